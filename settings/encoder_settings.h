@@ -1,0 +1,21 @@
+#pragma once
+#include <cstdint>
+
+// The plug-in's settings. One process-wide record (encoderSettings) is loaded
+// from the registry at every process and thread attach and edited in place by
+// the settings panel. Code that sets up a conversion takes what it needs from
+// it at that moment.
+struct EncoderSettings {
+  // Nonzero: audience number i is coded for. Indices 0..7 have a check box and
+  // a registry value; index 8 has neither and stays off.
+  int32_t targetAudiences[9] = {0, 0, 0, 0, 0, 0, 0, 0, 0};
+  void* moduleHandle = nullptr;  // HINSTANCE of the plug-in library
+  int32_t audioFormat = 0;       // 0 Voice, 1 Voice & Music, 2 Music, 3 Stereo Music
+  int32_t sureStream = 0;        // nonzero: multi-rate coding
+  int32_t titleArtistOrder = 0;  // 0: file names read "artist - title"
+  int32_t sampleRate = 44100;    // Hz, the rate the audio is coded at
+  char extension[260] = ".rm";   // output extension, NUL-terminated
+};
+
+// Coded channel count for an audio format: only "Stereo Music" codes two.
+inline int codedChannelsFor(int32_t audioFormat) { return audioFormat == 3 ? 2 : 1; }
