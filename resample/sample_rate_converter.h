@@ -55,6 +55,8 @@ class SampleRateConverter {
   uint64_t framesOut() const { return framesOutCount; }
 
  private:
+  friend struct ConverterProbe;  // white-box tests of the running state
+
   using DoubleArray = std::unique_ptr<double[]>;
   using IntArray = std::unique_ptr<int[]>;
   using ByteArray = std::unique_ptr<uint8_t[]>;
