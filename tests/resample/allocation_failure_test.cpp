@@ -69,7 +69,7 @@ std::vector<uint8_t> convertWithFailures(int in, int out, const std::vector<uint
 
 TEST(AllocationFailure, FailedCallTakesNothingAndCanBeRepeated) {
   const std::vector<uint8_t> pcm = noiseBytes(200000, 6);
-  for (const auto pair : {std::make_pair(44100, 22050), std::make_pair(22050, 48000)}) {
+  for (const auto& pair : {std::make_pair(44100, 22050), std::make_pair(22050, 48000)}) {
     SCOPED_TRACE(pair.first);
     int failures = 0;
     const std::vector<uint8_t> reference = convertWithFailures(pair.first, pair.second, pcm, 0, failures);
