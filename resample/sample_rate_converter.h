@@ -28,7 +28,8 @@ struct ConverterDesign {
 // transition band narrower than 100 Hz.
 //
 // A stream of F input frames turns into exactly floor(F * out / in) + 2
-// output frames, aligned with the input (the filter delay is dropped).
+// output frames. The filters' delay is dropped, up to a constant lag of
+// about one output frame (less than 1.3 frames for the supported rates).
 class SampleRateConverter {
  public:
   SampleRateConverter();

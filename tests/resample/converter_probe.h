@@ -20,6 +20,11 @@ struct ConverterProbe {
   static const double* stage2Row(const SampleRateConverter& c, int phase) { return c.stage2Filter.row(phase); }
   static const double* stage1Row(const SampleRateConverter& c, int phase) { return c.stage1Filter.row(phase); }
   static const int* stage2InputStep(const SampleRateConverter& c) { return c.stage2InputStep.get(); }
+  // Moves both frame counters on, as if a long stream had gone before.
+  static void advanceCounters(SampleRateConverter& c, uint64_t frames) {
+    c.framesInCount += frames;
+    c.framesOutCount += frames;
+  }
 };
 
 // Result of one convertBlock call, owned.

@@ -134,6 +134,25 @@ TEST(EndOfStream, ImpulseInLastFrameReachesTheOutput) {
   }
 }
 
+// A stream longer than 2^32 frames (27 hours at 44100 Hz) still ends at its
+// exact length: the input counter passes 2^32 while the output counter,
+// trailing it by the filter delay, has not yet.
+TEST(EndOfStream, FrameCountersDoNotWrapAt32Bits) {
+  SampleRateConverter converter;
+  ASSERT_TRUE(converter.configure(PcmFormat{1, 44100, 16}, 44100));
+  const std::vector<uint8_t> pcm = noiseBytes(20000 * 2, 31);
+  const Converted head = convert(converter, pcm.data(), 16384 * 2, false);
+  ASSERT_EQ(head.bytes.size(), 8193u * 2);
+  const uint64_t before = (uint64_t(1) << 32) - 10000;
+  ConverterProbe::advanceCounters(converter, before);
+  EXPECT_GT(converter.framesIn(), uint64_t(1) << 32);
+  EXPECT_LT(converter.framesOut(), uint64_t(1) << 32);
+  const Converted tail = convert(converter, pcm.data() + 16384 * 2, uint32_t(pcm.size() - 16384 * 2), true);
+  EXPECT_EQ(converter.framesIn(), before + 20000);
+  EXPECT_EQ(converter.framesOut(), before + 20002);
+  EXPECT_EQ(tail.bytes.size(), size_t(20002 - 8193) * 2);
+}
+
 TEST(EndOfStream, OutputDoesNotDependOnHowInputIsSplit) {
   struct Case {
     RatePair pair;
