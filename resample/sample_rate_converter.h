@@ -78,6 +78,21 @@ class SampleRateConverter {
     int stuffingOffset;
   };
 
+  // What one convertBlock call will do, worked out before it changes anything.
+  struct CallPlan {
+    uint64_t consumedFrames;  // frames the call's stage blocks read
+    uint64_t resultCapacity;  // bytes, at least what the call emits
+    uint64_t leftoverBytes;   // bytes that stay pending after the call
+    bool leftoverChanges;     // false: pendingInput stays as it is
+  };
+
+  // The output of one convertBlock call, new[]-allocated.
+  struct CallResult {
+    uint8_t* bytes;
+    uint64_t capacity;
+    uint64_t length;
+  };
+
   // Set-up (converter_setup.cpp).
   bool designFilters();
   bool chooseOversampling();
@@ -113,8 +128,11 @@ class SampleRateConverter {
   BlockCursor currentCursor() const;
   int maxFramesPerBlock() const;
   uint64_t targetFrames(uint64_t inputFrames) const;
-  void copyStagedInput(uint64_t offset, uint64_t byteCount);
-  bool appendOutput(uint8_t*& result, uint64_t& capacity, uint64_t& length, const uint8_t* bytes, int count);
+  CallPlan planCall(uint64_t callBytes, uint32_t newBytes, bool endFlag) const;
+  void copyCallInput(uint8_t* destination, uint64_t offset, uint64_t byteCount) const;
+  bool runStageBlocks(uint64_t consumedFrames, bool endFlag, CallResult& result);
+  bool runStageBlock(int wanted, int framesRead, bool endFlag, uint64_t& offset, CallResult& result);
+  bool appendOutput(CallResult& result, const uint8_t* bytes, int count);
 
   // Format and ratio.
   ByteFifo pendingInput;
