@@ -89,7 +89,8 @@ struct MetadataSource;
 struct PropertySet;
 
 // Any object reached without a named interface: the pins the enumerator
-// yields and the object engine slot 6 hands out.
+// yields and the object engine slot 6 hands out. (Not called "Unknown":
+// <winioctl.h> declares an enumerator of that name.)
 struct UnknownObjectVtbl {
   RMBE_UNKNOWN_SLOTS(UnknownObject);
 };

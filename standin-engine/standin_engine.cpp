@@ -6,7 +6,6 @@
 // reaches 0 drops its resources and stays as a shell, so that a further
 // release or call through it is reported instead of touching freed memory.
 #include <algorithm>
-#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
