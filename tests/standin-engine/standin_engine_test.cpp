@@ -139,6 +139,16 @@ TEST(StandinExitReport, ReferencesLeftAtExitAreReportedOnStandardError) {
       },
       ::testing::ExitedWithCode(0), "Engine[0-9]+ still referenced \\(1\\)");
 }
+
+TEST(StandinReservedSlots, CallingASlotThePlugInNeverUsesStopsTheProcess) {
+  EXPECT_DEATH(
+      {
+        BuildEngine* engine = nullptr;
+        RMACreateRMBuildEngine(&engine);
+        engine->vtbl->reserved5(engine);
+      },
+      "called through a slot the plug-in never uses");
+}
 #endif
 
 TEST_F(StandinTest, RecordableAndPerfectPlayClipFlagsBecomeTheFilesFlags) {
