@@ -79,14 +79,18 @@ prepare() {
   # Exit status 0: a new server was started (2: one is running). It stays up
   # to five minutes after the last program ends.
   if quiet wineserver -p300; then
-    # Start services and the desktop now, detached from any test. The keeper
-    # holds the desktop open; without it each GUI test would start (and
-    # hand its streams to) a new desktop process.
+    # Start services and the desktop now, detached from any test.
     quiet wine rundll32.exe || true
-    keeper="${RMP_BUILD_TREE:-}/bin/rig_desktop_keeper.exe"
-    if [ -n "${RMP_BUILD_TREE:-}" ] && [ -f "$keeper" ]; then
-      setsid wine "$keeper" </dev/null >/dev/null 2>&1 &
-    fi
+  fi
+  # The keeper holds the desktop open; without it each GUI test would start
+  # (and hand its streams to) a new desktop process. It ends by itself after
+  # ten minutes and is started again by the next test after that.
+  keeper="${RMP_BUILD_TREE:-}/bin/rig_desktop_keeper.exe"
+  keeper_pid_file="$WINEPREFIX/.rmp-keeper-pid"
+  if [ -n "${RMP_BUILD_TREE:-}" ] && [ -f "$keeper" ] &&
+     ! kill -0 "$(cat "$keeper_pid_file" 2>/dev/null || echo none)" 2>/dev/null; then
+    setsid wine "$keeper" </dev/null >/dev/null 2>&1 &
+    echo $! >"$keeper_pid_file"
   fi
   echo "$wanted" >"$state"
 }
