@@ -20,7 +20,10 @@ cleanup() {
   if [ -d "$root/build/win32/wineprefix" ]; then
     WINEPREFIX="$root/build/win32/wineprefix" wineserver -k >/dev/null 2>&1 || true
   fi
-  [ -z "$xvfb_pid" ] || kill "$xvfb_pid" 2>/dev/null || true
+  if [ -n "$xvfb_pid" ]; then
+    kill "$xvfb_pid" 2>/dev/null || true
+    wait "$xvfb_pid" 2>/dev/null || true
+  fi
 }
 trap cleanup EXIT
 
