@@ -1,0 +1,96 @@
+#!/bin/sh
+# Crossing emulator of the win32 build: runs one Windows program under Wine.
+#
+#   wine-run.sh PROGRAM.exe [ARGS...]
+#
+# Every program runs in one throwaway 32-bit prefix kept inside the build tree
+# (<build>/wineprefix, found by walking up from PROGRAM to CMakeCache.txt;
+# RMP_WINEPREFIX overrides it), never in ~/.wine.
+#
+# Why the detour instead of plain `wine`: a wineserver started by a test keeps
+# the test's output pipe open for its linger time, so ctest waits ~2.5 s per
+# test. Here the prefix is created once, a persistent wineserver and Wine's
+# background processes (services, desktop) are started with every standard
+# stream on /dev/null, and only then is the program exec'd: ~0.05 s a test.
+#
+# Crashes must fail: the prefix has no crash debugger (AeDebug "Debugger" is
+# empty), so an unhandled exception ends the process with a nonzero code.
+#
+# Graphics: with DISPLAY set, Wine uses its X11 driver on that display; without
+# it, the "null" driver, which still creates windows but draws nowhere. The
+# server is restarted whenever DISPLAY differs from the one it was set up for.
+#
+# Environment: RMP_WINEPREFIX (prefix path), RMP_WINEDEBUG (default -all),
+# RMP_NEEDS_DISPLAY=1 (set by tests that need a real display: without DISPLAY
+# the program is not run and the script exits 77, which ctest counts as skipped).
+set -eu
+
+die() { echo "wine-run.sh: $*" >&2; exit 2; }
+
+find_prefix() {
+  [ -n "${RMP_WINEPREFIX:-}" ] && { echo "$RMP_WINEPREFIX"; return; }
+  dir=$(cd "$(dirname "$1")" 2>/dev/null && pwd) || die "no such program: $1"
+  while [ "$dir" != / ] && [ ! -f "$dir/CMakeCache.txt" ]; do dir=$(dirname "$dir"); done
+  [ -f "$dir/CMakeCache.txt" ] || die "$1 is not inside a build tree; set RMP_WINEPREFIX"
+  echo "$dir/wineprefix"
+}
+
+quiet() { "$@" </dev/null >/dev/null 2>&1; }
+
+create_prefix() {
+  rm -rf "$WINEPREFIX"
+  # No Mono/Gecko install prompts, no desktop menu entries.
+  WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d" quiet wineboot -i ||
+    die "could not create the Wine prefix $WINEPREFIX"
+  quiet wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
+    /v Debugger /t REG_SZ /d "" /f
+  quiet wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
+    /v Auto /t REG_SZ /d 1 /f
+  quiet wineserver -w
+  touch "$WINEPREFIX/.rmp-ready"
+}
+
+# Runs under the prefix lock (see below): brings prefix and server into the
+# state the program needs. Nothing started here may keep a caller's stream.
+prepare() {
+  [ -f "$WINEPREFIX/.rmp-ready" ] || create_prefix
+  wanted="display=${DISPLAY:-}"
+  state="$WINEPREFIX/.rmp-server"
+  if [ "$(cat "$state" 2>/dev/null)" != "$wanted" ]; then
+    quiet wineserver -k || true
+    quiet wineserver -w || true
+    if [ -n "${DISPLAY:-}" ]; then driver=x11; else driver=null; fi
+    # The desktop process reads the driver when it starts; set it before.
+    quiet wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /t REG_SZ /d "$driver" /f
+    quiet wineserver -k || true
+    quiet wineserver -w || true
+    rm -f "$state"
+  fi
+  # Exit status 0: a new persistent server was started (2: one is running).
+  if quiet wineserver -p; then
+    # Start services and the desktop window now, detached from any test.
+    quiet wine rundll32.exe || true
+  fi
+  echo "$wanted" >"$state"
+}
+
+if [ "${1:-}" = "--prepare" ]; then
+  prepare
+  exit 0
+fi
+
+[ $# -ge 1 ] || die "usage: wine-run.sh PROGRAM.exe [ARGS...]"
+WINEPREFIX=$(find_prefix "$1")
+export WINEPREFIX WINEARCH=win32 WINEDEBUG="${RMP_WINEDEBUG:--all}"
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=;winemenubuilder.exe=d}"
+
+if [ "${RMP_NEEDS_DISPLAY:-0}" = 1 ] && [ -z "${DISPLAY:-}" ]; then
+  echo "wine-run.sh: skipped, this test needs an X display (DISPLAY is not set)" >&2
+  exit 77
+fi
+
+mkdir -p "$(dirname "$WINEPREFIX")"
+# One set-up at a time; -o keeps the lock's descriptor out of the processes
+# started under it (the persistent server would otherwise hold the lock).
+flock -o "$WINEPREFIX.lock" "$0" --prepare
+exec wine "$@"
