@@ -1,5 +1,7 @@
 #pragma once
 #include <windows.h>
+// mmsystem.h by name: WIN32_LEAN_AND_MEAN leaves it out of windows.h.
+#include <mmsystem.h>
 #include <mmreg.h>
 #include <cstdint>
 #include <string>

@@ -1,6 +1,7 @@
 #include "acm_format_converter.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <new>
 
@@ -95,21 +96,28 @@ bool AcmFormatConverter::convert(const uint8_t* data, uint32_t byteCount, bool e
   output = nullptr;
   outputBytes = 0;
   if (stream == nullptr) return copyThrough(data, byteCount, output, outputBytes);
+  if (byteCount > UINT32_MAX - carry->size()) return false;
 
   uint32_t joinedBytes = carry->size() + byteCount;
-  uint32_t capacity = joinedBytes < sourceFrameBytes ? 0 : destinationCapacity(joinedBytes);
-  if (capacity == 0) {
-    // Less than one frame in all: nothing for ACM yet (and an empty header
-    // would be refused); keep the bytes for the next call.
-    return byteCount == 0 || carry->append(data, byteCount);
-  }
+  if (joinedBytes < sourceFrameBytes) return carryOnly(data, byteCount);
 
+  // Everything that can fail is allocated before any state changes: the
+  // destination, the joined buffer and the storage for the expected leftover
+  // (the partial frame at the end).
+  uint32_t capacity = destinationCapacity(joinedBytes);
+  uint32_t expectedLeftover = joinedBytes % sourceFrameBytes;
   uint8_t* destination = new (std::nothrow) uint8_t[capacity];
-  if (destination == nullptr) return false;
+  uint8_t* leftover = expectedLeftover ? new (std::nothrow) uint8_t[expectedLeftover] : nullptr;
+  if (destination == nullptr || (expectedLeftover != 0 && leftover == nullptr)) {
+    delete[] destination;
+    delete[] leftover;
+    return false;
+  }
   uint32_t joinedCount = byteCount;
   uint8_t* joined = carry->drainAndAppend(data, joinedCount);
   if (joined == nullptr) {
     delete[] destination;
+    delete[] leftover;
     return false;
   }
 
@@ -134,19 +142,39 @@ bool AcmFormatConverter::convert(const uint8_t* data, uint32_t byteCount, bool e
 
   uint32_t consumed = std::min<uint32_t>(header.cbSrcLengthUsed, joinedCount);
   uint32_t produced = std::min<uint32_t>(header.cbDstLengthUsed, capacity);
-  bool kept = carry->keepRemainder(joined + consumed, joinedCount - consumed);
+  bool kept = keepUnconsumed(joined + consumed, joinedCount - consumed, leftover, expectedLeftover);
   delete[] joined;
-  if (!kept) {
-    // The unconsumed tail (less than a frame) could not be stored; the
-    // converted bytes are still good, but the stream has lost data.
-    delete[] destination;
-    return false;
-  }
   if (produced == 0) {
     delete[] destination;
+  } else {
+    output = destination;
+    outputBytes = produced;
+  }
+  return kept;
+}
+
+// Fewer bytes than one source frame in all: nothing for ACM yet (an empty
+// header would be refused); they wait for the next call.
+bool AcmFormatConverter::carryOnly(const uint8_t* data, uint32_t byteCount) {
+  if (byteCount == 0) return true;
+  uint32_t joinedCount = byteCount;
+  uint8_t* joined = carry->drainAndAppend(data, joinedCount);
+  if (joined == nullptr) return false;
+  carry->adopt(joined, joinedCount);
+  return true;
+}
+
+// Stores the bytes ACM left unconsumed, normally the partial frame whose
+// storage was allocated up front. Should ACM have consumed less than all
+// whole frames, a fresh copy is needed, which can fail; the tail is then lost
+// and the failure reported.
+bool AcmFormatConverter::keepUnconsumed(const uint8_t* tail, uint32_t tailBytes, uint8_t* leftover,
+                                        uint32_t leftoverBytes) {
+  if (tailBytes == leftoverBytes) {
+    if (tailBytes != 0) std::memcpy(leftover, tail, tailBytes);
+    carry->adopt(leftover, tailBytes);
     return true;
   }
-  output = destination;
-  outputBytes = produced;
-  return true;
+  delete[] leftover;
+  return carry->keepRemainder(tail, tailBytes);
 }

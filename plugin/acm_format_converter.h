@@ -1,5 +1,7 @@
 #pragma once
 #include <windows.h>
+// mmsystem.h by name: WIN32_LEAN_AND_MEAN leaves it out of windows.h.
+#include <mmsystem.h>
 #include <mmreg.h>
 #include <msacm.h>
 #include <cstdint>
@@ -38,8 +40,10 @@ public:
   // Converts `byteCount` source bytes, preceded by whatever was carried.
   // `output` receives a new[] buffer the caller delete[]s, or null when the
   // call produced nothing; `outputBytes` its length. Returns false only when
-  // memory ran out; the carried bytes are then unchanged and the new bytes
-  // were not taken.
+  // memory ran out. Normally nothing has changed then (the carried bytes are
+  // as before and the new bytes were not taken, no output); only when ACM
+  // left more than a partial frame unconsumed and that tail could not be
+  // stored is `output` still set (the tail is lost).
   bool convert(const uint8_t* data, uint32_t byteCount, bool endOfStream, uint8_t*& output,
                uint32_t& outputBytes);
 
@@ -49,6 +53,9 @@ public:
 private:
   bool copyThrough(const uint8_t* data, uint32_t byteCount, uint8_t*& output, uint32_t& outputBytes);
   uint32_t destinationCapacity(uint32_t sourceBytes) const;
+  bool carryOnly(const uint8_t* data, uint32_t byteCount);
+  bool keepUnconsumed(const uint8_t* tail, uint32_t tailBytes, uint8_t* leftover,
+                      uint32_t leftoverBytes);
 
   const AcmFunctions& acm;
   HACMSTREAM stream = nullptr;

@@ -1,0 +1,58 @@
+#include "failing_allocator.h"
+
+#include <cstdlib>
+#include <new>
+
+namespace {
+
+bool armed = false;
+bool failed = false;
+unsigned failAt = 0;
+unsigned counted = 0;
+
+// True when this allocation is the one to fail.
+bool shouldFail() {
+  unsigned index = counted++;
+  if (!armed || index != failAt) return false;
+  failed = true;
+  return true;
+}
+
+void* allocate(std::size_t size) { return std::malloc(size == 0 ? 1 : size); }
+
+}  // namespace
+
+namespace failing_allocator {
+
+void arm(unsigned n) {
+  armed = true;
+  failed = false;
+  failAt = n;
+  counted = 0;
+}
+
+void disarm() { armed = false; }
+bool failedOne() { return failed; }
+unsigned allocationsSinceArm() { return counted; }
+
+}  // namespace failing_allocator
+
+void* operator new(std::size_t size) {
+  if (shouldFail()) throw std::bad_alloc();
+  void* p = allocate(size);
+  if (p == nullptr) throw std::bad_alloc();
+  return p;
+}
+void* operator new[](std::size_t size) { return operator new(size); }
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+  return shouldFail() ? nullptr : allocate(size);
+}
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
+  return shouldFail() ? nullptr : allocate(size);
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
+void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
