@@ -17,5 +17,8 @@ struct EncoderSettings {
   char extension[260] = ".rm";   // output extension, NUL-terminated
 };
 
+// The one settings record of the process (defined in encoder_settings.cpp).
+extern EncoderSettings encoderSettings;
+
 // Coded channel count for an audio format: only "Stereo Music" codes two.
 inline int codedChannelsFor(int32_t audioFormat) { return audioFormat == 3 ? 2 : 1; }

@@ -1,0 +1,21 @@
+#pragma once
+// The settings panel: a child dialog (template 101 of the plug-in library)
+// that edits sample rate, audio format, SureStream/single rate and the eight
+// target audiences of `encoderSettings` in place, saving all settings to the
+// registry after every command. It keeps no state of its own.
+#include <windows.h>
+
+// Creates a panel as a visible child of `parent` from the template in module
+// encoderSettings.moduleHandle and moves it to (20, 34) of the parent's client
+// area at its own size, without repainting. Nonzero when the panel was placed.
+// The panel lives until the parent is destroyed; its handle is not kept.
+BOOL showSettingsPanel(HWND parent);
+
+// The panel's dialog procedure: fills the controls on WM_INITDIALOG (and
+// leaves the focus alone), acts on WM_COMMAND by control id whatever the
+// notification code.
+INT_PTR CALLBACK settingsPanelProc(HWND panel, UINT message, WPARAM wParam, LPARAM lParam);
+
+// Shows the eight audience flags on their check boxes. When none is set,
+// audience 0 is set (in memory only) and its box checked.
+void refreshAudienceBoxes(HWND panel);
