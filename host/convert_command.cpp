@@ -138,8 +138,9 @@ void sendBlocks(const PluginExports& plugin, void* object, WavReader& reader,
   progress.clear();
 }
 
-void printSummary(const std::string& input, const WavFormat& format, const FileOutcome& outcome) {
-  double seconds = double(outcome.bytesSent) / double(format.frameBytes()) / double(format.sampleRate);
+void printSummary(const std::string& input, const WavFormat& format, uint32_t dataBytes,
+                  const FileOutcome& outcome) {
+  double seconds = double(dataBytes) / double(format.frameBytes()) / double(format.sampleRate);
   std::printf("%s: %d Hz %d-bit %d ch -> %s, %.3f s, create error %d, %u block calls, %u with error 3\n",
               input.c_str(), format.sampleRate, format.bitsPerSample, format.channels,
               outcome.outputPath.c_str(), seconds, int(outcome.createError), outcome.blockCalls,
@@ -168,7 +169,7 @@ int convertOne(const PluginExports& plugin, const HostOptions& options, const st
     sendBlocks(plugin, object, reader, options, input, outcome);
   }
   if (object != nullptr) plugin.deleteCompressionObject(object);
-  printSummary(input, reader.format(), outcome);
+  printSummary(input, reader.format(), reader.dataBytes(), outcome);
   if (object == nullptr) return 1;
   return createError == kPluginFailed || outcome.failedBlockCalls != 0 ? 1 : 0;
 }
