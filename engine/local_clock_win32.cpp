@@ -1,0 +1,10 @@
+// Local date on Windows.
+#include <windows.h>
+
+#include "clip_metadata.h"
+
+int32_t currentLocalYear() {
+  SYSTEMTIME local;
+  GetLocalTime(&local);
+  return local.wYear;
+}

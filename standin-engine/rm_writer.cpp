@@ -1,0 +1,242 @@
+#include "rm_writer.h"
+
+#include <algorithm>
+
+namespace {
+
+constexpr uint16_t kStreamNumber = 0;
+constexpr uint16_t kHeaderCount = 5;  // PROP, CONT, MDPR, DATA, INDX
+const char kInterleaver[] = "Int0";   // no interleaving: lets readers skip the unknown codec
+const char kCodecTag[] = "XPCM";      // this engine's own: raw 16-bit little-endian PCM
+const char kStreamName[] = "Audio Stream";
+const char kMimeType[] = "audio/x-pn-realaudio";
+
+class ByteWriter {
+ public:
+  void u8(uint32_t v) { bytes.push_back(static_cast<uint8_t>(v)); }
+  void u16(uint32_t v) { u8(v >> 8); u8(v); }
+  void u32(uint32_t v) { u16(v >> 16); u16(v); }
+  void tag(const char* fourCc) { bytes.insert(bytes.end(), fourCc, fourCc + 4); }
+  void zeros(size_t n) { bytes.insert(bytes.end(), n, 0); }
+  void text16(const std::string& s) {
+    size_t n = std::min<size_t>(s.size(), 0xFFFF);
+    u16(static_cast<uint32_t>(n));
+    bytes.insert(bytes.end(), s.begin(), s.begin() + n);
+  }
+  void text8(const char* s) {
+    std::string t(s);
+    u8(static_cast<uint32_t>(t.size()));
+    bytes.insert(bytes.end(), t.begin(), t.end());
+  }
+  void append(const std::vector<uint8_t>& more) { bytes.insert(bytes.end(), more.begin(), more.end()); }
+  // Opens a chunk: tag, size (patched by endChunk), version 0.
+  size_t beginChunk(const char* fourCc) {
+    size_t start = bytes.size();
+    tag(fourCc);
+    u32(0);
+    u16(0);
+    return start;
+  }
+  void endChunk(size_t start) {
+    uint32_t size = static_cast<uint32_t>(bytes.size() - start);
+    for (int i = 0; i < 4; ++i) bytes[start + 4 + i] = static_cast<uint8_t>(size >> (24 - 8 * i));
+  }
+  std::vector<uint8_t> bytes;
+};
+
+// The RealAudio v5 type-specific header of the audio stream.
+std::vector<uint8_t> realAudioHeader(const RmClipInfo& info, uint32_t dataBytes) {
+  const uint16_t frameBytes = static_cast<uint16_t>(info.channels * info.bitsPerSample / 8);
+  ByteWriter w;
+  w.u8('.'); w.u8('r'); w.u8('a'); w.u8(0xFD);
+  w.u16(5);          // version
+  w.u16(0);          // unused
+  w.tag(".ra5");
+  w.u32(dataBytes);  // data size
+  w.u16(5);          // version again
+  w.u32(0);          // header size, patched below
+  w.u16(0);          // codec flavour
+  w.u32(frameBytes); // coded frame size
+  w.zeros(12);
+  w.u16(1);          // sub-packet interleave factor
+  w.u16(frameBytes); // frame size
+  w.u16(frameBytes); // sub-packet size
+  w.u16(0);
+  w.zeros(6);
+  w.u16(info.sampleRate);
+  w.u16(0);
+  w.u16(info.bitsPerSample);
+  w.u16(info.channels);
+  w.tag(kInterleaver);
+  w.tag(kCodecTag);
+  w.u8(1); w.u8(0); w.u8(0); w.u8(0);
+  w.u32(0);          // no extra data
+  uint32_t headerSize = static_cast<uint32_t>(w.bytes.size());
+  for (int i = 0; i < 4; ++i) w.bytes[18 + i] = static_cast<uint8_t>(headerSize >> (24 - 8 * i));
+  return w.bytes;
+}
+
+}  // namespace
+
+RmFileWriter::~RmFileWriter() { abandon(); }
+
+uint32_t RmFileWriter::durationMs() const {
+  const uint64_t bytesPerSecond = uint64_t(info_.sampleRate) * info_.channels * info_.bitsPerSample / 8;
+  return bytesPerSecond ? static_cast<uint32_t>(audioBytes_ * 1000 / bytesPerSecond) : 0;
+}
+
+// Writes every header up to and including the DATA chunk header at the start
+// of the file. Called at begin() with zero counts and again at finish() with
+// the final ones; the sizes of the variable parts do not change in between.
+bool RmFileWriter::writeHeaders(bool final) {
+  const uint32_t bitRate = info_.sampleRate * info_.channels * info_.bitsPerSample;
+  const uint32_t packetCount = static_cast<uint32_t>(packets_.size());
+  const uint32_t averagePacket = packetCount ? static_cast<uint32_t>(
+      (audioBytes_ + uint64_t(packetCount) * kRmPacketHeaderBytes) / packetCount) : 0;
+  const uint32_t dataBytes = static_cast<uint32_t>(audioBytes_);
+
+  ByteWriter w;
+  size_t chunk = w.beginChunk(".RMF");
+  w.u32(0);
+  w.u32(kHeaderCount);
+  w.endChunk(chunk);
+
+  chunk = w.beginChunk("PROP");
+  w.u32(bitRate);          // max bit rate
+  w.u32(bitRate);          // average bit rate
+  w.u32(maxPacketBytes_);
+  w.u32(averagePacket);
+  w.u32(packetCount);
+  w.u32(durationMs());
+  w.u32(0);                // preroll
+  w.u32(final ? indexOffset_ : 0);
+  w.u32(dataOffset_);
+  w.u16(1);                // one stream
+  w.u16(info_.fileFlags & 3u);
+  w.endChunk(chunk);
+
+  chunk = w.beginChunk("CONT");
+  w.text16(info_.title);
+  w.text16(info_.author);
+  w.text16(info_.copyright);
+  w.text16(info_.comment);
+  w.endChunk(chunk);
+
+  chunk = w.beginChunk("MDPR");
+  w.u16(kStreamNumber);
+  w.u32(bitRate);
+  w.u32(bitRate);
+  w.u32(maxPacketBytes_);
+  w.u32(averagePacket);
+  w.u32(0);                // start time
+  w.u32(0);                // preroll
+  w.u32(durationMs());
+  w.text8(kStreamName);
+  w.text8(kMimeType);
+  std::vector<uint8_t> typeSpecific = realAudioHeader(info_, dataBytes);
+  w.u32(static_cast<uint32_t>(typeSpecific.size()));
+  w.append(typeSpecific);
+  w.endChunk(chunk);
+
+  const uint32_t dataStart = static_cast<uint32_t>(w.bytes.size());
+  w.tag("DATA");
+  const uint64_t dataChunkBytes = 18 + audioBytes_ + uint64_t(packetCount) * kRmPacketHeaderBytes;
+  w.u32(static_cast<uint32_t>(dataChunkBytes));
+  w.u16(0);
+  w.u32(packetCount);
+  w.u32(0);                // no further DATA chunk
+  if (!final) dataOffset_ = dataStart;
+  if (dataStart != dataOffset_) return false;
+
+  if (std::fseek(file_, 0, SEEK_SET) != 0) return false;
+  return std::fwrite(w.bytes.data(), 1, w.bytes.size(), file_) == w.bytes.size();
+}
+
+bool RmFileWriter::begin(const std::string& outputPath, const RmClipInfo& info) {
+  abandon();
+  if (info.sampleRate == 0 || info.sampleRate > 65535 || info.channels == 0) return false;
+  outputPath_ = outputPath;
+  temporaryPath_ = outputPath + ".partial";
+  info_ = info;
+  packets_.clear();
+  audioBytes_ = 0;
+  maxPacketBytes_ = 0;
+  indexOffset_ = 0;
+  failed_ = false;
+  file_ = std::fopen(temporaryPath_.c_str(), "w+b");
+  if (!file_) return false;
+  if (!writeHeaders(false)) {
+    abandon();
+    return false;
+  }
+  return true;
+}
+
+bool RmFileWriter::writeAudio(const uint8_t* data, size_t bytes, uint32_t timeMs) {
+  if (!file_ || failed_) return false;
+  constexpr size_t kMaxPayload = kRmMaxPacketBytes - kRmPacketHeaderBytes;
+  // Cut at whole frames so that no sample straddles two packets.
+  const size_t frameBytes = std::max<size_t>(1, info_.channels * info_.bitsPerSample / 8);
+  const size_t maxPayload = kMaxPayload - kMaxPayload % frameBytes;
+  for (size_t done = 0; done < bytes;) {
+    const size_t payload = std::min(maxPayload, bytes - done);
+    const uint32_t packetBytes = static_cast<uint32_t>(payload + kRmPacketHeaderBytes);
+    long offset = std::ftell(file_);
+    ByteWriter h;
+    h.u16(0);
+    h.u16(packetBytes);
+    h.u16(kStreamNumber);
+    h.u32(timeMs);
+    h.u8(0);  // packet group
+    h.u8(2);  // key frame: every PCM packet decodes on its own
+    if (offset < 0 || std::fwrite(h.bytes.data(), 1, h.bytes.size(), file_) != h.bytes.size() ||
+        std::fwrite(data + done, 1, payload, file_) != payload) {
+      failed_ = true;
+      return false;
+    }
+    packets_.push_back({timeMs, static_cast<uint32_t>(offset)});
+    maxPacketBytes_ = std::max(maxPacketBytes_, packetBytes);
+    audioBytes_ += payload;
+    done += payload;
+  }
+  return true;
+}
+
+bool RmFileWriter::finish() {
+  if (!file_) return false;
+  bool ok = !failed_ && std::fseek(file_, 0, SEEK_END) == 0;
+  long end = ok ? std::ftell(file_) : -1;
+  ok = ok && end >= 0;
+  indexOffset_ = static_cast<uint32_t>(end);
+  if (ok) {
+    ByteWriter w;
+    size_t chunk = w.beginChunk("INDX");
+    w.u32(static_cast<uint32_t>(packets_.size()));
+    w.u16(kStreamNumber);
+    w.u32(0);  // no further index chunk
+    for (size_t i = 0; i < packets_.size(); ++i) {
+      w.u16(0);
+      w.u32(packets_[i].timeMs);
+      w.u32(packets_[i].fileOffset);
+      w.u32(static_cast<uint32_t>(i));
+    }
+    w.endChunk(chunk);
+    ok = std::fwrite(w.bytes.data(), 1, w.bytes.size(), file_) == w.bytes.size();
+  }
+  ok = ok && writeHeaders(true);
+  ok = std::fclose(file_) == 0 && ok;
+  file_ = nullptr;
+  if (ok) {
+    std::remove(outputPath_.c_str());  // rename does not replace on Windows
+    ok = std::rename(temporaryPath_.c_str(), outputPath_.c_str()) == 0;
+  }
+  if (!ok) std::remove(temporaryPath_.c_str());
+  return ok;
+}
+
+void RmFileWriter::abandon() {
+  if (!file_) return;
+  std::fclose(file_);
+  file_ = nullptr;
+  std::remove(temporaryPath_.c_str());
+}
