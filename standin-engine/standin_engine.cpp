@@ -184,6 +184,7 @@ void reloadConfigIfIdle() {
   g.configProblems.clear();
   g.config = readStandinConfig(g.configProblems);
   g.callCounts.clear();
+  g.kindCounters.clear();  // names restart for each new engine: Engine1, Pin1, ...
   if (!g.configProblems.empty()) std::fprintf(stderr, "rmbe3260 stand-in: %s\n", g.configProblems.c_str());
 }
 
