@@ -9,12 +9,14 @@ bool armed = false;
 bool failed = false;
 unsigned failAt = 0;
 unsigned counted = 0;
+std::size_t sizeOfFailed = 0;
 
 // True when this allocation is the one to fail.
-bool shouldFail() {
+bool shouldFail(std::size_t size) {
   unsigned index = counted++;
   if (!armed || index != failAt) return false;
   failed = true;
+  sizeOfFailed = size;
   return true;
 }
 
@@ -33,22 +35,23 @@ void arm(unsigned n) {
 
 void disarm() { armed = false; }
 bool failedOne() { return failed; }
+unsigned long failedSize() { return (unsigned long)sizeOfFailed; }
 unsigned allocationsSinceArm() { return counted; }
 
 }  // namespace failing_allocator
 
 void* operator new(std::size_t size) {
-  if (shouldFail()) throw std::bad_alloc();
+  if (shouldFail(size)) throw std::bad_alloc();
   void* p = allocate(size);
   if (p == nullptr) throw std::bad_alloc();
   return p;
 }
 void* operator new[](std::size_t size) { return operator new(size); }
 void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-  return shouldFail() ? nullptr : allocate(size);
+  return shouldFail(size) ? nullptr : allocate(size);
 }
 void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
-  return shouldFail() ? nullptr : allocate(size);
+  return shouldFail(size) ? nullptr : allocate(size);
 }
 void operator delete(void* p) noexcept { std::free(p); }
 void operator delete[](void* p) noexcept { std::free(p); }

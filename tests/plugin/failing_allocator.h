@@ -13,6 +13,8 @@ void arm(unsigned n);
 void disarm();
 // True when the armed allocation has been reached and failed.
 bool failedOne();
+// The size asked for by the allocation that was made to fail.
+unsigned long failedSize();
 // Allocations made since the last arm() (whether armed or not).
 unsigned allocationsSinceArm();
 
