@@ -27,12 +27,11 @@ set -eu
 
 die() { echo "wine-run.sh: $*" >&2; exit 2; }
 
-find_prefix() {
-  [ -n "${RMP_WINEPREFIX:-}" ] && { echo "$RMP_WINEPREFIX"; return; }
+# The build tree holding PROGRAM (the folder with CMakeCache.txt), or "".
+find_build_tree() {
   dir=$(cd "$(dirname "$1")" 2>/dev/null && pwd) || die "no such program: $1"
   while [ "$dir" != / ] && [ ! -f "$dir/CMakeCache.txt" ]; do dir=$(dirname "$dir"); done
-  [ -f "$dir/CMakeCache.txt" ] || die "$1 is not inside a build tree; set RMP_WINEPREFIX"
-  echo "$dir/wineprefix"
+  [ -f "$dir/CMakeCache.txt" ] && echo "$dir" || true
 }
 
 quiet() { "$@" </dev/null >/dev/null 2>&1; }
@@ -66,10 +65,17 @@ prepare() {
     quiet wineserver -w || true
     rm -f "$state"
   fi
-  # Exit status 0: a new persistent server was started (2: one is running).
-  if quiet wineserver -p; then
-    # Start services and the desktop window now, detached from any test.
+  # Exit status 0: a new server was started (2: one is running). It stays up
+  # to five minutes after the last program ends.
+  if quiet wineserver -p300; then
+    # Start services and the desktop now, detached from any test. The keeper
+    # holds the desktop open; without it each GUI test would start (and
+    # hand its streams to) a new desktop process.
     quiet wine rundll32.exe || true
+    keeper="${RMP_BUILD_TREE:-}/bin/rig_desktop_keeper.exe"
+    if [ -n "${RMP_BUILD_TREE:-}" ] && [ -f "$keeper" ]; then
+      setsid wine "$keeper" </dev/null >/dev/null 2>&1 &
+    fi
   fi
   echo "$wanted" >"$state"
 }
@@ -80,8 +86,15 @@ if [ "${1:-}" = "--prepare" ]; then
 fi
 
 [ $# -ge 1 ] || die "usage: wine-run.sh PROGRAM.exe [ARGS...]"
-WINEPREFIX=$(find_prefix "$1")
-export WINEPREFIX WINEARCH=win32 WINEDEBUG="${RMP_WINEDEBUG:--all}"
+RMP_BUILD_TREE=$(find_build_tree "$1")
+if [ -n "${RMP_WINEPREFIX:-}" ]; then
+  WINEPREFIX=$RMP_WINEPREFIX
+elif [ -n "$RMP_BUILD_TREE" ]; then
+  WINEPREFIX="$RMP_BUILD_TREE/wineprefix"
+else
+  die "$1 is not inside a build tree; set RMP_WINEPREFIX"
+fi
+export RMP_BUILD_TREE WINEPREFIX WINEARCH=win32 WINEDEBUG="${RMP_WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=;winemenubuilder.exe=d}"
 
 if [ "${RMP_NEEDS_DISPLAY:-0}" = 1 ] && [ -z "${DISPLAY:-}" ]; then

@@ -11,6 +11,6 @@
 // so the library's load never fails because of the settings.
 BOOL loadEncoderSettings(HINSTANCE moduleHandle, DWORD reason);
 
-// Writes all twelve values (rate, audio format, SureStream, audiences 0..7,
+// Writes all thirteen values (rate, audio format, SureStream, audiences 0..7,
 // title/artist order, extension). Write failures are skipped silently.
 void saveEncoderSettings();

@@ -1,0 +1,218 @@
+// rmplugin.dll loaded the way the host loads it: library entry, the settings
+// exports and the embedded settings panel, on Wine's registry and dialog
+// manager. Each case loads a fresh copy of the library.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "host_key.h"
+#include "plugin_exports.h"
+#include "test_dll.h"
+
+namespace {
+
+const char kHostClass[] = "PluginEntryTestHost";
+
+HWND createHostWindow() {
+  static const ATOM registered = [] {
+    WNDCLASSA windowClass{};
+    windowClass.lpfnWndProc = DefWindowProcA;
+    windowClass.hInstance = GetModuleHandleA(nullptr);
+    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    windowClass.lpszClassName = kHostClass;
+    return RegisterClassA(&windowClass);
+  }();
+  if (!registered) return nullptr;
+  return CreateWindowExA(0, kHostClass, "Options", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 480,
+                         200, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+}
+
+std::vector<HWND> panelsOf(HWND host) {
+  std::vector<HWND> panels;
+  for (HWND panel = FindWindowExA(host, nullptr, "#32770", nullptr); panel;
+       panel = FindWindowExA(host, panel, "#32770", nullptr)) {
+    panels.push_back(panel);
+  }
+  return panels;
+}
+
+POINT placeInClientArea(HWND host, HWND child) {
+  RECT frame;
+  GetWindowRect(child, &frame);
+  POINT topLeft = {frame.left, frame.top};
+  ScreenToClient(host, &topLeft);
+  return topLeft;
+}
+
+DWORD WINAPI doNothing(LPVOID) { return 0; }
+
+// Starts and joins a thread, so that the library sees a thread attach.
+bool runAThread() {
+  HANDLE thread = CreateThread(nullptr, 0, doNothing, nullptr, 0, nullptr);
+  if (!thread) return false;
+  const bool joined = WaitForSingleObject(thread, 10000) == WAIT_OBJECT_0;
+  CloseHandle(thread);
+  return joined;
+}
+
+class PluginEntry : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(hostkey::remove()); }
+  void TearDown() override {
+    if (host_) DestroyWindow(host_);  // before the library (the panels' code) goes
+    library_.reset();
+  }
+  // Loads the library now: the process attach reads the registry as it is.
+  const pluginapi::Exports& load() {
+    library_ = std::make_unique<testdll::Library>(pluginapi::kDllName);
+    exports_ = std::make_unique<pluginapi::Exports>(*library_);
+    return *exports_;
+  }
+  std::string extension() {
+    char buffer[260];
+    return exports_->extension(buffer);
+  }
+  HWND host() {
+    if (!host_) host_ = createHostWindow();
+    return host_;
+  }
+
+  std::unique_ptr<testdll::Library> library_;
+  std::unique_ptr<pluginapi::Exports> exports_;
+  HWND host_ = nullptr;
+};
+
+TEST_F(PluginEntry, LoadsAndExportsTheSixFunctionsByTheirPlainNames) {
+  const pluginapi::Exports& plugin = load();
+  ASSERT_NE(library_->module(), nullptr) << "rmplugin.dll not loadable, error " << GetLastError();
+  EXPECT_TRUE(plugin.complete());
+}
+
+TEST_F(PluginEntry, WithoutStoredSettingsTheExtensionIsRmAndTheKeyIsCreated) {
+  const pluginapi::Exports& plugin = load();
+  ASSERT_TRUE(plugin.complete());
+  char buffer[260];
+  EXPECT_EQ(plugin.extension(buffer), buffer);
+  EXPECT_STREQ(buffer, ".rm");
+  EXPECT_TRUE(hostkey::exists());
+  EXPECT_TRUE(hostkey::valueNames().empty());
+}
+
+TEST_F(PluginEntry, StoredExtensionIsReadAtLoad) {
+  ASSERT_TRUE(hostkey::setString("ZVKRMExt", ".ogg"));
+  ASSERT_TRUE(load().complete());
+  EXPECT_EQ(extension(), ".ogg");
+}
+
+TEST_F(PluginEntry, ExtensionCopyNeverWritesPastTheHostsBuffer) {
+  const std::string longest(259, 'x');
+  ASSERT_TRUE(hostkey::setString("ZVKRMExt", longest));
+  const pluginapi::Exports& plugin = load();
+  ASSERT_TRUE(plugin.complete());
+  char buffer[400];
+  std::memset(buffer, 0x5A, sizeof buffer);
+  plugin.extension(buffer);
+  EXPECT_EQ(std::string(buffer), longest);
+  for (size_t i = 260; i < sizeof buffer; ++i) ASSERT_EQ(buffer[i], 0x5A) << i;
+}
+
+TEST_F(PluginEntry, UnterminatedStoredExtensionYieldsAnEmptyOne) {
+  const std::string full(260, 'x');
+  ASSERT_TRUE(hostkey::setRaw("ZVKRMExt", REG_SZ, full.data(), 260));
+  const pluginapi::Exports& plugin = load();
+  ASSERT_TRUE(plugin.complete());
+  char buffer[400];
+  std::memset(buffer, 0x5A, sizeof buffer);
+  plugin.extension(buffer);
+  EXPECT_EQ(buffer[0], '\0');
+  EXPECT_EQ(buffer[1], 0x5A);
+}
+
+TEST_F(PluginEntry, EveryThreadAttachReloadsTheSettings) {
+  ASSERT_TRUE(load().complete());
+  EXPECT_EQ(extension(), ".rm");
+  ASSERT_TRUE(hostkey::setString("ZVKRMExt", ".ra"));
+  EXPECT_EQ(extension(), ".rm");  // nothing reloads by itself
+  ASSERT_TRUE(runAThread());
+  EXPECT_EQ(extension(), ".ra");
+}
+
+TEST_F(PluginEntry, UnloadingWritesNothing) {
+  ASSERT_TRUE(load().complete());
+  ASSERT_TRUE(hostkey::remove());
+  library_.reset();
+  EXPECT_FALSE(hostkey::exists());
+}
+
+TEST_F(PluginEntry, EachShowConfigBitPlacesAPanelAndRemoveConfigBitKeepsThem) {
+  const pluginapi::Exports& plugin = load();
+  ASSERT_TRUE(plugin.complete());
+  ASSERT_NE(host(), nullptr);
+  EXPECT_TRUE(plugin.show(host()));
+  EXPECT_TRUE(plugin.show(host()));
+  const std::vector<HWND> panels = panelsOf(host());
+  ASSERT_EQ(panels.size(), 2u);
+  for (HWND panel : panels) {
+    EXPECT_TRUE(IsWindowVisible(panel));
+    const POINT place = placeInClientArea(host(), panel);
+    EXPECT_EQ(place.x, 20);
+    EXPECT_EQ(place.y, 34);
+  }
+  plugin.remove();
+  EXPECT_TRUE(IsWindow(panels[0]));
+  EXPECT_TRUE(IsWindow(panels[1]));
+  DestroyWindow(host_);
+  host_ = nullptr;
+  EXPECT_FALSE(IsWindow(panels[0]));
+  EXPECT_FALSE(IsWindow(panels[1]));
+}
+
+TEST_F(PluginEntry, PanelShowsTheStoredSettingsAndSavesEdits) {
+  ASSERT_TRUE(hostkey::setDword("ZVKRMFreq", 22050));
+  ASSERT_TRUE(hostkey::setDword("ZVKRMAudioFormat", 2));
+  const pluginapi::Exports& plugin = load();
+  ASSERT_TRUE(plugin.complete());
+  ASSERT_NE(host(), nullptr);
+  ASSERT_TRUE(plugin.show(host()));
+  HWND panel = panelsOf(host()).at(0);
+  char text[32] = "";
+  GetDlgItemTextA(panel, 1007, text, sizeof text);
+  EXPECT_STREQ(text, "22050");
+  GetDlgItemTextA(panel, 1006, text, sizeof text);
+  EXPECT_STREQ(text, "Music");
+
+  SendMessageA(GetDlgItem(panel, 1003), BM_CLICK, 0, 0);  // "Surestream"
+  EXPECT_EQ(hostkey::get("ZVKRMSurestream").asDword(), 1u);
+  EXPECT_EQ(hostkey::get("ZVKRMFreq").asDword(), 22050u);
+  EXPECT_EQ(hostkey::get("ZVKRMExt").asString(), ".rm");
+}
+
+TEST_F(PluginEntry, DeletingNoObjectIsHarmless) {
+  const pluginapi::Exports& plugin = load();
+  ASSERT_TRUE(plugin.complete());
+  plugin.destroy(nullptr);
+}
+
+// Until the encoder exists every creation fails; the host must still get an
+// object that it can delete.
+TEST_F(PluginEntry, FailedCreationReturnsADeletableObjectWithCode3) {
+  const pluginapi::Exports& plugin = load();
+  ASSERT_TRUE(plugin.complete());
+  WAVEFORMATEX format{};
+  format.wFormatTag = WAVE_FORMAT_PCM;
+  format.nChannels = 2;
+  format.nSamplesPerSec = 44100;
+  format.wBitsPerSample = 16;
+  format.nBlockAlign = 4;
+  format.nAvgBytesPerSec = 44100 * 4;
+  int32_t errorCode = 12345;
+  void* object = plugin.create("C:\\out\\Artist - Title.rm", &errorCode, &format);
+  ASSERT_NE(object, nullptr);
+  EXPECT_EQ(errorCode, 3);
+  plugin.destroy(object);
+}
+
+}  // namespace

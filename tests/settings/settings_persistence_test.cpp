@@ -1,0 +1,227 @@
+// Loading and saving the settings record against Wine's real registry.
+#include "settings_persistence.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "encoder_settings.h"
+#include "host_key.h"
+
+namespace {
+
+using Audiences = std::array<int32_t, 9>;
+
+Audiences audiences() {
+  Audiences flags;
+  std::copy(std::begin(encoderSettings.targetAudiences), std::end(encoderSettings.targetAudiences),
+            flags.begin());
+  return flags;
+}
+
+const Audiences kOnlyFirst = {1, 0, 0, 0, 0, 0, 0, 0, 0};
+const Audiences kNone = {0, 0, 0, 0, 0, 0, 0, 0, 0};
+
+HINSTANCE fakeModule() { return reinterpret_cast<HINSTANCE>(0x10000000); }
+
+// Each case starts as a freshly loaded library on a machine without the key.
+class SettingsLoad : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(hostkey::remove());
+    encoderSettings = EncoderSettings{};
+  }
+  static void load(DWORD reason = DLL_PROCESS_ATTACH) {
+    EXPECT_TRUE(loadEncoderSettings(fakeModule(), reason));
+  }
+};
+
+TEST_F(SettingsLoad, EmptyRegistryGivesDefaultsAndLeavesAnEmptyKey) {
+  load();
+  EXPECT_EQ(encoderSettings.sampleRate, 44100);
+  EXPECT_EQ(encoderSettings.audioFormat, 0);
+  EXPECT_EQ(encoderSettings.sureStream, 0);
+  EXPECT_EQ(encoderSettings.titleArtistOrder, 0);
+  EXPECT_EQ(audiences(), kOnlyFirst);
+  EXPECT_STREQ(encoderSettings.extension, ".rm");
+  EXPECT_EQ(encoderSettings.moduleHandle, fakeModule());
+  EXPECT_TRUE(hostkey::exists());
+  EXPECT_TRUE(hostkey::valueNames().empty());
+}
+
+TEST_F(SettingsLoad, StoredValuesReplaceTheFields) {
+  ASSERT_TRUE(hostkey::setDword("ZVKRMFreq", 22050));
+  ASSERT_TRUE(hostkey::setDword("ZVKRMAudioFormat", 3));
+  ASSERT_TRUE(hostkey::setDword("ZVKRMSurestream", 1));
+  ASSERT_TRUE(hostkey::setDword("ZVKRMTitleArtist", 1));
+  ASSERT_TRUE(hostkey::setString("ZVKRMExt", ".ra"));
+  load();
+  EXPECT_EQ(encoderSettings.sampleRate, 22050);
+  EXPECT_EQ(encoderSettings.audioFormat, 3);
+  EXPECT_EQ(encoderSettings.sureStream, 1);
+  EXPECT_EQ(encoderSettings.titleArtistOrder, 1);
+  EXPECT_STREQ(encoderSettings.extension, ".ra");
+}
+
+TEST_F(SettingsLoad, StoredZeroRateKeepsTheCurrentRate) {
+  ASSERT_TRUE(hostkey::setDword("ZVKRMFreq", 0));
+  load();
+  EXPECT_EQ(encoderSettings.sampleRate, 44100);
+  encoderSettings.sampleRate = 16000;
+  load(DLL_THREAD_ATTACH);
+  EXPECT_EQ(encoderSettings.sampleRate, 16000);
+}
+
+TEST_F(SettingsLoad, UnrangedValuesAreTakenAsStored) {
+  ASSERT_TRUE(hostkey::setDword("ZVKRMFreq", 12000));
+  ASSERT_TRUE(hostkey::setDword("ZVKRMAudioFormat", 7));
+  load();
+  EXPECT_EQ(encoderSettings.sampleRate, 12000);
+  EXPECT_EQ(encoderSettings.audioFormat, 7);
+}
+
+TEST_F(SettingsLoad, AudienceValuesAreIgnoredWithoutTheFirstOne) {
+  ASSERT_TRUE(hostkey::setDword("ZVKRMTarget3", 1));
+  load();
+  EXPECT_EQ(audiences(), kOnlyFirst);
+}
+
+TEST_F(SettingsLoad, FirstAudienceStoredAsZeroAloneSelectsNoAudience) {
+  ASSERT_TRUE(hostkey::setDword("ZVKRMTarget0", 0));
+  load();
+  EXPECT_EQ(audiences(), kNone);
+}
+
+TEST_F(SettingsLoad, WithTheFirstAudienceStoredAllEightAreRead) {
+  ASSERT_TRUE(hostkey::setDword("ZVKRMTarget0", 0));
+  ASSERT_TRUE(hostkey::setDword("ZVKRMTarget2", 1));
+  ASSERT_TRUE(hostkey::setDword("ZVKRMTarget7", 5));
+  load();
+  EXPECT_EQ(audiences(), (Audiences{0, 0, 1, 0, 0, 0, 0, 5, 0}));
+}
+
+TEST_F(SettingsLoad, NinthAudienceIsAlwaysCleared) {
+  ASSERT_TRUE(hostkey::setDword("ZVKRMTarget0", 1));
+  encoderSettings.targetAudiences[8] = 1;
+  load();
+  EXPECT_EQ(encoderSettings.targetAudiences[8], 0);
+}
+
+TEST_F(SettingsLoad, ThreadAttachReloadsAndResetsTheAudiences) {
+  load();
+  encoderSettings.targetAudiences[0] = 0;
+  encoderSettings.targetAudiences[4] = 1;
+  ASSERT_TRUE(hostkey::setDword("ZVKRMAudioFormat", 2));
+  load(DLL_THREAD_ATTACH);
+  EXPECT_EQ(audiences(), kOnlyFirst);
+  EXPECT_EQ(encoderSettings.audioFormat, 2);
+}
+
+TEST_F(SettingsLoad, DetachNotificationsNeitherReadNorTouchAnything) {
+  encoderSettings.sampleRate = 32000;
+  for (DWORD reason : {DWORD{DLL_PROCESS_DETACH}, DWORD{DLL_THREAD_DETACH}}) {
+    EXPECT_TRUE(loadEncoderSettings(fakeModule(), reason));
+  }
+  EXPECT_EQ(encoderSettings.sampleRate, 32000);
+  EXPECT_EQ(encoderSettings.moduleHandle, nullptr);
+  EXPECT_EQ(audiences(), kNone);
+  EXPECT_FALSE(hostkey::exists());
+}
+
+TEST_F(SettingsLoad, ValuesOfAnotherTypeReadAsTheirRawBytesWhenShort) {
+  const unsigned char twoBytes[] = {0x02, 0x00};
+  const unsigned char eightBytes[] = {0x22, 0x56, 0, 0, 0, 0, 0, 0};
+  ASSERT_TRUE(hostkey::setRaw("ZVKRMAudioFormat", REG_BINARY, twoBytes, sizeof twoBytes));
+  ASSERT_TRUE(hostkey::setRaw("ZVKRMFreq", REG_BINARY, eightBytes, sizeof eightBytes));
+  load();
+  EXPECT_EQ(encoderSettings.audioFormat, 2);
+  EXPECT_EQ(encoderSettings.sampleRate, 44100);  // the long value read as 0
+}
+
+TEST_F(SettingsLoad, AbsentExtensionKeepsTheCurrentOne) {
+  std::strcpy(encoderSettings.extension, ".wav");
+  load();
+  EXPECT_STREQ(encoderSettings.extension, ".wav");
+}
+
+TEST_F(SettingsLoad, ExtensionOfMaximumLengthIsReadWhole) {
+  const std::string longest(259, 'e');
+  ASSERT_TRUE(hostkey::setString("ZVKRMExt", longest));
+  load();
+  EXPECT_EQ(std::string(encoderSettings.extension), longest);
+}
+
+TEST_F(SettingsLoad, ExtensionFillingTheFieldWithoutNulBecomesEmpty) {
+  const std::string full(260, 'e');
+  ASSERT_TRUE(hostkey::setRaw("ZVKRMExt", REG_SZ, full.data(), 260));
+  load();
+  EXPECT_EQ(encoderSettings.extension[259], '\0');
+  EXPECT_STREQ(encoderSettings.extension, "");
+}
+
+TEST_F(SettingsLoad, ExtensionTooLongForTheFieldBecomesEmpty) {
+  ASSERT_TRUE(hostkey::setString("ZVKRMExt", std::string(300, 'e')));
+  load();
+  EXPECT_STREQ(encoderSettings.extension, "");
+}
+
+class SettingsSave : public SettingsLoad {};
+
+const std::vector<std::string> kAllValueNames = {
+    "ZVKRMAudioFormat", "ZVKRMExt",     "ZVKRMFreq",    "ZVKRMSurestream", "ZVKRMTarget0",
+    "ZVKRMTarget1",     "ZVKRMTarget2", "ZVKRMTarget3", "ZVKRMTarget4",    "ZVKRMTarget5",
+    "ZVKRMTarget6",     "ZVKRMTarget7", "ZVKRMTitleArtist"};
+
+std::vector<std::string> sortedValueNames() {
+  std::vector<std::string> names = hostkey::valueNames();
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+TEST_F(SettingsSave, FirstSaveAfterEmptyLoadWritesEveryValue) {
+  load();
+  saveEncoderSettings();
+  EXPECT_EQ(sortedValueNames(), kAllValueNames);
+  EXPECT_EQ(hostkey::get("ZVKRMFreq").asDword(), 44100u);
+  EXPECT_EQ(hostkey::get("ZVKRMTarget0").asDword(), 1u);
+  for (const std::string& name : kAllValueNames) {
+    if (name == "ZVKRMExt") continue;
+    const hostkey::StoredValue value = hostkey::get(name.c_str());
+    EXPECT_EQ(value.type, static_cast<DWORD>(REG_DWORD)) << name;
+    EXPECT_EQ(value.bytes.size(), 4u) << name;
+    if (name != "ZVKRMFreq" && name != "ZVKRMTarget0") {
+      EXPECT_EQ(value.asDword(), 0u) << name;
+    }
+  }
+  const hostkey::StoredValue extension = hostkey::get("ZVKRMExt");
+  EXPECT_EQ(extension.type, static_cast<DWORD>(REG_SZ));
+  EXPECT_EQ(extension.bytes, (std::vector<unsigned char>{'.', 'r', 'm', '\0'}));
+}
+
+TEST_F(SettingsSave, SavedRecordLoadsBackUnchanged) {
+  load();
+  encoderSettings.sampleRate = 48000;
+  encoderSettings.audioFormat = 7;  // out of range, kept as it is
+  encoderSettings.sureStream = 1;
+  encoderSettings.titleArtistOrder = 1;
+  const int32_t flags[9] = {0, 1, 0, 1, 0, 0, 1, 1, 1};
+  std::copy(std::begin(flags), std::end(flags), encoderSettings.targetAudiences);
+  std::strcpy(encoderSettings.extension, ".rma");
+  saveEncoderSettings();
+
+  encoderSettings = EncoderSettings{};
+  load();
+  EXPECT_EQ(encoderSettings.sampleRate, 48000);
+  EXPECT_EQ(encoderSettings.audioFormat, 7);
+  EXPECT_EQ(encoderSettings.sureStream, 1);
+  EXPECT_EQ(encoderSettings.titleArtistOrder, 1);
+  EXPECT_EQ(audiences(), (Audiences{0, 1, 0, 1, 0, 0, 1, 1, 0}));  // index 8 is not stored
+  EXPECT_STREQ(encoderSettings.extension, ".rma");
+  EXPECT_EQ(hostkey::get("ZVKRMAudioFormat").asDword(), 7u);
+}
+
+}  // namespace
