@@ -14,6 +14,8 @@ const char kWindowClass[] = "PlughostOptionsWindow";
 const UINT_PTR kScreenshotTimer = 1;
 const UINT kScreenshotDelayMs = 1500;
 const int kCloseButtonId = 1;
+const int kClientWidth = 440;
+const int kClientHeight = 200;
 
 std::string gScreenshotPath;
 bool gScreenshotSaved = false;
@@ -84,17 +86,21 @@ HWND createOptionsWindow() {
   windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
   windowClass.lpszClassName = kWindowClass;
   RegisterClassA(&windowClass);
-  HWND window = CreateWindowA(kWindowClass, "Options - RealAudio encoder",
-                              WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_VISIBLE, CW_USEDEFAULT,
-                              CW_USEDEFAULT, 520, 420, nullptr, nullptr, windowClass.hInstance, nullptr);
+  // Client area: the panel at (20, 34) plus room for the host's button row.
+  const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_VISIBLE;
+  RECT frame = {0, 0, kClientWidth, kClientHeight};
+  AdjustWindowRect(&frame, style, FALSE);
+  HWND window = CreateWindowA(kWindowClass, "Options - RealAudio encoder", style, CW_USEDEFAULT,
+                              CW_USEDEFAULT, frame.right - frame.left, frame.bottom - frame.top,
+                              nullptr, nullptr, windowClass.hInstance, nullptr);
   if (window == nullptr) return nullptr;
   // The host's own frame around the plug-in's panel: a caption line on top
   // (the panel goes to (20, 34)) and a button at the bottom.
   HFONT font = reinterpret_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
   HWND caption = CreateWindowA("STATIC", "Output format: RealAudio (.rm)", WS_CHILD | WS_VISIBLE, 20,
                                10, 400, 18, window, nullptr, windowClass.hInstance, nullptr);
-  HWND close = CreateWindowA("BUTTON", "Close", WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, 400, 340, 90,
-                             26, window, reinterpret_cast<HMENU>(kCloseButtonId),
+  HWND close = CreateWindowA("BUTTON", "Close", WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON,
+                             kClientWidth - 110, kClientHeight - 40, 90, 26, window, reinterpret_cast<HMENU>(kCloseButtonId),
                              windowClass.hInstance, nullptr);
   SendMessageA(caption, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
   SendMessageA(close, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
