@@ -98,6 +98,14 @@ bool parsePanelOption(int argc, const char* const* argv, int& i, HostOptions& op
   std::string arg = argv[i];
   if (arg == "--plugin") return takeValue(argc, argv, i, options.pluginPath, error);
   if (arg == "--screenshot") return takeValue(argc, argv, i, options.screenshotPath, error);
+  if (arg == "--set") {
+    std::string value;
+    if (!takeValue(argc, argv, i, value, error)) return false;
+    SettingOverride setting;
+    if (!parseSetting(value, setting, error)) return false;
+    options.settings.push_back(setting);
+    return true;
+  }
   error = "unknown panel argument " + arg;
   return false;
 }
@@ -136,7 +144,7 @@ bool parseHostOptions(int argc, const char* const* argv, HostOptions& options, s
 const char* hostUsage() {
   return "usage: plughost convert [--plugin PATH] [--block-bytes N | --random-blocks SEED]\n"
          "                        [--set NAME=VALUE ...] [--out-dir DIR] INPUT.wav ...\n"
-         "       plughost panel [--plugin PATH] [--screenshot FILE.bmp]\n"
+         "       plughost panel [--plugin PATH] [--set NAME=VALUE ...] [--screenshot FILE.bmp]\n"
          "--set writes a plug-in setting (ZVKRMFreq, ZVKRMAudioFormat, ZVKRMSurestream,\n"
          "ZVKRMTarget0..7, ZVKRMTitleArtist: numbers; ZVKRMExt: text; the ZVKRM prefix\n"
          "may be left out) before the plug-in is loaded.\n";

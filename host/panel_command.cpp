@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "host_registry.h"
 #include "plugin_library.h"
 
 namespace {
@@ -112,6 +113,10 @@ HWND createOptionsWindow() {
 int runPanelCommand(const HostOptions& options) {
   PluginLibrary library;
   std::string error;
+  if (!writeSettingOverrides(options.settings, error)) {
+    std::fprintf(stderr, "plughost: %s\n", error.c_str());
+    return 2;
+  }
   std::string pluginPath = options.pluginPath.empty() ? defaultPluginPath() : options.pluginPath;
   if (!library.load(pluginPath, error)) {
     std::fprintf(stderr, "plughost: %s\n", error.c_str());

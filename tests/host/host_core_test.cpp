@@ -63,7 +63,11 @@ TEST(HostOptions, RefusesWhatItCannotCarryOut) {
 TEST(HostOptions, PanelTakesPluginAndScreenshot) {
   HostOptions options;
   std::string error;
-  ASSERT_TRUE(parse({"panel", "--screenshot", "s.bmp", "--plugin", "x.dll"}, options, error)) << error;
+  ASSERT_TRUE(parse({"panel", "--screenshot", "s.bmp", "--plugin", "x.dll", "--set", "AudioFormat=2"}, options,
+                    error))
+      << error;
+  ASSERT_EQ(options.settings.size(), 1u);
+  EXPECT_EQ(options.settings[0].name, "ZVKRMAudioFormat");
   EXPECT_EQ(options.command, HostOptions::Command::Panel);
   EXPECT_EQ(options.screenshotPath, "s.bmp");
   EXPECT_EQ(options.pluginPath, "x.dll");
