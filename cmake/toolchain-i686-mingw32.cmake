@@ -1,4 +1,5 @@
-# Cross build for 32-bit Windows with Debian's mingw-w64 (posix threads flavour).
+# Cross build for 32-bit Windows with Debian's mingw-w64 (the default, win32
+# threads flavour: no std::thread or std::mutex; use Windows threads).
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
 set(TOOLCHAIN_PREFIX i686-w64-mingw32)

@@ -16,9 +16,10 @@
 # Crashes must fail: the prefix has no crash debugger (AeDebug "Debugger" is
 # empty), so an unhandled exception ends the process with a nonzero code.
 #
-# Graphics: with DISPLAY set, Wine uses its X11 driver on that display; without
-# it, the "null" driver, which still creates windows but draws nowhere. The
-# server is restarted whenever DISPLAY differs from the one it was set up for.
+# Graphics: with DISPLAY set, Wine uses its X11 driver on that display (with
+# unmanaged windows: Xvfb has no window manager); without it, the "null"
+# driver, which still creates windows but draws nowhere. The server is
+# restarted whenever DISPLAY differs from the one it was set up for.
 #
 # Environment: RMP_WINEPREFIX (prefix path), RMP_WINEDEBUG (default -all),
 # RMP_NEEDS_DISPLAY=1 (set by tests that need a real display: without DISPLAY
@@ -41,6 +42,12 @@ create_prefix() {
   # No Mono/Gecko install prompts, no desktop menu entries.
   WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d" quiet wineboot -i ||
     die "could not create the Wine prefix $WINEPREFIX"
+  # Wine's own fonts ("MS Sans Serif", Tahoma, Marlett ...; Debian package
+  # fonts-wine) are not copied into a new prefix: without them dialogs are
+  # drawn with a wider substitute and labels wrap.
+  if [ -d /usr/share/wine/fonts ]; then
+    ln -sf /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/"
+  fi
   quiet wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
     /v Debugger /t REG_SZ /d "" /f
   quiet wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
@@ -61,6 +68,10 @@ prepare() {
     if [ -n "${DISPLAY:-}" ]; then driver=x11; else driver=null; fi
     # The desktop process reads the driver when it starts; set it before.
     quiet wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /t REG_SZ /d "$driver" /f
+    # Xvfb has no window manager: managed windows would make every hide or
+    # destroy wait 2 s for a withdrawal that never comes. Unmanaged windows
+    # are also drawn with Wine's own frames, as on Windows.
+    quiet wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f
     quiet wineserver -k || true
     quiet wineserver -w || true
     rm -f "$state"
@@ -68,14 +79,18 @@ prepare() {
   # Exit status 0: a new server was started (2: one is running). It stays up
   # to five minutes after the last program ends.
   if quiet wineserver -p300; then
-    # Start services and the desktop now, detached from any test. The keeper
-    # holds the desktop open; without it each GUI test would start (and
-    # hand its streams to) a new desktop process.
+    # Start services and the desktop now, detached from any test.
     quiet wine rundll32.exe || true
-    keeper="${RMP_BUILD_TREE:-}/bin/rig_desktop_keeper.exe"
-    if [ -n "${RMP_BUILD_TREE:-}" ] && [ -f "$keeper" ]; then
-      setsid wine "$keeper" </dev/null >/dev/null 2>&1 &
-    fi
+  fi
+  # The keeper holds the desktop open; without it each GUI test would start
+  # (and hand its streams to) a new desktop process. It ends by itself after
+  # ten minutes and is started again by the next test after that.
+  keeper="${RMP_BUILD_TREE:-}/bin/rig_desktop_keeper.exe"
+  keeper_pid_file="$WINEPREFIX/.rmp-keeper-pid"
+  if [ -n "${RMP_BUILD_TREE:-}" ] && [ -f "$keeper" ] &&
+     ! kill -0 "$(cat "$keeper_pid_file" 2>/dev/null || echo none)" 2>/dev/null; then
+    setsid wine "$keeper" </dev/null >/dev/null 2>&1 &
+    echo $! >"$keeper_pid_file"
   fi
   echo "$wanted" >"$state"
 }

@@ -37,7 +37,7 @@ HWND createHostWindow() {
   windowClass.hCursor = LoadCursor(nullptr, IDC_ARROW);
   windowClass.lpszClassName = "PanelScreenshotHost";
   if (!RegisterClassA(&windowClass)) return nullptr;
-  return CreateWindowExA(0, windowClass.lpszClassName, "Options - RealAudio output",
+  return CreateWindowExA(0, windowClass.lpszClassName, "Options",
                          WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, kHostWidth, kHostHeight,
                          nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
 }

@@ -202,6 +202,14 @@ TEST_F(SettingsSave, FirstSaveAfterEmptyLoadWritesEveryValue) {
   EXPECT_EQ(extension.bytes, (std::vector<unsigned char>{'.', 'r', 'm', '\0'}));
 }
 
+TEST_F(SettingsSave, UnknownAudioFormatSurvivesLoadAndSave) {
+  ASSERT_TRUE(hostkey::setDword("ZVKRMAudioFormat", 7));
+  load();
+  EXPECT_EQ(encoderSettings.audioFormat, 7);
+  saveEncoderSettings();
+  EXPECT_EQ(hostkey::get("ZVKRMAudioFormat").asDword(), 7u);
+}
+
 TEST_F(SettingsSave, SavedRecordLoadsBackUnchanged) {
   load();
   encoderSettings.sampleRate = 48000;
