@@ -57,8 +57,8 @@ void SampleRateConverter::advanceCursor(BlockCursor& cursor) const {
 // An upper bound of the frames one stage block makes.
 int SampleRateConverter::maxFramesPerBlock() const {
   if (upsampling) return fftHop / oversampling + 1;
-  // Outputs are outputRate / stage1Rate apart on the filtered samples; the
-  // window runs over fftHop + 1 of them.
+  // Outputs lie stage1Rate / outputRate filtered samples apart and the
+  // window start runs over fftHop + 1 of them; never above outputSamples.
   const int64_t bound = (int64_t(fftHop) + 1) * outputRate / (int64_t(inputRate) * oversampling) + 2;
   const int64_t capacity = int64_t(channels * (double(fftHop) * inputRate / outputRate + 1.0)) / channels;
   return int(std::min(bound, capacity));
@@ -68,8 +68,9 @@ uint64_t SampleRateConverter::targetFrames(uint64_t inputFrames) const {
   return uint64_t(std::floor(double(inputFrames) * outputRate / inputRate)) + 2;
 }
 
-void SampleRateConverter::copyStagedInput(uint64_t offset, uint64_t byteCount) {
-  uint8_t* destination = inputBytes.get();
+// Copies `byteCount` bytes from `offset` of this call's input, the pending
+// bytes followed by the new block.
+void SampleRateConverter::copyCallInput(uint8_t* destination, uint64_t offset, uint64_t byteCount) const {
   if (offset < callPendingBytes) {
     const uint64_t fromPending = std::min(byteCount, callPendingBytes - offset);
     std::memcpy(destination, callPending + offset, size_t(fromPending));
@@ -80,24 +81,87 @@ void SampleRateConverter::copyStagedInput(uint64_t offset, uint64_t byteCount) {
   if (byteCount > 0) std::memcpy(destination, callData + (offset - callPendingBytes), size_t(byteCount));
 }
 
+// Without the end flag only whole stage blocks are converted; with it every
+// whole frame, then padding blocks until the stream has its full length, so
+// that call's output is exactly what the stream still lacks.
+SampleRateConverter::CallPlan SampleRateConverter::planCall(uint64_t callBytes, uint32_t newBytes,
+                                                            bool endFlag) const {
+  const uint64_t frameBytes = uint64_t(channels) * inputBytesPerSample;
+  const uint64_t callFrames = callBytes / frameBytes;
+  CallPlan plan{};
+  uint64_t resultFrames = 0;
+  if (endFlag) {
+    plan.consumedFrames = callFrames;
+    const uint64_t target = targetFrames(framesInCount + callFrames);
+    resultFrames = target > framesOutCount ? target - framesOutCount : 0;
+  } else {
+    BlockCursor cursor = currentCursor();
+    uint64_t blocks = 0;
+    for (int wanted = framesWanted(cursor); wanted > 0 && plan.consumedFrames + uint64_t(wanted) <= callFrames;
+         wanted = framesWanted(cursor)) {
+      plan.consumedFrames += uint64_t(wanted);
+      ++blocks;
+      advanceCursor(cursor);
+    }
+    resultFrames = blocks * uint64_t(maxFramesPerBlock());
+  }
+  plan.resultCapacity = resultFrames * uint64_t(channels) * outputBytesPerSample;
+  plan.leftoverBytes = callBytes - plan.consumedFrames * frameBytes;
+  plan.leftoverChanges = plan.consumedFrames != 0 || newBytes != 0;
+  return plan;
+}
+
 // Appends a stage's emitted bytes (they live in outputBytes and are
 // overwritten by the next stage call). The result was sized by the plan; the
 // growth path only guards a plan that fell short.
-bool SampleRateConverter::appendOutput(uint8_t*& result, uint64_t& capacity, uint64_t& length,
-                                       const uint8_t* bytes, int count) {
-  if (length + uint64_t(count) > capacity) {
+bool SampleRateConverter::appendOutput(CallResult& result, const uint8_t* bytes, int count) {
+  if (result.length + uint64_t(count) > result.capacity) {
     assert(!"stage emitted more than planned");
-    const uint64_t grown = std::max(capacity * 2, length + uint64_t(count));
+    const uint64_t grown = std::max(result.capacity * 2, result.length + uint64_t(count));
     uint8_t* larger = grown <= UINT32_MAX ? new (std::nothrow) uint8_t[size_t(grown)] : nullptr;
     if (larger == nullptr) return false;
-    if (length != 0) std::memcpy(larger, result, size_t(length));
-    delete[] result;
-    result = larger;
-    capacity = grown;
+    if (result.length != 0) std::memcpy(larger, result.bytes, size_t(result.length));
+    delete[] result.bytes;
+    result.bytes = larger;
+    result.capacity = grown;
   }
-  std::memcpy(result + length, bytes, size_t(count));
-  length += uint64_t(count);
+  std::memcpy(result.bytes + result.length, bytes, size_t(count));
+  result.length += uint64_t(count);
   return true;
+}
+
+// Stages `framesRead` frames of the call's input and runs one stage block.
+bool SampleRateConverter::runStageBlock(int wanted, int framesRead, bool endFlag, uint64_t& offset,
+                                        CallResult& result) {
+  const uint64_t bytes = uint64_t(framesRead) * uint64_t(channels) * inputBytesPerSample;
+  copyCallInput(inputBytes.get(), offset, bytes);
+  offset += bytes;
+  uint8_t* emitted = nullptr;
+  const int count = upsampling ? upsampleBlock(emitted, endFlag, wanted, framesRead)
+                               : downsampleBlock(emitted, endFlag, framesRead);
+  return count <= 0 || appendOutput(result, emitted, count);
+}
+
+// Runs the planned stage blocks: the consumed frames in blocks of the
+// stage's size, the last one short only on the end-flagged call, then on
+// that call padding blocks until the stream is finished.
+bool SampleRateConverter::runStageBlocks(uint64_t consumedFrames, bool endFlag, CallResult& result) {
+  bool appended = true;
+  uint64_t offset = 0;
+  for (uint64_t framesLeft = consumedFrames; framesLeft > 0 && !streamFinished;) {
+    const int wanted = framesWanted(currentCursor());
+    if (wanted <= 0) break;
+    const int framesRead = int(std::min<uint64_t>(uint64_t(wanted), framesLeft));
+    assert(endFlag || framesRead == wanted);
+    framesLeft -= uint64_t(framesRead);
+    appended = runStageBlock(wanted, framesRead, endFlag, offset, result) && appended;
+  }
+  for (int flush = 0; endFlag && !streamFinished && flush < kMaxFlushBlocks; ++flush) {
+    const int wanted = framesWanted(currentCursor());
+    if (wanted <= 0) break;
+    appended = runStageBlock(wanted, 0, endFlag, offset, result) && appended;
+  }
+  return appended;
 }
 
 bool SampleRateConverter::convertBlock(const uint8_t* data, uint32_t& byteCount, bool endFlag, uint8_t*& output) {
@@ -106,98 +170,46 @@ bool SampleRateConverter::convertBlock(const uint8_t* data, uint32_t& byteCount,
   byteCount = 0;
   // Unconfigured, or the stream already ended: nothing is converted.
   if (!configured || streamFinished) return true;
+  const uint64_t callBytes = uint64_t(pendingInput.size()) + newBytes;
+  if (callBytes > UINT32_MAX) return false;  // a leftover that long could not be held
+  const CallPlan plan = planCall(callBytes, newBytes, endFlag);
+  if (plan.resultCapacity > UINT32_MAX) return false;
 
-  const uint64_t frameBytes = uint64_t(channels) * inputBytesPerSample;
-  const uint64_t totalBytes = uint64_t(pendingInput.size()) + newBytes;
-  if (totalBytes > UINT32_MAX) return false;  // the leftover could not be held
-  const uint64_t totalFrames = totalBytes / frameBytes;
-
-  // Plan: without the end flag only whole stage blocks are converted; with
-  // it every whole frame, then padding blocks until the stream is complete.
-  uint64_t consumedFrames = 0;
-  uint64_t capacityFrames = 0;
-  if (endFlag) {
-    consumedFrames = totalFrames;
-    const uint64_t target = targetFrames(framesInCount + consumedFrames);
-    capacityFrames = target > framesOutCount ? target - framesOutCount : 0;
-  } else {
-    BlockCursor cursor = currentCursor();
-    uint64_t blocks = 0;
-    for (int wanted = framesWanted(cursor); wanted > 0 && consumedFrames + uint64_t(wanted) <= totalFrames;
-         wanted = framesWanted(cursor)) {
-      consumedFrames += uint64_t(wanted);
-      ++blocks;
-      advanceCursor(cursor);
-    }
-    capacityFrames = blocks * uint64_t(maxFramesPerBlock());
-  }
-  const uint64_t outputFrameBytes = uint64_t(channels) * outputBytesPerSample;
-  uint64_t capacity = capacityFrames * outputFrameBytes;
-  if (capacity > UINT32_MAX) return false;
-  const uint64_t leftoverBytes = totalBytes - consumedFrames * frameBytes;
-  const bool leftoverChanges = consumedFrames != 0 || newBytes != 0;
-
-  uint8_t* result = nullptr;
-  if (capacity != 0) {
-    result = new (std::nothrow) uint8_t[size_t(capacity)];
-    if (result == nullptr) return false;
-  }
+  // Every allocation before the first stage block: a failure leaves the
+  // converter exactly as it was.
   callPending = pendingInput.data();
   callPendingBytes = pendingInput.size();
   callData = data;
+  CallResult result{nullptr, plan.resultCapacity, 0};
   uint8_t* leftover = nullptr;
-  if (leftoverChanges && leftoverBytes != 0) {
-    leftover = new (std::nothrow) uint8_t[size_t(leftoverBytes)];
-    if (leftover == nullptr) {
-      delete[] result;
-      return false;
-    }
-    // The leftover is the tail of pending bytes + new block.
-    const uint64_t from = totalBytes - leftoverBytes;
-    if (from < callPendingBytes) {
-      const uint64_t fromPending = callPendingBytes - from;
-      std::memcpy(leftover, callPending + from, size_t(fromPending));
-      if (newBytes != 0) std::memcpy(leftover + fromPending, data, newBytes);
-    } else {
-      std::memcpy(leftover, data + (from - callPendingBytes), size_t(leftoverBytes));
-    }
+  bool allocated = true;
+  if (plan.resultCapacity != 0) {
+    result.bytes = new (std::nothrow) uint8_t[size_t(plan.resultCapacity)];
+    allocated = result.bytes != nullptr;
+  }
+  if (allocated && plan.leftoverChanges && plan.leftoverBytes != 0) {
+    leftover = new (std::nothrow) uint8_t[size_t(plan.leftoverBytes)];
+    allocated = leftover != nullptr;
+    if (allocated) copyCallInput(leftover, callBytes - plan.leftoverBytes, plan.leftoverBytes);
   }
 
-  // Run: nothing below can fail.
-  uint64_t resultLength = 0;
-  uint64_t offset = 0;
-  uint64_t framesLeft = consumedFrames;
-  bool grew = true;
-  auto runStageBlock = [&](int wanted, int read) {
-    copyStagedInput(offset, uint64_t(read) * frameBytes);
-    offset += uint64_t(read) * frameBytes;
-    uint8_t* emitted = nullptr;
-    const int count = upsampling ? upsampleBlock(emitted, endFlag, wanted, read) : downsampleBlock(emitted, endFlag, read);
-    if (count > 0) grew = appendOutput(result, capacity, resultLength, emitted, count) && grew;
-  };
-  while (framesLeft > 0 && !streamFinished) {
-    const int wanted = framesWanted(currentCursor());
-    if (wanted <= 0) break;
-    const int read = int(std::min<uint64_t>(uint64_t(wanted), framesLeft));
-    assert(endFlag || read == wanted);
-    framesLeft -= uint64_t(read);
-    runStageBlock(wanted, read);
+  bool appended = false;
+  if (allocated) {
+    appended = runStageBlocks(plan.consumedFrames, endFlag, result);
+    if (plan.leftoverChanges) pendingInput.adopt(leftover, uint32_t(plan.leftoverBytes));
+  } else {
+    delete[] result.bytes;
+    result = CallResult{nullptr, 0, 0};
   }
-  for (int flush = 0; endFlag && !streamFinished && flush < kMaxFlushBlocks; ++flush) {
-    const int wanted = framesWanted(currentCursor());
-    if (wanted <= 0) break;
-    runStageBlock(wanted, 0);
-  }
-  if (leftoverChanges) pendingInput.adopt(leftover, uint32_t(leftoverBytes));
   callPending = nullptr;
   callPendingBytes = 0;
   callData = nullptr;
 
-  if (resultLength == 0) {
-    delete[] result;
-    return grew;
+  if (result.length == 0) {
+    delete[] result.bytes;
+  } else {
+    output = result.bytes;
+    byteCount = uint32_t(result.length);
   }
-  output = result;
-  byteCount = uint32_t(resultLength);
-  return grew;
+  return allocated && appended;
 }

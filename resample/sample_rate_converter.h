@@ -28,7 +28,8 @@ struct ConverterDesign {
 // transition band narrower than 100 Hz.
 //
 // A stream of F input frames turns into exactly floor(F * out / in) + 2
-// output frames, aligned with the input (the filter delay is dropped).
+// output frames. The filters' delay is dropped, up to a constant lag of
+// about one output frame (less than 1.3 frames for the supported rates).
 class SampleRateConverter {
  public:
   SampleRateConverter();
@@ -55,6 +56,8 @@ class SampleRateConverter {
   uint64_t framesOut() const { return framesOutCount; }
 
  private:
+  friend struct ConverterProbe;  // white-box tests of the running state
+
   using DoubleArray = std::unique_ptr<double[]>;
   using IntArray = std::unique_ptr<int[]>;
   using ByteArray = std::unique_ptr<uint8_t[]>;
@@ -73,6 +76,21 @@ class SampleRateConverter {
     int inputFill;
     int stage1Position;
     int stuffingOffset;
+  };
+
+  // What one convertBlock call will do, worked out before it changes anything.
+  struct CallPlan {
+    uint64_t consumedFrames;  // frames the call's stage blocks read
+    uint64_t resultCapacity;  // bytes, at least what the call emits
+    uint64_t leftoverBytes;   // bytes that stay pending after the call
+    bool leftoverChanges;     // false: pendingInput stays as it is
+  };
+
+  // The output of one convertBlock call, new[]-allocated.
+  struct CallResult {
+    uint8_t* bytes;
+    uint64_t capacity;
+    uint64_t length;
   };
 
   // Set-up (converter_setup.cpp).
@@ -110,8 +128,11 @@ class SampleRateConverter {
   BlockCursor currentCursor() const;
   int maxFramesPerBlock() const;
   uint64_t targetFrames(uint64_t inputFrames) const;
-  void copyStagedInput(uint64_t offset, uint64_t byteCount);
-  bool appendOutput(uint8_t*& result, uint64_t& capacity, uint64_t& length, const uint8_t* bytes, int count);
+  CallPlan planCall(uint64_t callBytes, uint32_t newBytes, bool endFlag) const;
+  void copyCallInput(uint8_t* destination, uint64_t offset, uint64_t byteCount) const;
+  bool runStageBlocks(uint64_t consumedFrames, bool endFlag, CallResult& result);
+  bool runStageBlock(int wanted, int framesRead, bool endFlag, uint64_t& offset, CallResult& result);
+  bool appendOutput(CallResult& result, const uint8_t* bytes, int count);
 
   // Format and ratio.
   ByteFifo pendingInput;

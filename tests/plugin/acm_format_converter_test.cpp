@@ -6,7 +6,7 @@
 #include <random>
 #include <vector>
 
-#include "failing_allocator.h"
+#include "allocation_faults.h"
 
 namespace {
 
@@ -208,10 +208,10 @@ TEST(AcmFormatConverterMemory, AFailedAllocationTakesNothingAndLosesNothing) {
     uint32_t outputBytes = 0;
     bool ok;
     {
-      failing_allocator::Scope failure(n);
+      allocation_faults::Scope failure(n);
       ok = converter.convert(input.data() + 1000, 3000, false, output, outputBytes);
     }
-    if (!failing_allocator::failedOne()) {
+    if (!allocation_faults::failedOne()) {
       ASSERT_TRUE(ok);
       delete[] output;
       ASSERT_GE(n, 2u);  // destination, joined buffer and leftover at least

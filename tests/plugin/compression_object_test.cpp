@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "failing_allocator.h"
+#include "allocation_faults.h"
 #include "sample_rate_converter.h"
 #include "standin_session.h"
 
@@ -201,10 +201,10 @@ TEST_F(CompressionObjectTest, AllocationFailureAnywhereInCreationGivesCode3AndNo
     {
       CompressionObject object;
       {
-        failing_allocator::Scope failure(n);
+        allocation_faults::Scope failure(n);
         code = object.create(path.c_str(), hostFormat(2, 24, 48000), settingsFor(22050, 2));
       }
-      if (!failing_allocator::failedOne()) {
+      if (!allocation_faults::failedOne()) {
         EXPECT_EQ(code, kOk);
         break;
       }
@@ -440,10 +440,10 @@ TEST_F(CompressionObjectTest, AllocationFailureInABlockGivesCode3AndKeepsWhatWas
     uint32_t pendingBefore = object.pendingBytes();
     int32_t code;
     {
-      failing_allocator::Scope failure(n);
+      allocation_faults::Scope failure(n);
       code = object.processBlock(input.data() + 120000, 120000, false);
     }
-    if (!failing_allocator::failedOne()) {
+    if (!allocation_faults::failedOne()) {
       EXPECT_EQ(code, kOk);
       ASSERT_GT(n, 3u);
       break;
@@ -453,7 +453,7 @@ TEST_F(CompressionObjectTest, AllocationFailureInABlockGivesCode3AndKeepsWhatWas
     if (code == kOk) {
       // Only a failure the object could work around (keeping the tail in
       // the joined buffer) may pass unreported: then nothing is lost.
-      EXPECT_EQ(accepted, reference) << "allocation " << n << " of " << failing_allocator::failedSize() << " bytes";
+      EXPECT_EQ(accepted, reference) << "allocation " << n << " of " << allocation_faults::failedSize() << " bytes";
       continue;
     }
     EXPECT_EQ(code, kFailed);

@@ -1,30 +1,15 @@
 #pragma once
-// A replacement for the global allocation operators of a test program, able
-// to make one chosen allocation fail: the code under test is compiled into
-// the test program, so its `new (std::nothrow)` lands here. Throwing forms
-// throw std::bad_alloc when they are made to fail.
-//
-// Typical use: for n = 0, 1, 2 ... arm(n), run the operation, disarm(); stop
-// once failedOne() stays false (the operation made fewer than n+1 allocations).
+
+// Replaces the array allocation operators of a test program so that a
+// chosen non-throwing array allocation fails (returns null). Link
+// failing_allocator.cpp into the test program only.
 namespace failing_allocator {
 
-// The allocation with index `n` (counting from 0 after this call) fails.
-void arm(unsigned n);
-void disarm();
-// True when the armed allocation has been reached and failed.
-bool failedOne();
-// The size asked for by the allocation that was made to fail.
-unsigned long failedSize();
-// Allocations made since the last arm() (whether armed or not).
-unsigned allocationsSinceArm();
+// Makes the n-th following nothrow array allocation fail (1 = the next one);
+// 0 disarms. Also restarts the count.
+void failNth(int n);
 
-// Arms for the duration of a scope.
-class Scope {
-public:
-  explicit Scope(unsigned n) { arm(n); }
-  ~Scope() { disarm(); }
-  Scope(const Scope&) = delete;
-  Scope& operator=(const Scope&) = delete;
-};
+// Nothrow array allocations since the last failNth.
+int allocationsSinceArmed();
 
 }  // namespace failing_allocator
