@@ -1,0 +1,377 @@
+// Set-up of the converter: rate ratio, oversampling factor, filter lengths,
+// Kaiser-windowed taps, the transformed FFT filter, the polyphase cycle
+// tables, the block buffers and the initial running state.
+
+#include <climits>
+#include <cmath>
+#include <cstdint>
+#include <new>
+
+#include "filter_design.h"
+#include "real_fft.h"
+#include "sample_rate_converter.h"
+
+namespace {
+
+// Upper limit for all buffers of one converter together. Far above what any
+// real format needs (a few MB per channel); it turns absurd channel counts
+// into a refused configure instead of an allocation the system may grant
+// lazily and then fail on.
+constexpr int64_t kMemoryBudgetBytes = int64_t(1) << 30;
+
+bool fitsInt(int64_t value) { return value >= 0 && value <= INT_MAX; }
+
+// Adds up the buffers of a design; every element count must fit an int.
+class SizeBudget {
+ public:
+  void add(int64_t count, int64_t elementBytes) {
+    if (!fitsInt(count)) ok = false;
+    if (ok) total += count * elementBytes;
+    if (total > kMemoryBudgetBytes) ok = false;
+  }
+  void requireInt(int64_t value) {
+    if (!fitsInt(value)) ok = false;
+  }
+  bool fits() const { return ok; }
+
+ private:
+  int64_t total = 0;
+  bool ok = true;
+};
+
+template <typename T>
+bool allocateZeroed(std::unique_ptr<T[]>& array, int64_t count) {
+  array.reset(new (std::nothrow) T[size_t(count)]());
+  return array != nullptr;
+}
+
+template <typename Table>
+bool allocatePolyphase(Table& table, int phases, int tapsPerPhase) {
+  if (!allocateZeroed(table.taps, int64_t(phases) * tapsPerPhase)) return false;
+  table.rows.reset(new (std::nothrow) const double*[size_t(phases)]);
+  if (!table.rows) return false;
+  for (int p = 0; p < phases; ++p) table.rows[p] = table.taps.get() + int64_t(p) * tapsPerPhase;
+  return true;
+}
+
+bool allocatePerChannel(std::unique_ptr<std::unique_ptr<double[]>[]>& arrays, int channels, int64_t count) {
+  arrays.reset(new (std::nothrow) std::unique_ptr<double[]>[size_t(channels)]);
+  if (!arrays) return false;
+  for (int ch = 0; ch < channels; ++ch) {
+    if (!allocateZeroed(arrays[ch], count)) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+SampleRateConverter::SampleRateConverter() { pendingInput.reset(); }
+
+SampleRateConverter::~SampleRateConverter() {
+  releaseBuffers();
+  pendingInput.release();
+}
+
+bool SampleRateConverter::configure(const PcmFormat& input, int rate) {
+  if (configureCalled) return false;  // one converter, one design
+  configureCalled = true;
+  channels = input.channels;
+  inputRate = input.sampleRate;
+  outputRate = rate;
+  const int bits = input.bitsPerSample;
+  if (channels <= 0 || inputRate <= 0 || outputRate <= 0) return false;
+  if (bits != 8 && bits != 16 && bits != 24) return false;
+  inputBytesPerSample = bits / 8;
+  outputBytesPerSample = inputBytesPerSample;
+  fillFactorials(factorials);
+  upsampling = inputRate < outputRate;
+  if (!designFilters()) {
+    releaseBuffers();
+    return false;
+  }
+  configured = true;
+  return true;
+}
+
+bool SampleRateConverter::designFilters() {
+  if (!chooseOversampling()) return false;
+  return upsampling ? designUpsampling() : designDownsampling();
+}
+
+// q makes the reduced factor of the polyphase stage's grid divisible: the
+// intermediate rate is q times the output (up) or input (down) rate.
+bool SampleRateConverter::chooseOversampling() {
+  rateGcd = gcd(inputRate, outputRate);
+  const int reduced = upsampling ? inputRate / rateGcd : outputRate / rateGcd;
+  if (reduced == 1) {
+    oversampling = 1;
+  } else if (reduced % 2 == 0) {
+    oversampling = 2;
+  } else if (reduced % 3 == 0) {
+    oversampling = 3;
+  } else {
+    return false;
+  }
+  return true;
+}
+
+bool SampleRateConverter::designUpsampling() {
+  const int q = oversampling;
+  const int64_t lcm = int64_t(inputRate / rateGcd) * outputRate;
+  const int64_t intermediate = int64_t(outputRate) * q;
+  if (!fitsInt(lcm) || !fitsInt(intermediate)) return false;
+  stage1Rate = int(lcm);
+  stage2Rate = int(intermediate);
+
+  // Polyphase interpolator: pass band up to the input's Nyquist frequency,
+  // transition up to half the intermediate rate.
+  const double transition1 = double(stage2Rate / 2 - inputRate / 2);
+  const double cutoff1 = inputRate / 2 + transition1 / 2.0;
+  stage1Length = polyphaseFilterLength(stage1Rate, transition1);
+  stage1Phases = stage1Rate / inputRate;
+  if (stage1Length == 0) return false;
+  stage1TapsPerPhase = stage1Length / stage1Phases + 1;
+
+  double transition2 = 0.0;
+  stage2Length = fftFilterLength(stage2Rate, upFftBaseLength, stage2FftLength, transition2);
+  if (stage2Length == 0) return false;
+  fftHop = stage2FftLength / 2;
+  if (!sizesFit()) return false;
+  if (!allocateUpsampling()) return false;
+
+  // Cycle of the interpolator: output i uses row stage1PhaseIndex[i]; the
+  // input frame advances where the row index wraps below the step.
+  const int cycle = stage1Phases * q;
+  const int64_t step = stage1Rate / stage2Rate;
+  for (int i = 0; i < cycle; ++i) {
+    int v = int(stage1Phases - (i * step) % stage1Phases);
+    if (v == stage1Phases) v = 0;
+    stage1PhaseIndex[i] = v;
+    stage1InputStep[i] = v < step ? channels : 0;
+  }
+  const double gain1 = double(stage1Rate) / double(inputRate);
+  makePolyphaseFilter(stage1Filter, stage1Length, stage1Phases, stage1TapsPerPhase, cutoff1, stage1Rate, gain1);
+  if (!makeFftFilter(stage2Spectrum, stage2Length, stage2FftLength, double(inputRate / 2), stage2Rate)) return false;
+
+  // The zero frames already in inputSamples stand in for the history the
+  // interpolator needs before the first input frame.
+  inputFill = (stage1Length / 2) / stage1Phases + 1;
+  outputDelay = int((stage2Length / 2.0) / (stage2Rate / outputRate));
+  initialOutputDelay = outputDelay;
+  return true;
+}
+
+bool SampleRateConverter::designDownsampling() {
+  const int q = oversampling;
+  const int64_t stuffed = int64_t(inputRate) * q;
+  const int64_t lcm = int64_t(inputRate / rateGcd) * outputRate;
+  if (!fitsInt(stuffed) || !fitsInt(lcm)) return false;
+  stage1Rate = int(stuffed);
+  stage2Rate = int(lcm);
+
+  double transition1 = 0.0;
+  stage1Length = fftFilterLength(stage1Rate, downFftBaseLength, stage1FftLength, transition1);
+  if (stage1Length == 0) return false;
+  const double cutoff1 = (outputRate - transition1) / 2.0;
+  fftHop = stage1FftLength / 2;
+
+  double transition2 = 0.0, cutoff2 = 0.0;
+  if (q == 1) {
+    // The output rate divides the input rate: keep every (in/out)-th sample.
+    stage2Length = stage2TapsPerPhase = stage2Phases = 1;
+  } else {
+    transition2 = double(stage1Rate / 2 - inputRate / 2);
+    cutoff2 = inputRate / 2 + transition2 / 2.0;
+    stage2Length = polyphaseFilterLength(stage2Rate, transition2);
+    stage2Phases = stage2Rate / stage1Rate;
+    if (stage2Length == 0) return false;
+    stage2TapsPerPhase = stage2Length / stage2Phases + 1;
+  }
+  if (!sizesFit()) return false;
+  if (!allocateDownsampling()) return false;
+
+  if (q == 1) {
+    stage2PhaseIndex[0] = 0;
+    stage2InputStep[0] = inputRate / outputRate;
+    stage2Filter.taps[0] = 1.0;
+  } else {
+    const int phases = stage2Phases;
+    const int64_t step = stage2Rate / outputRate;
+    for (int i = 0; i < phases; ++i) {
+      int v = int(phases - (i * step) % phases);
+      if (v == phases) v = 0;
+      stage2PhaseIndex[i] = v;
+    }
+    for (int i = 0; i < phases; ++i) {
+      int advance = int((step - stage2PhaseIndex[i]) / phases + 1);
+      if (stage2PhaseIndex[(i + 1) % phases] == 0) advance -= 1;
+      stage2InputStep[i] = advance;
+    }
+    const double gain2 = double(stage2Rate) / double(stage1Rate);
+    makePolyphaseFilter(stage2Filter, stage2Length, stage2Phases, stage2TapsPerPhase, cutoff2, stage2Rate, gain2);
+  }
+  if (!makeFftFilter(stage1Spectrum, stage1Length, stage1FftLength, cutoff1, stage1Rate)) return false;
+
+  outputDelay = int((stage1Length / 2.0) / (double(stage1Rate) / outputRate) +
+                    (stage2Length / 2.0) / (double(stage2Rate) / outputRate));
+  initialOutputDelay = outputDelay;
+  return true;
+}
+
+// Checks every buffer size and the running positions against 32-bit ints
+// and the memory budget before anything is allocated.
+bool SampleRateConverter::sizesFit() const {
+  const int64_t ch = channels;
+  const int64_t hop = fftHop;
+  const int64_t q = oversampling;
+  const int64_t fft = upsampling ? stage2FftLength : stage1FftLength;
+  SizeBudget budget;
+  budget.add(fft / 2, sizeof(double));
+  budget.add(int64_t(std::sqrt(double(fft)) + 2.0), sizeof(int));
+  budget.add(ch * fft, sizeof(double));  // fftBlock
+  budget.add(fft, sizeof(double));       // spectrum
+  if (upsampling) {
+    const int64_t taps = stage1TapsPerPhase;
+    const int64_t tailFrames = hop / q + 1;
+    budget.add(int64_t(stage1Phases) * q * 2, sizeof(int));
+    budget.add(int64_t(stage1Phases) * taps, sizeof(double));
+    budget.add(stage1Phases, sizeof(double*));
+    budget.add(ch * tailFrames, sizeof(double));                  // overlapTail
+    budget.add((hop + taps) * ch * inputBytesPerSample, 1);       // inputBytes
+    budget.add((hop + taps) * ch, sizeof(double));                // inputSamples
+    budget.add(tailFrames * ch * outputBytesPerSample, 1);        // outputBytes
+    budget.add(tailFrames * ch, sizeof(double));                  // outputSamples
+    // stage1Position: at most one row of phases before a block's advance.
+    budget.requireInt(hop * (inputRate / rateGcd) / q + stage1Phases);
+  } else {
+    const int64_t taps = stage2TapsPerPhase;
+    const int64_t stagedFrames = hop / q + q + 1;
+    const double outFrames = double(hop) * inputRate / outputRate + 1.0;
+    if (outFrames * ch * outputBytesPerSample > double(INT_MAX)) return false;
+    budget.add(int64_t(stage2Phases) * 2, sizeof(int));
+    budget.add(int64_t(stage2Phases) * taps, sizeof(double));
+    budget.add(stage2Phases, sizeof(double*));
+    budget.add(ch * (taps + hop + 1), sizeof(double));                   // polyphaseHistory
+    budget.add(ch * stagedFrames * inputBytesPerSample, 1);              // inputBytes
+    budget.add(ch * stagedFrames, sizeof(double));                       // inputSamples
+    budget.add(int64_t(outputBytesPerSample * ch * outFrames), 1);       // outputBytes
+    budget.add(int64_t(ch * outFrames), sizeof(double));                 // outputSamples
+    // polyphasePosition: at most a block of outputs beyond the window grid.
+    const int64_t grid = stage2Rate / stage1Rate;
+    const int64_t outputStep = stage2Rate / outputRate;
+    budget.requireInt((hop + taps + 2) * grid + (int64_t(maxFramesPerBlock()) + 2) * outputStep);
+  }
+  return budget.fits();
+}
+
+bool SampleRateConverter::allocateUpsampling() {
+  const int64_t ch = channels;
+  const int64_t hop = fftHop;
+  const int64_t taps = stage1TapsPerPhase;
+  const int64_t tailFrames = hop / oversampling + 1;
+  const int64_t cycle = int64_t(stage1Phases) * oversampling;
+  return allocateZeroed(fftBitReversal, int64_t(std::sqrt(double(stage2FftLength)) + 2.0)) &&
+         allocateZeroed(fftCosSin, stage2FftLength / 2) && allocateZeroed(stage1PhaseIndex, cycle) &&
+         allocateZeroed(stage1InputStep, cycle) && allocatePerChannel(overlapTail, channels, tailFrames) &&
+         allocatePerChannel(fftBlock, channels, stage2FftLength) &&
+         allocateZeroed(inputBytes, (hop + taps) * ch * inputBytesPerSample) &&
+         allocateZeroed(outputBytes, tailFrames * ch * outputBytesPerSample) &&
+         allocateZeroed(inputSamples, (hop + taps) * ch) && allocateZeroed(outputSamples, tailFrames * ch) &&
+         allocatePolyphase(stage1Filter, stage1Phases, stage1TapsPerPhase);
+}
+
+bool SampleRateConverter::allocateDownsampling() {
+  const int64_t ch = channels;
+  const int64_t hop = fftHop;
+  const int64_t stagedFrames = hop / oversampling + oversampling + 1;
+  const double outFrames = double(hop) * inputRate / outputRate + 1.0;
+  const int64_t outputByteCount = int64_t(outputBytesPerSample * ch * outFrames);
+  const int64_t outputSampleCount = int64_t(ch * outFrames);
+  const int64_t historyLength = stage2TapsPerPhase + hop + 1;
+  return allocateZeroed(fftBitReversal, int64_t(std::sqrt(double(stage1FftLength)) + 2.0)) &&
+         allocateZeroed(fftCosSin, stage1FftLength / 2) && allocateZeroed(stage2PhaseIndex, stage2Phases) &&
+         allocateZeroed(stage2InputStep, stage2Phases) && allocatePerChannel(fftBlock, channels, stage1FftLength) &&
+         allocatePerChannel(polyphaseHistory, channels, historyLength) &&
+         allocateZeroed(inputBytes, ch * stagedFrames * inputBytesPerSample) &&
+         allocateZeroed(outputBytes, outputByteCount) && allocateZeroed(inputSamples, ch * stagedFrames) &&
+         allocateZeroed(outputSamples, outputSampleCount) &&
+         allocatePolyphase(stage2Filter, stage2Phases, stage2TapsPerPhase);
+}
+
+// Every prototype tap j of an odd-length filter sits at offset
+// n = j - (N - 1) / 2 from the centre. A polyphase table puts tap j in row
+// j mod P, column j / P; entries no tap reaches stay 0.0.
+void SampleRateConverter::makePolyphaseFilter(PolyphaseTable& table, int length, int phases, int tapsPerPhase,
+                                              double cutoffHz, double sampleRateHz, double gain) {
+  const double beta = kaiserBeta(kStopBandDb);
+  const double besselOfBeta = besselI0(beta, factorials);
+  const int centre = (length - 1) / 2;
+  for (int j = 0; j < length; ++j) {
+    const int n = j - centre;
+    const double tap = lowPassTap(n, cutoffHz, sampleRateHz) * kaiserWindow(n, length, beta, besselOfBeta, factorials) * gain;
+    table.taps[int64_t(j % phases) * tapsPerPhase + j / phases] = tap;
+  }
+}
+
+// The FFT filter is kept only as its spectrum, with the inverse transform's
+// missing factor 2/M and the stage gain folded in, so a block needs no
+// scaling pass. Its forward transform also makes the FFT tables.
+bool SampleRateConverter::makeFftFilter(DoubleArray& spectrum, int length, int fftLength, double cutoffHz,
+                                        double sampleRateHz) {
+  if (!allocateZeroed(spectrum, fftLength)) return false;
+  const double beta = kaiserBeta(kStopBandDb);
+  const double besselOfBeta = besselI0(beta, factorials);
+  const int centre = (length - 1) / 2;
+  for (int j = 0; j < length; ++j) {
+    const int n = j - centre;
+    const double tap = lowPassTap(n, cutoffHz, sampleRateHz) * kaiserWindow(n, length, beta, besselOfBeta, factorials);
+    spectrum[j] = fftFilterGain(tap, fftLength);
+  }
+  fftBitReversal[0] = 0;
+  rdft(fftLength, 1, spectrum.get(), fftBitReversal.get(), fftCosSin.get());
+  return true;
+}
+
+// Up-sampling: 2/M. Down-sampling: also the zero-stuffing gain q, applied
+// as * stage1Rate / inputRate / M * 2.
+double SampleRateConverter::fftFilterGain(double tap, int fftLength) const {
+  if (upsampling) return tap * (2.0 / fftLength);
+  return tap * stage1Rate / inputRate / fftLength * 2.0;
+}
+
+void SampleRateConverter::releaseBuffers() {
+  fftBitReversal.reset();
+  fftCosSin.reset();
+  stage1PhaseIndex.reset();
+  stage1InputStep.reset();
+  stage2PhaseIndex.reset();
+  stage2InputStep.reset();
+  inputBytes.reset();
+  outputBytes.reset();
+  inputSamples.reset();
+  outputSamples.reset();
+  overlapTail.reset();
+  fftBlock.reset();
+  polyphaseHistory.reset();
+  stage1Filter.taps.reset();
+  stage1Filter.rows.reset();
+  stage2Spectrum.reset();
+  stage1Spectrum.reset();
+  stage2Filter.taps.reset();
+  stage2Filter.rows.reset();
+}
+
+ConverterDesign SampleRateConverter::design() const {
+  ConverterDesign d;
+  d.upsampling = upsampling;
+  d.oversampling = oversampling;
+  d.stage1Rate = stage1Rate;
+  d.stage2Rate = stage2Rate;
+  d.stage1Length = stage1Length;
+  d.stage2Length = stage2Length;
+  d.tapsPerPhase = upsampling ? stage1TapsPerPhase : stage2TapsPerPhase;
+  d.phases = upsampling ? stage1Phases : stage2Phases;
+  d.fftLength = upsampling ? stage2FftLength : stage1FftLength;
+  d.outputDelay = initialOutputDelay;
+  return d;
+}

@@ -1,0 +1,92 @@
+// Down-sampling stage (input rate >= output rate): zero-stuffing by q and the
+// long low-pass by FFT convolution with overlap-add at inputRate * q, then a
+// polyphase decimator to the output rate.
+
+#include <algorithm>
+#include <cstring>
+
+#include "pcm_codec.h"
+#include "sample_rate_converter.h"
+
+int SampleRateConverter::downsampleBlock(uint8_t*& outPointer, bool endFlag, int framesRead) {
+  const int ch = channels;
+  const int blockFrames = (fftHop - stuffingOffset - 1) / oversampling + 1;
+  double* samples = inputSamples.get();
+  pcm::decodeSamples(inputBytes.get(), inputBytesPerSample, size_t(framesRead) * ch, samples);
+  std::fill(samples + size_t(framesRead) * ch, samples + size_t(blockFrames) * ch, 0.0);
+  framesInCount += uint64_t(framesRead);
+  endOfStream = endFlag;
+
+  // Every channel starts from the same stuffing offset, position and phase.
+  int phaseAfter = stage2Phase;
+  int framesMade = 0;
+  for (int c = 0; c < ch; ++c) {
+    double* block = fftBlock[c].get();
+    stuffChannel(c, blockFrames);
+    convolveWithSpectrum(block, stage1Spectrum.get(), stage1FftLength);
+    double* history = polyphaseHistory[c].get() + stage2TapsPerPhase + 1;
+    for (int i = 0; i < fftHop; ++i) history[i] += block[i];
+    framesMade = decimateHistory(c, phaseAfter);
+  }
+  stuffingOffset = nextStuffingOffset(stuffingOffset);
+  stage2Phase = phaseAfter;
+  polyphasePosition += framesMade * (stage2Rate / outputRate);
+
+  pcm::encodeSamples(outputSamples.get(), outputBytesPerSample, size_t(framesMade) * ch, outputBytes.get());
+  const int emittedBytes = emit(outPointer, framesMade);
+  if (!streamFinished) shiftHistory();
+  return emittedBytes;
+}
+
+// The block's input frames at stuffingOffset, stuffingOffset + q, ... below
+// fftHop, zeros everywhere else.
+void SampleRateConverter::stuffChannel(int channel, int blockFrames) {
+  double* a = fftBlock[channel].get();
+  std::fill(a, a + stage1FftLength, 0.0);
+  const double* x = inputSamples.get() + channel;
+  for (int j = 0, i = stuffingOffset; j < blockFrames; ++j, i += oversampling) a[i] = x[size_t(j) * channels];
+}
+
+int SampleRateConverter::nextStuffingOffset(int offset) const {
+  const int blockFrames = (fftHop - offset - 1) / oversampling + 1;
+  return offset + blockFrames * oversampling - fftHop;
+}
+
+// Polyphase decimation over the history of one channel: each output is the
+// inner product of one phase row with consecutive filtered samples, the
+// window starting at ceil(polyphasePosition / R). Returns the frame count;
+// `phaseAfter` receives the phase after the block.
+int SampleRateConverter::decimateHistory(int channel, int& phaseAfter) {
+  const int ch = channels;
+  const int taps = stage2TapsPerPhase;
+  const int grid = stage2Rate / stage1Rate;
+  const double* h = polyphaseHistory[channel].get();
+  double* out = outputSamples.get() + channel;
+  int w = polyphasePosition / grid + (polyphasePosition % grid != 0 ? 1 : 0);
+  int phase = stage2Phase;
+  int p = 0;
+  for (; w < fftHop + 1; ++p) {
+    const double* row = stage2Filter.row(stage2PhaseIndex[phase]);
+    double sum = 0.0;
+    for (int t = 0; t < taps; ++t) sum += row[t] * h[w + t];
+    out[size_t(p) * ch] = sum;
+    w += stage2InputStep[phase];
+    if (++phase == stage2Phases) phase = 0;
+  }
+  phaseAfter = phase;
+  return p;
+}
+
+// Keeps the last taps + 1 filtered samples as the window's history and
+// starts the block region over with the block's spill-over (a copy).
+void SampleRateConverter::shiftHistory() {
+  const int taps = stage2TapsPerPhase;
+  const int grid = stage2Rate / stage1Rate;
+  const int shift = std::min((polyphasePosition - 1) / grid, fftHop);
+  for (int c = 0; c < channels; ++c) {
+    double* h = polyphaseHistory[c].get();
+    std::memmove(h, h + shift, size_t(taps + fftHop + 1 - shift) * sizeof(double));
+    std::memcpy(h + taps + 1, fftBlock[c].get() + fftHop, size_t(fftHop) * sizeof(double));
+  }
+  polyphasePosition -= shift * grid;
+}

@@ -1,0 +1,86 @@
+#pragma once
+
+// Integer PCM <-> doubles for the converter's stages.
+//
+// Decoding scales by 1/127, 1/32767 or 1/8388607 (8-bit samples are
+// unsigned with 128 as zero; 16/24-bit are signed little-endian), so the most
+// negative code decodes slightly below -1. Encoding scales back by the same
+// full-scale value, rounds half away from zero and clips to the code range,
+// so decode followed by encode gives back every code.
+
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+
+namespace pcm {
+
+constexpr double kScale8 = 1.0 / 127.0;
+constexpr double kScale16 = 1.0 / 32767.0;
+constexpr double kScale24 = 1.0 / 8388607.0;
+
+inline int32_t fullScale(int bytesPerSample) {
+  return bytesPerSample == 1 ? 127 : bytesPerSample == 2 ? 32767 : 8388607;
+}
+
+// Rounds `scaled` half away from zero and clips it to [-fullScale - 1, fullScale].
+// Works in doubles until the value is known to fit, so no input is undefined
+// behaviour (NaN gives 0).
+inline int32_t roundAndClip(double scaled, int32_t fullScaleCode) {
+  double rounded = scaled >= 0.0 ? std::trunc(scaled + 0.5) : std::trunc(scaled - 0.5);
+  if (rounded != rounded) return 0;
+  const double highest = double(fullScaleCode);
+  const double lowest = -highest - 1.0;
+  if (rounded > highest) rounded = highest;
+  if (rounded < lowest) rounded = lowest;
+  return int32_t(rounded);
+}
+
+// Decodes `sampleCount` samples of `bytesPerSample` (1, 2 or 3) bytes each.
+inline void decodeSamples(const uint8_t* bytes, int bytesPerSample, size_t sampleCount, double* samples) {
+  switch (bytesPerSample) {
+    case 1:
+      for (size_t k = 0; k < sampleCount; ++k) samples[k] = double(int(bytes[k]) - 128) * kScale8;
+      break;
+    case 2:
+      for (size_t k = 0; k < sampleCount; ++k) {
+        const int16_t code = int16_t(uint16_t(bytes[2 * k] | (bytes[2 * k + 1] << 8)));
+        samples[k] = double(code) * kScale16;
+      }
+      break;
+    default:
+      for (size_t k = 0; k < sampleCount; ++k) {
+        const uint8_t* p = bytes + 3 * k;
+        int32_t code = int32_t(p[0]) | (int32_t(p[1]) << 8) | (int32_t(int8_t(p[2])) * 65536);
+        samples[k] = double(code) * kScale24;
+      }
+      break;
+  }
+}
+
+// Encodes `sampleCount` doubles (full scale +-1) into PCM codes.
+inline void encodeSamples(const double* samples, int bytesPerSample, size_t sampleCount, uint8_t* bytes) {
+  const int32_t scale = fullScale(bytesPerSample);
+  const double gain = double(scale);
+  switch (bytesPerSample) {
+    case 1:
+      for (size_t k = 0; k < sampleCount; ++k) bytes[k] = uint8_t(roundAndClip(samples[k] * gain, scale) + 128);
+      break;
+    case 2:
+      for (size_t k = 0; k < sampleCount; ++k) {
+        const uint16_t code = uint16_t(roundAndClip(samples[k] * gain, scale));
+        bytes[2 * k] = uint8_t(code & 0xFF);
+        bytes[2 * k + 1] = uint8_t(code >> 8);
+      }
+      break;
+    default:
+      for (size_t k = 0; k < sampleCount; ++k) {
+        const uint32_t code = uint32_t(roundAndClip(samples[k] * gain, scale));
+        bytes[3 * k] = uint8_t(code & 0xFF);
+        bytes[3 * k + 1] = uint8_t((code >> 8) & 0xFF);
+        bytes[3 * k + 2] = uint8_t((code >> 16) & 0xFF);
+      }
+      break;
+  }
+}
+
+}  // namespace pcm

@@ -1,0 +1,142 @@
+// Up-sampling stage: polyphase interpolation from the input rate to
+// q * outputRate, then the long low-pass by FFT convolution with overlap-add,
+// keeping every q-th sample. Also home of the parts both stages share: the
+// FFT convolution and the emission rules (delay dropping, stream length).
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "pcm_codec.h"
+#include "real_fft.h"
+#include "sample_rate_converter.h"
+
+int SampleRateConverter::upsampleBlock(uint8_t*& outPointer, bool endFlag, int framesWanted, int framesRead) {
+  const int ch = channels;
+  double* samples = inputSamples.get();
+  pcm::decodeSamples(inputBytes.get(), inputBytesPerSample, size_t(framesRead) * ch, samples + size_t(inputFill) * ch);
+  std::fill(samples + size_t(inputFill + framesRead) * ch, samples + size_t(inputFill + framesWanted) * ch, 0.0);
+  inputFill += framesWanted;
+  framesInCount += uint64_t(framesRead);
+  endOfStream = endFlag;
+
+  // Every channel starts from the same frame, phase and decimation offset.
+  // The first frame at or after stage1Position on the stage-1 grid is
+  // ceil(stage1Position / P); 64-bit because inputRate * position may pass 2^31.
+  const int64_t firstFrame = (int64_t(inputRate) * (stage1Position - 1) + stage1Rate) / stage1Rate;
+  int phaseAfter = stage1Phase;
+  int offsetAfter = decimationOffset;
+  int framesMade = 0;
+  for (int c = 0; c < ch; ++c) {
+    phaseAfter = interpolateChannel(c, firstFrame);
+    convolveWithSpectrum(fftBlock[c].get(), stage2Spectrum.get(), stage2FftLength);
+    framesMade = decimateChannel(c, offsetAfter);
+  }
+  stage1Phase = phaseAfter;
+  decimationOffset = offsetAfter;
+  stage1Position += stage1AdvancePerBlock();
+
+  pcm::encodeSamples(outputSamples.get(), outputBytesPerSample, size_t(framesMade) * ch, outputBytes.get());
+  const int emittedBytes = emit(outPointer, framesMade);
+  if (!streamFinished) {
+    // Keep the frames from the one before the next block's first frame on.
+    const int shift = stage1ShiftFrames(stage1Position);
+    std::memmove(samples, samples + size_t(shift) * ch, size_t(inputFill - shift) * ch * sizeof(double));
+    inputFill -= shift;
+    stage1Position -= shift * stage1Phases;
+  }
+  return emittedBytes;
+}
+
+// Stage 1 for one channel: fftHop samples at q * outputRate, each the inner
+// product of one phase row with consecutive input frames. Returns the phase
+// after the block.
+int SampleRateConverter::interpolateChannel(int channel, int64_t firstFrame) {
+  const int ch = channels;
+  const int taps = stage1TapsPerPhase;
+  const int cycle = stage1Phases * oversampling;
+  const double* x = inputSamples.get() + channel;
+  double* out = fftBlock[channel].get();
+  int64_t frame = firstFrame;
+  int phase = stage1Phase;
+  for (int p = 0; p < fftHop; ++p) {
+    const double* row = stage1Filter.row(stage1PhaseIndex[phase]);
+    const double* window = x + frame * ch;
+    double sum = 0.0;
+    for (int t = 0; t < taps; ++t) sum += row[t] * window[int64_t(t) * ch];
+    out[p] = sum;
+    if (stage1InputStep[phase] != 0) ++frame;
+    if (++phase == cycle) phase = 0;
+  }
+  return phase;
+}
+
+// Overlap-add of the block's first half with the previous block's kept
+// spill-over, keeping every q-th sample from decimationOffset on; stores the
+// kept samples of the second half for the next block. Returns the frame
+// count; `offsetAfter` receives the next block's decimation offset.
+int SampleRateConverter::decimateChannel(int channel, int& offsetAfter) {
+  const int ch = channels;
+  const int q = oversampling;
+  const double* a = fftBlock[channel].get();
+  double* tail = overlapTail[channel].get();
+  double* out = outputSamples.get() + channel;
+  int i = decimationOffset;
+  int j = 0;
+  for (; i < fftHop; i += q, ++j) out[size_t(j) * ch] = tail[j] + a[i];
+  offsetAfter = i - fftHop;
+  for (int m = 0; i < stage2FftLength; i += q, ++m) tail[m] = a[i];
+  return j;
+}
+
+int SampleRateConverter::stage1AdvancePerBlock() const {
+  return int(int64_t(fftHop) * (inputRate / rateGcd) / oversampling);
+}
+
+int SampleRateConverter::stage1ShiftFrames(int position) const { return (position - 1) / stage1Phases; }
+
+// Fast convolution of the first fftHop values of `block` (the rest is zero)
+// with the filter whose pre-scaled spectrum is given. The filter is never
+// longer than fftHop taps, so nothing wraps around.
+void SampleRateConverter::convolveWithSpectrum(double* block, const double* spectrum, int fftLength) {
+  std::fill(block + fftLength / 2, block + fftLength, 0.0);
+  rdft(fftLength, 1, block, fftBitReversal.get(), fftCosSin.get());
+  block[0] = spectrum[0] * block[0];
+  block[1] = spectrum[1] * block[1];
+  for (int k = 2; k < fftLength; k += 2) {
+    const double re = block[k];
+    const double im = block[k + 1];
+    block[k] = spectrum[k] * re - spectrum[k + 1] * im;
+    block[k + 1] = spectrum[k + 1] * re + spectrum[k] * im;
+  }
+  rdft(fftLength, -1, block, fftBitReversal.get(), fftCosSin.get());
+}
+
+// Emission rules shared by both stages. The leading outputDelay frames of
+// the stream are the filters' delay and are dropped; the end-flagged block
+// whose frames reach floor(S) + 2, S = framesIn * out / in, cuts the stream
+// there and finishes it.
+int SampleRateConverter::emit(uint8_t*& outPointer, int framesMade) {
+  int start = 0;
+  int frames = framesMade;
+  if (firstOutput) {
+    if (framesMade < outputDelay) {
+      outputDelay -= framesMade;
+      return 0;
+    }
+    start = outputDelay;
+    frames = framesMade - outputDelay;
+    firstOutput = false;
+  }
+  const double exactLength = double(framesInCount) * outputRate / inputRate;
+  if (endOfStream && exactLength + 2.0 <= double(framesOutCount + uint64_t(frames))) {
+    const uint64_t target = uint64_t(std::floor(exactLength)) + 2;
+    frames = target > framesOutCount ? int(target - framesOutCount) : 0;
+    streamFinished = true;
+  }
+  if (frames <= 0) return 0;
+  const int frameBytes = channels * outputBytesPerSample;
+  outPointer = outputBytes.get() + size_t(start) * frameBytes;
+  framesOutCount += uint64_t(frames);
+  return frames * frameBytes;
+}

@@ -1,0 +1,82 @@
+#pragma once
+
+// White-box access to a converter's running state for the tests, and small
+// helpers to drive a converter with synthetic PCM.
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "sample_rate_converter.h"
+
+struct ConverterProbe {
+  static int framesWanted(const SampleRateConverter& c) { return c.framesWanted(c.currentCursor()); }
+  static int stuffingOffset(const SampleRateConverter& c) { return c.stuffingOffset; }
+  static int decimationOffset(const SampleRateConverter& c) { return c.decimationOffset; }
+  static int inputFill(const SampleRateConverter& c) { return c.inputFill; }
+  static int outputDelay(const SampleRateConverter& c) { return c.outputDelay; }
+  static uint32_t pendingBytes(const SampleRateConverter& c) { return c.pendingInput.size(); }
+  static const double* stage2Row(const SampleRateConverter& c, int phase) { return c.stage2Filter.row(phase); }
+  static const double* stage1Row(const SampleRateConverter& c, int phase) { return c.stage1Filter.row(phase); }
+  static const int* stage2InputStep(const SampleRateConverter& c) { return c.stage2InputStep.get(); }
+  // Moves both frame counters on, as if a long stream had gone before.
+  static void advanceCounters(SampleRateConverter& c, uint64_t frames) {
+    c.framesInCount += frames;
+    c.framesOutCount += frames;
+  }
+};
+
+// Result of one convertBlock call, owned.
+struct Converted {
+  bool ok = false;
+  std::vector<uint8_t> bytes;
+};
+
+inline Converted convert(SampleRateConverter& c, const uint8_t* data, uint32_t count, bool end) {
+  Converted result;
+  uint8_t* out = nullptr;
+  uint32_t n = count;
+  result.ok = c.convertBlock(data, n, end, out);
+  if (out != nullptr) {
+    result.bytes.assign(out, out + n);
+    delete[] out;
+  } else if (n != 0) {
+    result.ok = false;  // a count without a buffer is a fault
+  }
+  return result;
+}
+
+inline Converted convert(SampleRateConverter& c, const std::vector<uint8_t>& data, bool end) {
+  return convert(c, data.data(), uint32_t(data.size()), end);
+}
+
+// Interleaved 16-bit PCM of `frames` frames whose every channel carries
+// amplitude * sin(2 pi f n / rate) (channel k phase-shifted by k radians).
+inline std::vector<uint8_t> sinePcm16(int frames, int channels, int rate, double frequency, double amplitude) {
+  std::vector<uint8_t> pcm(size_t(frames) * channels * 2);
+  for (int n = 0; n < frames; ++n) {
+    for (int k = 0; k < channels; ++k) {
+      const double v = amplitude * 32767.0 * std::sin(2.0 * M_PI * frequency * n / rate + k);
+      const int16_t code = int16_t(std::lround(v));
+      pcm[(size_t(n) * channels + k) * 2] = uint8_t(code & 0xFF);
+      pcm[(size_t(n) * channels + k) * 2 + 1] = uint8_t((uint16_t(code) >> 8) & 0xFF);
+    }
+  }
+  return pcm;
+}
+
+// Deterministic pseudo-random bytes (noise-like PCM of any width).
+inline std::vector<uint8_t> noiseBytes(size_t count, uint32_t seed) {
+  std::vector<uint8_t> bytes(count);
+  uint32_t state = seed * 2654435761u + 1;
+  for (uint8_t& b : bytes) {
+    state = state * 1664525u + 1013904223u;
+    b = uint8_t(state >> 24);
+  }
+  return bytes;
+}
+
+inline int64_t expectedStreamFrames(uint64_t inputFrames, int inRate, int outRate) {
+  return int64_t(std::floor(double(inputFrames) * outRate / inRate)) + 2;
+}

@@ -1,0 +1,149 @@
+#include <gtest/gtest.h>
+
+#include <climits>
+
+#include "converter_probe.h"
+#include "sample_rate_converter.h"
+
+namespace {
+
+const int kRates[] = {8000, 11025, 16000, 22050, 32000, 44100, 48000};
+
+struct DesignRow {
+  int in, out;
+  bool up;
+  int q, stage1Rate, stage2Rate, stage1Length, stage2Length, tapsPerPhase, phases, fftLength, outputDelay;
+};
+
+// The designs the rules give for the common rates.
+const DesignRow kDesignTable[] = {
+    {44100, 22050, false, 1, 44100, 44100, 16383, 1, 1, 1, 32768, 4096},
+    {44100, 8000, false, 2, 88200, 3528000, 16383, 1807, 46, 40, 32768, 745},
+    {48000, 44100, false, 3, 144000, 7056000, 16383, 1659, 34, 49, 32768, 2513},
+    {44100, 44100, false, 1, 44100, 44100, 16383, 1, 1, 1, 32768, 8192},
+    {22050, 44100, true, 1, 44100, 44100, 47, 16383, 24, 2, 32768, 8191},
+    {44100, 48000, true, 3, 7056000, 144000, 1595, 16383, 10, 160, 32768, 2730},
+    {32000, 44100, true, 2, 14112000, 88200, 5669, 16383, 13, 441, 32768, 4095},
+    {96000, 44100, false, 3, 288000, 14112000, 32767, 1659, 34, 49, 65536, 2511},
+};
+
+TEST(ConverterSetup, DesignTableForCommonRates) {
+  for (const DesignRow& row : kDesignTable) {
+    SCOPED_TRACE(std::to_string(row.in) + " -> " + std::to_string(row.out));
+    SampleRateConverter converter;
+    ASSERT_TRUE(converter.configure(PcmFormat{2, row.in, 16}, row.out));
+    const ConverterDesign d = converter.design();
+    EXPECT_EQ(d.upsampling, row.up);
+    EXPECT_EQ(d.oversampling, row.q);
+    EXPECT_EQ(d.stage1Rate, row.stage1Rate);
+    EXPECT_EQ(d.stage2Rate, row.stage2Rate);
+    EXPECT_EQ(d.stage1Length, row.stage1Length);
+    EXPECT_EQ(d.stage2Length, row.stage2Length);
+    EXPECT_EQ(d.tapsPerPhase, row.tapsPerPhase);
+    EXPECT_EQ(d.phases, row.phases);
+    EXPECT_EQ(d.fftLength, row.fftLength);
+    EXPECT_EQ(d.outputDelay, row.outputDelay);
+  }
+}
+
+TEST(ConverterSetup, EveryPairOfSupportedRatesConfigures) {
+  for (int in : kRates) {
+    for (int out : kRates) {
+      SCOPED_TRACE(std::to_string(in) + " -> " + std::to_string(out));
+      SampleRateConverter converter;
+      ASSERT_TRUE(converter.configure(PcmFormat{1, in, 16}, out));
+      const ConverterDesign d = converter.design();
+      EXPECT_EQ(d.upsampling, in < out);
+      EXPECT_GE(d.oversampling, 1);
+      EXPECT_LE(d.oversampling, 3);
+      EXPECT_EQ(d.stage1Length % 2, 1);
+      EXPECT_EQ(d.stage2Length % 2, 1);
+      EXPECT_EQ(d.fftLength, 32768);
+    }
+  }
+}
+
+TEST(ConverterSetup, EqualRatesRunTheFilterWithOneUnitTap) {
+  SampleRateConverter converter;
+  ASSERT_TRUE(converter.configure(PcmFormat{1, 44100, 16}, 44100));
+  EXPECT_FALSE(converter.design().upsampling);
+  EXPECT_EQ(ConverterProbe::stage2Row(converter, 0)[0], 1.0);
+  EXPECT_EQ(ConverterProbe::stage2InputStep(converter)[0], 1);
+}
+
+TEST(ConverterSetup, OnePhaseOf48TapsFor48000To32000) {
+  SampleRateConverter converter;
+  ASSERT_TRUE(converter.configure(PcmFormat{2, 48000, 16}, 32000));
+  const ConverterDesign d = converter.design();
+  EXPECT_EQ(d.oversampling, 2);
+  EXPECT_EQ(d.stage1Rate, 96000);
+  EXPECT_EQ(d.stage2Rate, 96000);
+  EXPECT_EQ(d.phases, 1);
+  EXPECT_EQ(d.tapsPerPhase, 48);
+  const double* row = ConverterProbe::stage2Row(converter, 0);
+  EXPECT_EQ(row[47], 0.0);
+  EXPECT_NE(row[46], 0.0);
+  // Symmetric prototype, centre tap the largest.
+  EXPECT_EQ(row[0], row[46]);
+  EXPECT_GT(row[23], row[22]);
+}
+
+TEST(ConverterSetup, PolyphaseRowsHoldEveryPthTapAndZerosBeyond) {
+  // 22050 -> 44100: 47 taps in 2 rows of 24; row 1 has only 23 taps.
+  SampleRateConverter converter;
+  ASSERT_TRUE(converter.configure(PcmFormat{1, 22050, 16}, 44100));
+  const double* row0 = ConverterProbe::stage1Row(converter, 0);
+  const double* row1 = ConverterProbe::stage1Row(converter, 1);
+  EXPECT_EQ(row1[23], 0.0);
+  EXPECT_NE(row0[23], 0.0);
+  // Tap 23 is the centre (row 1, column 11): 2 fc/fs * gain 2 = 2 * 16537.5/44100 * 2.
+  EXPECT_DOUBLE_EQ(row1[11], 2.0 * 16537.5 / 44100.0 * 2.0);
+  EXPECT_EQ(row0[0], row0[23]);  // taps 0 and 46 mirror each other
+}
+
+TEST(ConverterSetup, RefusesRatioWithoutOversamplingFactor) {
+  SampleRateConverter converter;
+  EXPECT_FALSE(converter.configure(PcmFormat{2, 40000, 16}, 48000));  // reduced factor 5
+  uint32_t count = 0;
+  uint8_t* out = nullptr;
+  EXPECT_TRUE(converter.convertBlock(nullptr, count, true, out));  // unconfigured: nothing
+  EXPECT_EQ(out, nullptr);
+}
+
+TEST(ConverterSetup, RefusesUnsupportedFormats) {
+  struct Case {
+    PcmFormat format;
+    int outputRate;
+  };
+  const Case cases[] = {
+      {{0, 44100, 16}, 22050},         {{-2, 44100, 16}, 22050},       {{2, 44100, 32}, 22050},
+      {{2, 44100, 12}, 22050},         {{2, 44100, 0}, 22050},         {{2, 44100, 20}, 22050},
+      {{2, 0, 16}, 22050},             {{2, -44100, 16}, 22050},       {{2, 44100, 16}, 0},
+      {{2, 44100, 16}, -8000},         {{INT_MAX, 44100, 16}, 22050},  {{1 << 20, 44100, 16}, 22050},
+      {{2, 2000000000, 16}, 1999999998},  // q = 3: input rate * 3 beyond 32 bits
+      {{2, 2000000000, 16}, 1000},       // buffer for in/out frames beyond 32 bits
+      {{2, 1, 16}, 2000000000},          // stage-1 grid beyond 32 bits
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.format.channels) + " ch " + std::to_string(c.format.sampleRate) + " Hz " +
+                 std::to_string(c.format.bitsPerSample) + " bit -> " + std::to_string(c.outputRate));
+    SampleRateConverter converter;
+    EXPECT_FALSE(converter.configure(c.format, c.outputRate));
+  }
+}
+
+TEST(ConverterSetup, AcceptsEightAndTwentyFourBits) {
+  for (int bits : {8, 24}) {
+    SampleRateConverter converter;
+    EXPECT_TRUE(converter.configure(PcmFormat{6, 48000, bits}, 44100)) << bits;
+  }
+}
+
+TEST(ConverterSetup, SecondConfigureIsRefused) {
+  SampleRateConverter converter;
+  ASSERT_TRUE(converter.configure(PcmFormat{2, 44100, 16}, 22050));
+  EXPECT_FALSE(converter.configure(PcmFormat{2, 44100, 16}, 48000));
+  EXPECT_EQ(converter.design().stage1Rate, 44100);  // the first design stays
+}
+
+}  // namespace
