@@ -216,6 +216,10 @@ TEST(SrconvWav, WritesAWavWithTheOutputRateAndTheRawModeData) {
   uint32_t got = 0;
   ASSERT_TRUE(reader.read(data.data(), uint32_t(data.size()), got));
   EXPECT_TRUE(data == raw.out) << "WAV mode and raw mode disagree";
+
+  Outcome overwrite = runSrconv("'" + in + "' '" + in + "' --out-rate 22050");
+  EXPECT_EQ(overwrite.status, 1);
+  EXPECT_EQ(readFile(in).size(), 44 + pcm.size()) << "the input was damaged";
   std::remove(in.c_str());
   std::remove(out.c_str());
 }
