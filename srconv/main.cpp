@@ -2,6 +2,8 @@
 // file with the plug-in's SampleRateConverter, feeding it host blocks of a
 // chosen size so that its block handling can be exercised from the shell.
 
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <memory>
 #include <new>
@@ -92,7 +94,16 @@ int runRaw(const Options& options) {
   return status;
 }
 
+// Writing would truncate the input before it is read.
+bool sameFile(const std::string& a, const std::string& b) {
+  struct stat first, second;
+  return stat(a.c_str(), &first) == 0 && stat(b.c_str(), &second) == 0 && first.st_dev == second.st_dev &&
+         first.st_ino == second.st_ino;
+}
+
 int runWav(const Options& options) {
+  if (sameFile(options.inputPath, options.outputPath))
+    return failWith(kUsageOrIoError, "the output would overwrite the input " + options.inputPath);
   WavReader reader;
   if (!reader.open(options.inputPath.c_str())) return failWith(kRefused, options.inputPath + ": " + reader.error());
   PcmFormat input;

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstdint>
@@ -21,7 +22,10 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-std::string tempPath(const std::string& name) { return std::string(::testing::TempDir()) + "srconv_test_" + name; }
+// Unique per process: ctest runs the cases of this file in parallel.
+std::string tempPath(const std::string& name) {
+  return std::string(::testing::TempDir()) + "srconv_test_" + std::to_string(getpid()) + "_" + name;
+}
 
 void writeFile(const std::string& path, const Bytes& bytes) {
   std::ofstream out(path, std::ios::binary);
@@ -50,6 +54,7 @@ Outcome runSrconv(const std::string& args, const Bytes& input = {}) {
   run.out = readFile(out);
   Bytes errBytes = readFile(err);
   run.err.assign(errBytes.begin(), errBytes.end());
+  for (const std::string& path : {in, out, err}) std::remove(path.c_str());
   return run;
 }
 
@@ -99,6 +104,7 @@ TEST(SrconvRefuses, MalformedWavWithStatus2AndOneLine) {
   EXPECT_EQ(run.status, 2);
   EXPECT_TRUE(isOneLine(run.err)) << run.err;
   EXPECT_NE(run.err.find("RIFF size"), std::string::npos) << run.err;
+  std::remove(in.c_str());
 }
 
 TEST(SrconvRefuses, MalformedCommandLinesWithStatus1) {
@@ -210,6 +216,12 @@ TEST(SrconvWav, WritesAWavWithTheOutputRateAndTheRawModeData) {
   uint32_t got = 0;
   ASSERT_TRUE(reader.read(data.data(), uint32_t(data.size()), got));
   EXPECT_TRUE(data == raw.out) << "WAV mode and raw mode disagree";
+
+  Outcome overwrite = runSrconv("'" + in + "' '" + in + "' --out-rate 22050");
+  EXPECT_EQ(overwrite.status, 1);
+  EXPECT_EQ(readFile(in).size(), 44 + pcm.size()) << "the input was damaged";
+  std::remove(in.c_str());
+  std::remove(out.c_str());
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "wav_writer.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <fstream>
@@ -13,7 +14,7 @@
 namespace {
 
 std::string tempPath(const char* name) {
-  return std::string(::testing::TempDir()) + "wavfile_" + name + ".wav";
+  return std::string(::testing::TempDir()) + "wavfile_" + std::to_string(getpid()) + "_" + name + ".wav";
 }
 
 std::vector<uint8_t> fileBytes(const std::string& path) {
