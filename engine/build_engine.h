@@ -73,7 +73,7 @@ using ReservedSlot = void(RMBE_STDCALL*)(void* self);
   uint32_t(RMBE_STDCALL* addRef)(Iface * self);                                    \
   uint32_t(RMBE_STDCALL* release)(Iface * self)
 
-struct Unknown;
+struct UnknownObject;
 struct BuildEngine;
 struct PinEnumerator;
 struct InputPin;
@@ -89,18 +89,19 @@ struct MetadataSource;
 struct PropertySet;
 
 // Any object reached without a named interface: the pins the enumerator
-// yields and the object engine slot 6 hands out.
-struct UnknownVtbl {
-  RMBE_UNKNOWN_SLOTS(Unknown);
+// yields and the object engine slot 6 hands out. (Not called "Unknown":
+// <winioctl.h> declares an enumerator of that name.)
+struct UnknownObjectVtbl {
+  RMBE_UNKNOWN_SLOTS(UnknownObject);
 };
-struct Unknown { const UnknownVtbl* vtbl; };
+struct UnknownObject { const UnknownObjectVtbl* vtbl; };
 
 struct BuildEngineVtbl {
   RMBE_UNKNOWN_SLOTS(BuildEngine);
   int32_t(RMBE_STDCALL* getPinEnumerator)(BuildEngine* self, PinEnumerator** out);    // 3
   int32_t(RMBE_STDCALL* getClipProperties)(BuildEngine* self, ClipProperties** out);  // 4
   ReservedSlot reserved5;
-  int32_t(RMBE_STDCALL* getTargetSettingsObject)(BuildEngine* self, Unknown** out);   // 6
+  int32_t(RMBE_STDCALL* getTargetSettingsObject)(BuildEngine* self, UnknownObject** out);   // 6
   ReservedSlot reserved7;
   ReservedSlot reserved8;
   int32_t(RMBE_STDCALL* setRealTime)(BuildEngine* self, int32_t enabled);             // 9
@@ -120,8 +121,8 @@ struct BuildEngine { const BuildEngineVtbl* vtbl; };
 struct PinEnumeratorVtbl {
   RMBE_UNKNOWN_SLOTS(PinEnumerator);
   // Both return kResultNoMorePins (and a null pin) when no pin is left.
-  int32_t(RMBE_STDCALL* firstPin)(PinEnumerator* self, Unknown** out);  // 3
-  int32_t(RMBE_STDCALL* nextPin)(PinEnumerator* self, Unknown** out);   // 4
+  int32_t(RMBE_STDCALL* firstPin)(PinEnumerator* self, UnknownObject** out);  // 3
+  int32_t(RMBE_STDCALL* nextPin)(PinEnumerator* self, UnknownObject** out);   // 4
 };
 struct PinEnumerator { const PinEnumeratorVtbl* vtbl; };
 
@@ -200,7 +201,7 @@ struct TargetSettings { const TargetSettingsVtbl* vtbl; };
 
 struct ClassFactoryVtbl {
   RMBE_UNKNOWN_SLOTS(ClassFactory);
-  int32_t(RMBE_STDCALL* createInstance)(ClassFactory* self, const Guid* clsid, Unknown* outer,
+  int32_t(RMBE_STDCALL* createInstance)(ClassFactory* self, const Guid* clsid, UnknownObject* outer,
                                         const Guid* iid, void** out);  // 3
 };
 struct ClassFactory { const ClassFactoryVtbl* vtbl; };

@@ -46,7 +46,7 @@ int32_t findAudioInput(BuildSession& session) {
     return kResultNoInterface;
 
   bool queryFailed = false;
-  Unknown* pinObject = nullptr;
+  UnknownObject* pinObject = nullptr;
   int32_t step = pins->vtbl->firstPin(pins, &pinObject);
   while (enumeratorYieldedPin(step) && !queryFailed) {
     InputPin* pin = nullptr;
@@ -80,7 +80,7 @@ void setCodingOptions(BuildSession& session, const EncoderSettings& settings) {
 
 int32_t obtainTargetSettings(BuildSession& session) {
   if (session.targetSettings) return kResultOk;
-  Unknown* object = nullptr;
+  UnknownObject* object = nullptr;
   int32_t result = session.engine->vtbl->getTargetSettingsObject(session.engine, &object);
   if (failed(result)) return result;
   if (!object) return kResultPointer;

@@ -6,7 +6,6 @@
 // reaches 0 drops its resources and stays as a shell, so that a further
 // release or call through it is reported instead of touching freed memory.
 #include <algorithm>
-#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -513,7 +512,7 @@ ClipObject::ClipObject(EngineRef state) : EngineBound("Clip", std::move(state)) 
   clip = makeView(this, &kClipVtbl, "ClipProperties");
 }
 
-// The object of engine slot 6: Unknown and TargetSettings.
+// The object of engine slot 6: UnknownObject and TargetSettings.
 struct TargetObject : EngineBound {
   explicit TargetObject(EngineRef state);
   InterfaceView* viewFor(const Guid& iid) override {
@@ -557,7 +556,7 @@ int32_t RMBE_STDCALL targetsAudioContent(TargetSettings* self, int32_t audioForm
   return call.done(kResultOk);
 }
 
-const UnknownVtbl kUnknownVtbl = {UNKNOWN_SLOTS(Unknown)};
+const UnknownObjectVtbl kUnknownVtbl = {UNKNOWN_SLOTS(UnknownObject)};
 const TargetSettingsVtbl kTargetsVtbl = {UNKNOWN_SLOTS(TargetSettings), targetsAdd, reservedSlot, targetsClear,
                                          reservedSlot, reservedSlot, reservedSlot, targetsAudioContent};
 
@@ -611,7 +610,7 @@ PinPropertiesObject::PinPropertiesObject(EngineRef state, std::shared_ptr<PinSta
   audio = makeView(this, &kAudioPropertiesVtbl, "AudioPinProperties");
 }
 
-// A pin: Unknown (as the enumerator yields it), InputPin and PinSizeInfo.
+// A pin: UnknownObject (as the enumerator yields it), InputPin and PinSizeInfo.
 struct PinObject : EngineBound {
   PinObject(EngineRef state, std::shared_ptr<PinState> pinState);
   InterfaceView* viewFor(const Guid& iid) override {
@@ -715,7 +714,7 @@ struct EnumeratorObject : EngineBound {
   size_t next = 0;
 };
 
-int32_t enumeratePin(PinEnumerator* self, int slot, Unknown** out, bool restart) {
+int32_t enumeratePin(PinEnumerator* self, int slot, UnknownObject** out, bool restart) {
   BEGIN_CALL(self, slot);
   if (!out) return call.done(kResultPointer, "null out pointer");
   *out = nullptr;
@@ -728,13 +727,13 @@ int32_t enumeratePin(PinEnumerator* self, int slot, Unknown** out, bool restart)
     return call.done(kResultNoMorePins);
   }
   auto* pin = new PinObject(enumerator->engine, enumerator->engine->pins[enumerator->next++]);
-  *out = reinterpret_cast<Unknown*>(pin->unknown);
+  *out = reinterpret_cast<UnknownObject*>(pin->unknown);
   call.args.name(&pin->name);
   return call.done(kResultOk);
 }
 
-int32_t RMBE_STDCALL enumFirst(PinEnumerator* s, Unknown** out) { return enumeratePin(s, 3, out, true); }
-int32_t RMBE_STDCALL enumNext(PinEnumerator* s, Unknown** out) { return enumeratePin(s, 4, out, false); }
+int32_t RMBE_STDCALL enumFirst(PinEnumerator* s, UnknownObject** out) { return enumeratePin(s, 3, out, true); }
+int32_t RMBE_STDCALL enumNext(PinEnumerator* s, UnknownObject** out) { return enumeratePin(s, 4, out, false); }
 
 const PinEnumeratorVtbl kEnumeratorVtbl = {UNKNOWN_SLOTS(PinEnumerator), enumFirst, enumNext};
 
@@ -775,7 +774,7 @@ int32_t RMBE_STDCALL engineEnumerator(BuildEngine* s, PinEnumerator** out) {
   return makeEngineObject<EnumeratorObject>(s, 3, out);
 }
 int32_t RMBE_STDCALL engineClip(BuildEngine* s, ClipProperties** out) { return makeEngineObject<ClipObject>(s, 4, out); }
-int32_t RMBE_STDCALL engineTargets(BuildEngine* s, Unknown** out) { return makeEngineObject<TargetObject>(s, 6, out); }
+int32_t RMBE_STDCALL engineTargets(BuildEngine* s, UnknownObject** out) { return makeEngineObject<TargetObject>(s, 6, out); }
 
 int32_t RMBE_STDCALL engineRealTime(BuildEngine* self, int32_t enabled) {
   BEGIN_CALL(self, 9);
@@ -846,7 +845,7 @@ int32_t RMBE_STDCALL engineEnd(BuildEngine* self) {
   return call.done(kResultOk);
 }
 
-int32_t RMBE_STDCALL factoryCreate(ClassFactory* self, const Guid* clsid, Unknown* outer, const Guid* iid,
+int32_t RMBE_STDCALL factoryCreate(ClassFactory* self, const Guid* clsid, UnknownObject* outer, const Guid* iid,
                                    void** out) {
   BEGIN_CALL(self, 3);
   call.args.guid(clsid).raw(outer ? "\"outer\"" : "null").guid(iid);

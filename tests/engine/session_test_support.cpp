@@ -5,7 +5,6 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <regex>
 
 void setEnvironment(const char* name, const std::string& value) {
 #ifdef _WIN32
@@ -23,23 +22,40 @@ void clearEnvironment(const char* name) {
 #endif
 }
 
+namespace {
+
+// Reads one call line as the stand-in writes it:
+// {"iface": "I", "obj": "O", "slot": N, "args": [...], "result": R[, "note": "T"]}
+bool parseCallLine(const std::string& text, LoggedCall& call) {
+  const std::string ifaceKey = "{\"iface\": \"", objKey = "\", \"obj\": \"", slotKey = "\", \"slot\": ";
+  const std::string argsKey = ", \"args\": [", resultKey = "], \"result\": ", noteKey = ", \"note\": \"";
+  if (text.compare(0, ifaceKey.size(), ifaceKey) != 0) return false;
+  size_t obj = text.find(objKey);
+  size_t slot = text.find(slotKey);
+  size_t args = text.find(argsKey);
+  size_t result = text.rfind(resultKey);
+  if (obj == std::string::npos || slot == std::string::npos || args == std::string::npos ||
+      result == std::string::npos || result < args)
+    return false;
+  call.iface = text.substr(ifaceKey.size(), obj - ifaceKey.size());
+  call.object = text.substr(obj + objKey.size(), slot - obj - objKey.size());
+  call.slot = std::stoi(text.substr(slot + slotKey.size(), args - slot - slotKey.size()));
+  call.args = text.substr(args + argsKey.size(), result - args - argsKey.size());
+  call.result = std::stoll(text.substr(result + resultKey.size()));
+  size_t note = text.find(noteKey, result);
+  if (note != std::string::npos) call.note = text.substr(note + noteKey.size(), text.size() - note - noteKey.size() - 2);
+  return true;
+}
+
+}  // namespace
+
 std::vector<LoggedCall> readCallLog(const std::string& path) {
-  static const std::regex line(
-      R"re(^\{"iface": "([^"]*)", "obj": "([^"]*)", "slot": (\d+), "args": \[(.*)\], "result": (-?\d+)(, "note": "(.*)")?\}$)re");
   std::vector<LoggedCall> calls;
   std::ifstream in(path);
   std::string text;
   while (std::getline(in, text)) {
-    std::smatch m;
-    if (!std::regex_match(text, m, line)) continue;  // the exit report
     LoggedCall call;
-    call.iface = m[1];
-    call.object = m[2];
-    call.slot = std::stoi(m[3]);
-    call.args = m[4];
-    call.result = std::stoll(m[5]);
-    call.note = m[7];
-    calls.push_back(call);
+    if (parseCallLine(text, call)) calls.push_back(call);  // skips the exit report
   }
   return calls;
 }

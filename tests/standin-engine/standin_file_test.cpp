@@ -1,0 +1,60 @@
+// A whole session against the stand-in, its file read back with ffprobe.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "clip_metadata.h"
+#include "session_test_support.h"
+
+namespace {
+
+std::string ffprobe(const std::string& path) {
+  std::string command = std::string(FFPROBE_EXECUTABLE) +
+                        " -v error -show_format -show_streams -count_packets -of flat '" + path + "'";
+  std::string output;
+  if (FILE* pipe = popen(command.c_str(), "r")) {
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, n);
+    if (pclose(pipe) != 0) output += "\nffprobe failed";
+  }
+  return output;
+}
+
+TEST_F(SessionTest, FfprobeReadsTheTextsFormatAndEveryChunkOfAStereoSession) {
+  codedChannels = 2;
+  settings.audioFormat = 3;
+  settings.sampleRate = 44100;
+  const std::string pcmPath = folder + "accepted.pcm";
+  setEnvironment("RMBE_PCM", pcmPath);
+  ASSERT_TRUE(start().ok());
+
+  std::vector<int16_t> samples(44100 * 2);
+  for (size_t i = 0; i < samples.size(); ++i)
+    samples[i] = static_cast<int16_t>(10000 * std::sin(double(i) * 0.01));
+  const uint8_t* bytes = reinterpret_cast<const uint8_t*>(samples.data());
+  const uint32_t total = static_cast<uint32_t>(samples.size() * 2);
+  uint32_t elapsedMs = 0, chunks = 0;
+  for (uint32_t done = 0; done < total; ++chunks) {
+    const uint32_t n = std::min(session.chunkBytes, total - done);
+    elapsedMs += n * 1000 / (44100 * 2 * 2);
+    ASSERT_EQ(submitChunk(session, bytes + done, n, elapsedMs), kResultOk);
+    done += n;
+  }
+  finishAndDispose();
+
+  const std::string info = ffprobe(outputPath);
+  const std::string year = formatCopyright(currentLocalYear());
+  for (const std::string& expected :
+       {std::string("format.tags.title=\"Song Title\""), std::string("format.tags.author=\"Artist\""),
+        "format.tags.copyright=\"" + year + "\"", std::string("format.tags.comment=\"zVK Real Audio Converter\""),
+        std::string("streams.stream.0.sample_rate=\"44100\""), std::string("streams.stream.0.channels=2"),
+        "streams.stream.0.nb_read_packets=\"" + std::to_string(chunks) + "\""})
+    EXPECT_NE(info.find(expected), std::string::npos) << "missing " << expected << " in\n" << info;
+  EXPECT_EQ(readWholeFile(pcmPath), std::string(reinterpret_cast<const char*>(bytes), total));
+}
+
+}  // namespace
