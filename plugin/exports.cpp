@@ -12,6 +12,10 @@ CompressionObject* __cdecl CreateNewCompressionObject(const char* fileName, int3
   CompressionObject* object = new (std::nothrow) CompressionObject();
   if (object == nullptr) return nullptr;
   *errorCode = CompressionObject::kOk;
+  if (inputFormat == nullptr) {
+    *errorCode = CompressionObject::kFailed;
+    return object;
+  }
   try {
     // The one copy of the settings this conversion will ever read.
     *errorCode = object->create(fileName, *inputFormat, encoderSettings);
@@ -24,7 +28,7 @@ CompressionObject* __cdecl CreateNewCompressionObject(const char* fileName, int3
 int32_t __cdecl ANewDataBlockArrived(CompressionObject* object, const void* data, uint32_t byteCount,
                                      uint32_t endOfStream, int32_t* errorCode) {
   *errorCode = CompressionObject::kOk;
-  if (object == nullptr) {
+  if (object == nullptr || (data == nullptr && byteCount != 0)) {
     *errorCode = CompressionObject::kFailed;
     return 0;
   }
