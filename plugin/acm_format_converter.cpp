@@ -80,7 +80,7 @@ bool AcmFormatConverter::copyThrough(const uint8_t* data, uint32_t byteCount, ui
 // Destination bytes for converting `sourceBytes` joined bytes. ACM's own
 // estimate is taken when it is larger, but never less than the exact size of
 // the whole frames: Wine's estimate for 24-bit sources falls a frame short,
-// and a short destination would leave converted-able frames in the carry,
+// and a short destination would leave whole frames in the carry,
 // where they would pile up from call to call.
 uint32_t AcmFormatConverter::destinationCapacity(uint32_t sourceBytes) const {
   uint32_t exact = sourceBytes / sourceFrameBytes * destinationFrameBytes;
