@@ -1,29 +1,44 @@
-// TEMPORARY: the three object exports with their final signatures, until the
-// compression object (compression_object.h/.cpp) exists. Until then every
-// creation fails honestly with error code 3 and no block can be processed.
-// Replace this whole file when the compression object lands.
+// The three exports that drive a CompressionObject. They are the C boundary
+// between the host and the plug-in: nothing may unwind through them, so an
+// exhausted heap reported by a throwing allocation becomes error code 3 here.
 #include <new>
 
+#include "compression_object.h"
+#include "encoder_settings.h"
 #include "exports.h"
 
-namespace {
-constexpr int32_t kFailed = 3;
-}
-
-// Stand-in so that creation can hand the host a deletable object.
-class CompressionObject {};
-
-CompressionObject* __cdecl CreateNewCompressionObject(const char*, int32_t* errorCode,
-                                                      const WAVEFORMATEX*) {
-  CompressionObject* object = new (std::nothrow) CompressionObject;
-  if (!object) return nullptr;
-  *errorCode = kFailed;  // no encoder can be set up yet
+CompressionObject* __cdecl CreateNewCompressionObject(const char* fileName, int32_t* errorCode,
+                                                      const WAVEFORMATEX* inputFormat) {
+  CompressionObject* object = new (std::nothrow) CompressionObject();
+  if (object == nullptr) return nullptr;
+  *errorCode = CompressionObject::kOk;
+  if (inputFormat == nullptr) {
+    *errorCode = CompressionObject::kFailed;
+    return object;
+  }
+  try {
+    // The one copy of the settings this conversion will ever read.
+    *errorCode = object->create(fileName, *inputFormat, encoderSettings);
+  } catch (const std::bad_alloc&) {
+    *errorCode = CompressionObject::kFailed;
+  }
   return object;
 }
 
-int32_t __cdecl ANewDataBlockArrived(CompressionObject*, const void*, uint32_t, uint32_t,
-                                     int32_t* errorCode) {
-  *errorCode = kFailed;
+int32_t __cdecl ANewDataBlockArrived(CompressionObject* object, const void* data, uint32_t byteCount,
+                                     uint32_t endOfStream, int32_t* errorCode) {
+  *errorCode = CompressionObject::kOk;
+  if (object == nullptr || (data == nullptr && byteCount != 0)) {
+    *errorCode = CompressionObject::kFailed;
+    return 0;
+  }
+  // Only the low byte of the flag's slot is defined.
+  bool last = (endOfStream & 0xFF) != 0;
+  try {
+    *errorCode = object->processBlock(static_cast<const uint8_t*>(data), byteCount, last);
+  } catch (const std::bad_alloc&) {
+    *errorCode = CompressionObject::kFailed;
+  }
   return 0;
 }
 

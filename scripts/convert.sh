@@ -1,40 +1,67 @@
-#!/bin/bash
-# scripts/convert.sh [INPUT.wav]
-# Converts a WAV file to a RealAudio file with the plug-in, driven by the
-# Windows host program under Wine. Without INPUT, a short test tone is made
-# with sox. The plug-in and the programs are built first (build/win32).
-set -euo pipefail
+#!/bin/sh
+# The main job: converts WAV files to RealAudio (.rm) the way the music
+# converter does, through plughost, the plug-in rmplugin.dll and the
+# stand-in build engine rmbe3260.dll under Wine, then prints what ffprobe
+# says of each result.
+#
+#   scripts/convert.sh [--set NAME=VALUE ...] [INPUT.wav ...]
+#
+# Without an input it converts a generated 30-second stereo sample,
+# build/samples/Harbor Lights - Evening Tide.wav. Results go to
+# build/converted/, named after the inputs. The conversion uses 44100 Hz
+# "Stereo Music" unless --set says otherwise (ZVKRMFreq=22050,
+# ZVKRMAudioFormat=2 for "Music", ...; see plughost's usage).
+set -eu
 
 root=$(cd "$(dirname "$0")/.." && pwd)
-"$root/scripts/setup.sh"
+cd "$root"
 
-input=${1:-}
-if [ -n "$input" ] && [ ! -f "$input" ]; then
-  echo "convert.sh: no such file: $input" >&2
-  exit 2
-fi
+settings="--set ZVKRMFreq=44100 --set ZVKRMAudioFormat=3 --set ZVKRMSurestream=0 --set ZVKRMTitleArtist=0 --set ZVKRMExt=.rm"
+while [ $# -gt 0 ] && [ "$1" = "--set" ]; do
+  [ $# -ge 2 ] || { echo "convert.sh: --set needs NAME=VALUE" >&2; exit 2; }
+  settings="$settings --set $2"
+  shift 2
+done
 
-log="$root/build/win32.log"
-mkdir -p "$root/build"
-if ! (cd "$root" && cmake --preset win32 >"$log" 2>&1 && cmake --build build/win32 -j2 >>"$log" 2>&1); then
+for input in "$@"; do
+  [ -f "$input" ] || { echo "convert.sh: no such file: $input" >&2; exit 2; }
+done
+
+scripts/setup.sh
+log=build/win32.log
+mkdir -p build
+if ! { cmake --preset win32 >"$log" 2>&1 &&
+       cmake --build build/win32 -j2 --target plughost rmplugin rmbe3260 >>"$log" 2>&1; }; then
   tail -n 40 "$log"
   echo "convert.sh: the build failed (log: $log)" >&2
   exit 1
 fi
 
-if [ -z "$input" ]; then
-  input="$root/build/convert/tone-44100-stereo.wav"
-  mkdir -p "$(dirname "$input")"
-  sox -n -r 44100 -c 2 -b 16 "$input" synth 5 sine 440 sine 660 gain -6
+if [ $# -eq 0 ]; then
+  sample="build/samples/Harbor Lights - Evening Tide.wav"
+  if [ ! -f "$sample" ]; then
+    mkdir -p build/samples
+    scripts/make-sample.sh "$sample"
+  fi
+  set -- "$sample"
 fi
 
-# The plug-in cannot encode yet: its compression object and the host program
-# that feeds it are still to be built. Until then, stop here honestly.
-if [ ! -f "$root/plugin/compression_object.cpp" ] || [ ! -f "$root/build/win32/bin/plughost.exe" ]; then
-  echo "convert.sh: conversion is not available yet: rmplugin.dll builds, but it cannot" >&2
-  echo "encode until the compression object and the host program (plughost) exist." >&2
-  echo "Input would have been: $input" >&2
-  exit 3
-fi
-echo "convert.sh: the host program is built but this script does not drive it yet" >&2
-exit 3
+out_dir=build/converted
+mkdir -p "$out_dir"
+status=0
+# shellcheck disable=SC2086 # $settings is a list of options
+cmake/wine-run.sh build/win32/bin/plughost.exe convert $settings --out-dir "$out_dir" "$@" || status=$?
+
+for input in "$@"; do
+  name=$(basename "$input")
+  result="$out_dir/${name%.*}.rm"
+  echo
+  echo "== ffprobe $result"
+  if [ -f "$result" ]; then
+    ffprobe -hide_banner "$result" 2>&1 || status=1
+  else
+    echo "(no file written)"
+    status=1
+  fi
+done
+exit $status

@@ -1,0 +1,193 @@
+#include "compression_object.h"
+
+#include <cstring>
+#include <new>
+
+#include "halve_samples.h"
+#include "sample_rate_converter.h"
+
+namespace {
+
+const int kFileNameStep = 2;
+const int kResamplerStep = 11;
+const int kFormatConverterStep = 12;
+const uint32_t kEngineBitsPerSample = 16;
+
+WAVEFORMATEX pcmFormat(uint32_t channels, uint32_t rate, uint32_t bitsPerSample) {
+  WAVEFORMATEX format = {};
+  format.wFormatTag = WAVE_FORMAT_PCM;
+  format.nChannels = WORD(channels);
+  format.nSamplesPerSec = DWORD(rate);
+  format.wBitsPerSample = WORD(bitsPerSample);
+  format.nBlockAlign = WORD(bitsPerSample * channels / 8);
+  format.nAvgBytesPerSec = format.nBlockAlign * format.nSamplesPerSec;
+  format.cbSize = 0;
+  return format;
+}
+
+}  // namespace
+
+CompressionObject::CompressionObject(const AcmFunctions& acmFunctions) : acm(acmFunctions) {
+  pending.reset();
+}
+
+// Teardown: the converters first, then the engine completes the file, then
+// every engine interface goes; bytes still pending (the final block never
+// came) are discarded.
+CompressionObject::~CompressionObject() {
+  delete formatConverter;
+  formatConverter = nullptr;
+  delete resampler;
+  resampler = nullptr;
+  finishBuildSession(session);
+  disposeBuildSession(session);
+  pending.release();
+}
+
+int32_t CompressionObject::failCreation(int step) {
+  creationFailedStep = step;
+  return kFailed;
+}
+
+int32_t CompressionObject::create(const char* name, const WAVEFORMATEX& inputFormat,
+                                  const EncoderSettings& settings) {
+  snapshot = settings;
+  // A longer name would have to be cut, and the file would land elsewhere.
+  if (name == nullptr || std::strlen(name) >= sizeof fileName) return failCreation(kFileNameStep);
+  std::strcpy(fileName, name);
+  codedChannelCount = codedChannelsFor(snapshot.audioFormat);
+  engineFormat = pcmFormat(uint32_t(codedChannelCount), uint32_t(snapshot.sampleRate), kEngineBitsPerSample);
+  resampledFormat = pcmFormat(inputFormat.nChannels, uint32_t(snapshot.sampleRate), inputFormat.wBitsPerSample);
+
+  // The session code builds texts with the standard library, which reports
+  // exhausted memory by throwing; here that is one more failed step.
+  BuildStartResult started;
+  try {
+    started = startBuildSession(session, fileName, codedChannelCount, snapshot);
+  } catch (const std::bad_alloc&) {
+    started.failedStep = session.platform == nullptr ? 1 : 3;
+    started.result = kResultFail;
+  }
+  if (!started.ok()) return failCreation(started.failedStep);
+  // The chunk loop needs a positive size; an engine that asks for none
+  // cannot be fed.
+  if (session.chunkBytes == 0) return failCreation(10);
+  int32_t result = createResampler(inputFormat);
+  if (result != kOk) return result;
+  return createFormatConverter(inputFormat);
+}
+
+int32_t CompressionObject::createResampler(const WAVEFORMATEX& inputFormat) {
+  resampler = new (std::nothrow) SampleRateConverter();
+  if (resampler == nullptr) return failCreation(kResamplerStep);
+  PcmFormat input;
+  input.channels = inputFormat.nChannels;
+  input.sampleRate = int(inputFormat.nSamplesPerSec);
+  input.bitsPerSample = inputFormat.wBitsPerSample;
+  if (!resampler->configure(input, snapshot.sampleRate)) return failCreation(kResamplerStep);
+  return kOk;
+}
+
+int32_t CompressionObject::createFormatConverter(const WAVEFORMATEX& inputFormat) {
+  inputBitsPerSample = inputFormat.wBitsPerSample;
+  inputChannels = inputFormat.nChannels;
+  bool failed = true;
+  formatConverter = new (std::nothrow) AcmFormatConverter(resampledFormat, engineFormat, &failed, acm);
+  if (formatConverter == nullptr || failed) return failCreation(kFormatConverterStep);
+  return kOk;
+}
+
+int32_t CompressionObject::processBlock(const uint8_t* data, uint32_t byteCount, bool endOfStream) {
+  if (resampler == nullptr || formatConverter == nullptr) return kFailed;  // creation failed
+  int32_t result = kOk;
+  uint8_t* resampled = nullptr;
+  uint32_t resampledBytes = 0;
+  if (!resample(data, byteCount, endOfStream, resampled, resampledBytes)) result = kFailed;
+
+  uint8_t* converted = nullptr;
+  uint32_t convertedBytes = 0;
+  if (resampled != nullptr) {
+    // Stereo coded as mono: ACM sums the two channels; halved first, the sum
+    // stays in range (Wine's 24-bit mix would wrap around otherwise).
+    if (codedChannelCount == 1 && inputChannels == 2) {
+      halveSamples(resampled, resampledBytes, int(inputBitsPerSample));
+    }
+    if (!formatConverter->convert(resampled, resampledBytes, endOfStream, converted, convertedBytes)) {
+      result = kFailed;
+    }
+    delete[] resampled;
+  }
+  // With the end flag the bytes pending from earlier blocks go out as the
+  // last, short chunk even when the converters had nothing more to add.
+  if (convertedBytes != 0 || (endOfStream && pending.size() != 0)) {
+    if (submitChunks(converted, convertedBytes, endOfStream) != kOk) result = kFailed;
+  }
+  delete[] converted;
+  return result;
+}
+
+bool CompressionObject::resample(const uint8_t* data, uint32_t byteCount, bool endOfStream,
+                                 uint8_t*& output, uint32_t& outputBytes) {
+  outputBytes = byteCount;
+  output = nullptr;
+  bool ok = resampler->convertBlock(data, outputBytes, endOfStream, output);
+  if (!ok || output == nullptr || outputBytes == 0) {
+    delete[] output;
+    output = nullptr;
+    outputBytes = 0;
+  }
+  return ok;
+}
+
+// The end time of the first `bytes` engine-format bytes of the file, in ms,
+// at the rate fixed at creation. Computed from the running byte total and
+// truncated once, so time stamps never drift from the audio they describe.
+uint32_t CompressionObject::timeStampAfter(uint64_t bytes) const {
+  return uint32_t(bytes * 1000 / engineFormat.nAvgBytesPerSec);
+}
+
+// Joins the pending bytes and the converter's output, submits every whole
+// chunk (and, with the end flag, the short rest) and keeps what was not
+// accepted in `pending`, in order.
+int32_t CompressionObject::submitChunks(const uint8_t* converted, uint32_t convertedBytes, bool endOfStream) {
+  static const uint8_t kNothing = 0;
+  uint32_t total = convertedBytes;
+  uint8_t* joined = pending.drainAndAppend(converted != nullptr ? converted : &kNothing, total);
+  if (joined == nullptr) return kFailed;  // pending is untouched
+
+  int32_t result = kOk;
+  uint32_t chunkBytes = session.chunkBytes;
+  uint32_t offset = 0;
+  while (offset < total) {
+    uint32_t remaining = total - offset;
+    if (remaining < chunkBytes && !endOfStream) break;  // the tail waits for the next block
+    uint32_t n = remaining < chunkBytes ? remaining : chunkBytes;
+    uint32_t timeStampMs = timeStampAfter(acceptedBytes + n);
+    if (submitChunk(session, joined + offset, n, timeStampMs) < 0) {
+      result = kFailed;  // refused: this chunk and the rest wait, nothing advances
+      break;
+    }
+    acceptedBytes += n;
+    elapsedMsValue = timeStampMs;
+    offset += n;
+  }
+  keepUnsubmitted(joined, offset, total - offset);
+  return result;
+}
+
+// Stores the unsubmitted tail in `pending` and frees `joined`. Should a copy
+// of the tail not be possible, the joined buffer itself is kept, the tail
+// moved to its front: the storage is then longer than the bytes it holds,
+// which wastes memory until the next block but loses nothing.
+void CompressionObject::keepUnsubmitted(uint8_t* joined, uint32_t offset, uint32_t remaining) {
+  if (remaining == 0) {
+    delete[] joined;
+    return;
+  }
+  if (pending.keepRemainder(joined + offset, remaining)) {
+    delete[] joined;
+    return;
+  }
+  std::memmove(joined, joined + offset, remaining);
+  pending.adopt(joined, remaining);
+}

@@ -1,0 +1,82 @@
+#pragma once
+#include <windows.h>
+// mmsystem.h by name: WIN32_LEAN_AND_MEAN leaves it out of windows.h.
+#include <mmsystem.h>
+#include <mmreg.h>
+
+#include <cstdint>
+
+#include "acm_format_converter.h"
+#include "build_session.h"
+#include "byte_fifo.h"
+#include "encoder_settings.h"
+
+class SampleRateConverter;
+
+// The encoder for one output file: resamples the host's PCM to the chosen
+// rate, halves stereo that is coded as mono, converts it to the engine's
+// 16-bit format with ACM, cuts it into chunks of the engine's preferred size
+// and submits them with running time stamps.
+//
+// The object copies the process-wide settings once, when it is created, and
+// uses only that copy afterwards: a settings change during a conversion
+// reaches the next conversion, never the running one.
+class CompressionObject {
+public:
+  static const int32_t kOk = 0;
+  static const int32_t kFailed = 3;
+
+  explicit CompressionObject(const AcmFunctions& acm = systemAcmFunctions());
+  ~CompressionObject();  // teardown: finishes the file and frees everything
+  CompressionObject(const CompressionObject&) = delete;
+  CompressionObject& operator=(const CompressionObject&) = delete;
+
+  // The creation sequence for the file `fileName` (full path, shorter than
+  // 260 characters) and the host's input format, with `settings` as the
+  // conversion's settings. Returns kOk when the object is ready for blocks,
+  // kFailed otherwise (the object then only supports destruction).
+  int32_t create(const char* fileName, const WAVEFORMATEX& inputFormat, const EncoderSettings& settings);
+
+  // Runs one host block through the pipeline; endOfStream marks the last.
+  // kFailed when the engine refused a chunk (that chunk and everything after
+  // it are offered again by the next block) or memory ran out (bytes held
+  // from earlier blocks are kept); kOk otherwise.
+  int32_t processBlock(const uint8_t* data, uint32_t byteCount, bool endOfStream);
+
+  // What tests look at.
+  int failedStep() const { return creationFailedStep; }
+  uint32_t elapsedMs() const { return elapsedMsValue; }
+  uint32_t pendingBytes() const { return pending.size(); }
+  uint32_t chunkBytes() const { return session.chunkBytes; }
+  int codedChannels() const { return codedChannelCount; }
+  const EncoderSettings& settings() const { return snapshot; }
+
+private:
+  // Creation steps after the build session (11 and 12).
+  int32_t createResampler(const WAVEFORMATEX& inputFormat);
+  int32_t createFormatConverter(const WAVEFORMATEX& inputFormat);
+  int32_t failCreation(int step);
+
+  // Block steps.
+  bool resample(const uint8_t* data, uint32_t byteCount, bool endOfStream, uint8_t*& output,
+                uint32_t& outputBytes);
+  int32_t submitChunks(const uint8_t* converted, uint32_t convertedBytes, bool endOfStream);
+  uint32_t timeStampAfter(uint64_t bytes) const;
+  void keepUnsubmitted(uint8_t* joined, uint32_t offset, uint32_t remaining);
+
+  const AcmFunctions& acm;
+  EncoderSettings snapshot;
+  SampleRateConverter* resampler = nullptr;
+  uint32_t inputBitsPerSample = 0;
+  uint32_t inputChannels = 0;
+  AcmFormatConverter* formatConverter = nullptr;
+  ByteFifo pending;                  // engine-format bytes not yet accepted
+  BuildSession session;
+  uint64_t acceptedBytes = 0;        // engine-format bytes the engine accepted
+  uint32_t elapsedMsValue = 0;       // time stamp of the last accepted chunk, ms
+  char fileName[260] = {};
+  int codedChannelCount = 1;
+  WAVEFORMATEX engineFormat = {};    // 16-bit, codedChannels, the snapshot's rate
+  WAVEFORMATEX resampledFormat = {}; // the host's width and channels, the snapshot's rate
+  int creationFailedStep = 0;
+};

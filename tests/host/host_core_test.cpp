@@ -1,0 +1,117 @@
+#include <gtest/gtest.h>
+
+#include <map>
+#include <vector>
+
+#include "block_sizes.h"
+#include "command_line.h"
+#include "output_naming.h"
+
+namespace {
+
+bool parse(std::vector<const char*> args, HostOptions& options, std::string& error) {
+  args.insert(args.begin(), "plughost");
+  return parseHostOptions(int(args.size()), args.data(), options, error);
+}
+
+TEST(HostOptions, ConvertTakesEveryOptionAndSeveralInputs) {
+  HostOptions options;
+  std::string error;
+  ASSERT_TRUE(parse({"convert", "--plugin", "p.dll", "--block-bytes", "4096", "--set", "Freq=22050",
+                     "--set", "ZVKRMExt=.ra", "--out-dir", "out", "a.wav", "b.wav"},
+                    options, error))
+      << error;
+  EXPECT_EQ(options.command, HostOptions::Command::Convert);
+  EXPECT_EQ(options.pluginPath, "p.dll");
+  EXPECT_EQ(options.blockBytes, 4096u);
+  EXPECT_FALSE(options.randomBlocks);
+  ASSERT_EQ(options.settings.size(), 2u);
+  EXPECT_EQ(options.settings[0].name, "ZVKRMFreq");
+  EXPECT_FALSE(options.settings[0].isText);
+  EXPECT_EQ(options.settings[0].number, 22050u);
+  EXPECT_EQ(options.settings[1].name, "ZVKRMExt");
+  EXPECT_TRUE(options.settings[1].isText);
+  EXPECT_EQ(options.settings[1].value, ".ra");
+  EXPECT_EQ(options.outDir, "out");
+  EXPECT_EQ(options.inputs, (std::vector<std::string>{"a.wav", "b.wav"}));
+}
+
+TEST(HostOptions, RefusesWhatItCannotCarryOut) {
+  const std::vector<std::vector<const char*>> bad = {
+      {},
+      {"encode", "a.wav"},
+      {"convert"},
+      {"convert", "--block-bytes", "0", "a.wav"},
+      {"convert", "--block-bytes", "-5", "a.wav"},
+      {"convert", "--block-bytes", "12x", "a.wav"},
+      {"convert", "--block-bytes", "10", "--random-blocks", "3", "a.wav"},
+      {"convert", "--set", "Freq", "a.wav"},
+      {"convert", "--set", "Freq=fast", "a.wav"},
+      {"convert", "--set", "Freq=4294967296", "a.wav"},
+      {"convert", "--frobnicate", "a.wav"},
+      {"convert", "a.wav", "--plugin"},
+      {"panel", "extra"},
+  };
+  for (const auto& args : bad) {
+    HostOptions options;
+    std::string error;
+    EXPECT_FALSE(parse(args, options, error)) << (args.empty() ? "(none)" : args[0]);
+    EXPECT_FALSE(error.empty());
+  }
+}
+
+TEST(HostOptions, PanelTakesPluginAndScreenshot) {
+  HostOptions options;
+  std::string error;
+  ASSERT_TRUE(parse({"panel", "--screenshot", "s.bmp", "--plugin", "x.dll", "--set", "AudioFormat=2"}, options,
+                    error))
+      << error;
+  ASSERT_EQ(options.settings.size(), 1u);
+  EXPECT_EQ(options.settings[0].name, "ZVKRMAudioFormat");
+  EXPECT_EQ(options.command, HostOptions::Command::Panel);
+  EXPECT_EQ(options.screenshotPath, "s.bmp");
+  EXPECT_EQ(options.pluginPath, "x.dll");
+}
+
+TEST(OutputNaming, KeepsTheBaseNameAndReplacesTheLastExtension) {
+  EXPECT_EQ(outputPathFor("C:\\music\\Artist - Title.wav", ".rm", ""), "C:\\music\\Artist - Title.rm");
+  EXPECT_EQ(outputPathFor("/tmp/a.b.wav", ".rm", ""), "/tmp/a.b.rm");
+  EXPECT_EQ(outputPathFor("noext", ".rm", ""), "noext.rm");
+  EXPECT_EQ(outputPathFor("dir.v2/noext", ".rm", ""), "dir.v2/noext.rm");
+  EXPECT_EQ(outputPathFor("C:\\music\\.wav", ".rm", ""), "C:\\music\\.wav.rm");
+}
+
+TEST(OutputNaming, OutDirReplacesTheInputFolder) {
+  EXPECT_EQ(outputPathFor("/in/song.wav", ".ra", "Z:\\out"), "Z:\\out\\song.ra");
+  EXPECT_EQ(outputPathFor("song.wav", ".rm", "out/"), "out/song.rm");
+}
+
+TEST(BlockSizes, FixedSizeRepeats) {
+  BlockSizes sizes = BlockSizes::fixed(4096);
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(sizes.next(), 4096u);
+}
+
+TEST(BlockSizes, RandomSizesAreReproducibleAndCoverSingleBytesToLargeBlocks) {
+  BlockSizes first = BlockSizes::random(7), second = BlockSizes::random(7), other = BlockSizes::random(8);
+  std::vector<uint32_t> a, b, c;
+  for (int i = 0; i < 2000; ++i) {
+    a.push_back(first.next());
+    b.push_back(second.next());
+    c.push_back(other.next());
+  }
+  EXPECT_EQ(a, b);
+  EXPECT_NE(a, c);
+  std::map<int, int> perOctave;
+  for (uint32_t size : a) {
+    ASSERT_GE(size, 1u);
+    ASSERT_LT(size, 1u << 19);
+    int octave = 0;
+    while ((2u << octave) <= size) ++octave;
+    ++perOctave[octave];
+  }
+  EXPECT_GT(perOctave[0], 0);   // single bytes occur
+  EXPECT_GT(perOctave[18], 0);  // and blocks of 256 KiB and more
+  EXPECT_EQ(perOctave.size(), 19u);
+}
+
+}  // namespace
