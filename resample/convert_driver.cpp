@@ -57,8 +57,8 @@ void SampleRateConverter::advanceCursor(BlockCursor& cursor) const {
 // An upper bound of the frames one stage block makes.
 int SampleRateConverter::maxFramesPerBlock() const {
   if (upsampling) return fftHop / oversampling + 1;
-  // Outputs are outputRate / stage1Rate apart on the filtered samples; the
-  // window runs over fftHop + 1 of them.
+  // Outputs lie stage1Rate / outputRate filtered samples apart and the
+  // window start runs over fftHop + 1 of them; never above outputSamples.
   const int64_t bound = (int64_t(fftHop) + 1) * outputRate / (int64_t(inputRate) * oversampling) + 2;
   const int64_t capacity = int64_t(channels * (double(fftHop) * inputRate / outputRate + 1.0)) / channels;
   return int(std::min(bound, capacity));
