@@ -11,6 +11,8 @@ packages=(
   cmake make g++ clang libclang-rt-14-dev googletest libgtest-dev libbenchmark-dev
   # audio tools and reference resamplers used by tests
   ffmpeg sox libsoxr-dev libsamplerate0-dev
+  # benchmark scripts: whole-process time and peak memory
+  time python3
 )
 
 is_installed() {
