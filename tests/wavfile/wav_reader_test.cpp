@@ -1,0 +1,310 @@
+#include "wav_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <numeric>
+
+#include "wav_image.h"
+
+namespace {
+
+std::vector<uint8_t> ramp(size_t count) {
+  std::vector<uint8_t> v(count);
+  std::iota(v.begin(), v.end(), uint8_t(1));
+  return v;
+}
+
+// Opens the image and returns the refusal text ("" if accepted).
+std::string refusal(const WavImage& image) {
+  WavReader reader;
+  if (reader.openMemory(image.bytes.data(), image.bytes.size())) return "";
+  EXPECT_FALSE(reader.error().empty());
+  EXPECT_EQ(reader.error().find('\n'), std::string::npos) << "reason must be one line";
+  return reader.error();
+}
+
+std::vector<uint8_t> readAll(WavReader& reader, uint32_t pieceBytes) {
+  std::vector<uint8_t> all, piece(pieceBytes);
+  uint32_t got = 0;
+  while (reader.read(piece.data(), pieceBytes, got) && got > 0) all.insert(all.end(), piece.begin(), piece.begin() + got);
+  return all;
+}
+
+TEST(WavReaderAccepts, PlainPcmOfEachWidthWithItsFormat) {
+  for (uint32_t bits : {8u, 16u, 24u}) {
+    WavImage image = validWav(3, 22050, bits, ramp(3 * bits / 8 * 5));
+    WavReader reader;
+    ASSERT_TRUE(reader.openMemory(image.bytes.data(), image.bytes.size())) << reader.error();
+    EXPECT_EQ(reader.format().channels, 3);
+    EXPECT_EQ(reader.format().sampleRate, 22050);
+    EXPECT_EQ(reader.format().bitsPerSample, int(bits));
+    EXPECT_EQ(reader.frameCount(), 5u);
+    EXPECT_EQ(readAll(reader, 4096), ramp(3 * bits / 8 * 5));
+  }
+}
+
+TEST(WavReaderAccepts, ExtensibleWithPcmSubformat) {
+  WavImage image;
+  image.riffHeader(0);
+  image.extensibleFmt(2, 48000, 24, 1, 20);
+  image.chunk("data", ramp(12));
+  image.fixRiffSize();
+  WavReader reader;
+  ASSERT_TRUE(reader.openMemory(image.bytes.data(), image.bytes.size())) << reader.error();
+  EXPECT_EQ(reader.format().bitsPerSample, 24);
+  EXPECT_EQ(reader.frameCount(), 2u);
+}
+
+TEST(WavReaderAccepts, SkipsOtherChunksIncludingOddPaddedOnes) {
+  WavImage image;
+  image.riffHeader(0);
+  image.chunk("LIST", ramp(5));  // odd: followed by a pad byte
+  image.plainFmt(1, 8000, 16, 2);
+  image.chunk("junk", ramp(2));
+  image.chunk("data", ramp(6));
+  image.chunk("id3 ", ramp(3));
+  image.fixRiffSize();
+  WavReader reader;
+  ASSERT_TRUE(reader.openMemory(image.bytes.data(), image.bytes.size())) << reader.error();
+  EXPECT_EQ(readAll(reader, 4), ramp(6));
+}
+
+TEST(WavReaderAccepts, DataBeforeFmt) {
+  WavImage image;
+  image.riffHeader(0);
+  image.chunk("data", ramp(4));
+  image.plainFmt(2, 8000, 8, 2);
+  image.fixRiffSize();
+  WavReader reader;
+  ASSERT_TRUE(reader.openMemory(image.bytes.data(), image.bytes.size())) << reader.error();
+  EXPECT_EQ(readAll(reader, 100), ramp(4));
+}
+
+TEST(WavReaderStreams, DeliversWholeFramesInPiecesAndDropsAPartialLastFrame) {
+  // 16-bit stereo: 4-byte frames; 4 frames plus 3 stray bytes.
+  WavImage image = validWav(2, 44100, 16, ramp(19));
+  WavReader reader;
+  ASSERT_TRUE(reader.openMemory(image.bytes.data(), image.bytes.size()));
+  EXPECT_EQ(reader.dataBytes(), 16u);
+  std::vector<uint8_t> piece(7);
+  uint32_t got = 0;
+  ASSERT_TRUE(reader.read(piece.data(), 7, got));
+  EXPECT_EQ(got, 4u);  // 7 rounded down to a whole frame
+  ASSERT_TRUE(reader.read(piece.data(), 3, got));
+  EXPECT_EQ(got, 0u);  // less than a frame asked: nothing
+  std::vector<uint8_t> rest = readAll(reader, 8);
+  EXPECT_EQ(rest.size(), 12u);
+  EXPECT_EQ(rest.front(), 5);
+  ASSERT_TRUE(reader.read(piece.data(), 7, got));
+  EXPECT_EQ(got, 0u);
+}
+
+TEST(WavReaderRefuses, EmptyOrTooShortFile) {
+  WavImage empty;
+  EXPECT_NE(refusal(empty).find("empty"), std::string::npos);
+  WavImage shortHeader;
+  shortHeader.tag("RIFF");
+  shortHeader.u32(4);
+  EXPECT_NE(refusal(shortHeader).find("too short"), std::string::npos);
+}
+
+TEST(WavReaderRefuses, MissingRiffOrWaveTag) {
+  WavImage notRiff = validWav(1, 8000, 8, ramp(4));
+  notRiff.bytes[0] = 'X';
+  EXPECT_NE(refusal(notRiff).find("not a RIFF"), std::string::npos);
+  WavImage notWave = validWav(1, 8000, 8, ramp(4));
+  notWave.bytes[8] = 'A';
+  notWave.bytes[9] = 'V';
+  EXPECT_NE(refusal(notWave).find("not 'WAVE'"), std::string::npos);
+}
+
+TEST(WavReaderRefuses, MissingFmtOrDataChunk) {
+  WavImage noFmt;
+  noFmt.riffHeader(0);
+  noFmt.chunk("data", ramp(4));
+  noFmt.fixRiffSize();
+  EXPECT_EQ(refusal(noFmt), "no fmt chunk");
+  WavImage noData;
+  noData.riffHeader(0);
+  noData.plainFmt(1, 8000, 8, 1);
+  noData.fixRiffSize();
+  EXPECT_EQ(refusal(noData), "no data chunk");
+}
+
+TEST(WavReaderRefuses, RepeatedFmtOrDataChunk) {
+  WavImage twoFmt;
+  twoFmt.riffHeader(0);
+  twoFmt.plainFmt(1, 8000, 8, 1);
+  twoFmt.plainFmt(1, 8000, 8, 1);
+  twoFmt.chunk("data", ramp(4));
+  twoFmt.fixRiffSize();
+  EXPECT_NE(refusal(twoFmt).find("more than one fmt"), std::string::npos);
+  WavImage twoData;
+  twoData.riffHeader(0);
+  twoData.chunk("data", ramp(4));
+  twoData.chunk("data", ramp(4));
+  twoData.plainFmt(1, 8000, 8, 1);
+  twoData.fixRiffSize();
+  EXPECT_NE(refusal(twoData).find("more than one data"), std::string::npos);
+}
+
+TEST(WavReaderRefuses, FmtChunkTooShort) {
+  WavImage image;
+  image.riffHeader(0);
+  image.chunk("fmt ", {1, 0, 1, 0, 0x40, 0x1F, 0, 0, 0x40, 0x1F, 0, 0, 1, 0});  // 14 bytes: no width
+  image.chunk("data", ramp(4));
+  image.fixRiffSize();
+  EXPECT_NE(refusal(image).find("fmt chunk too short"), std::string::npos);
+}
+
+TEST(WavReaderRefuses, NonPcmFormatTags) {
+  WavImage floatData;
+  floatData.riffHeader(0);
+  floatData.plainFmt(1, 8000, 32, 4, 3);
+  floatData.chunk("data", ramp(8));
+  floatData.fixRiffSize();
+  EXPECT_NE(refusal(floatData).find("not PCM"), std::string::npos);
+  WavImage adpcm;
+  adpcm.riffHeader(0);
+  adpcm.plainFmt(1, 8000, 16, 2, 2);
+  adpcm.chunk("data", ramp(8));
+  adpcm.fixRiffSize();
+  EXPECT_NE(refusal(adpcm).find("format tag 2"), std::string::npos);
+}
+
+TEST(WavReaderRefuses, ExtensibleWithNonPcmSubformatOrBadExtension) {
+  WavImage floatSub;
+  floatSub.riffHeader(0);
+  floatSub.extensibleFmt(2, 48000, 24, 3, 24);
+  floatSub.chunk("data", ramp(12));
+  floatSub.fixRiffSize();
+  EXPECT_NE(refusal(floatSub).find("sub-format"), std::string::npos);
+
+  WavImage wrongGuid = floatSub;
+  wrongGuid.bytes[12 + 8 + 24] = 1;  // PCM code but a foreign GUID tail
+  wrongGuid.bytes[12 + 8 + 30] ^= 0xFF;
+  EXPECT_NE(refusal(wrongGuid).find("sub-format"), std::string::npos);
+
+  WavImage shortExtension;
+  shortExtension.riffHeader(0);
+  shortExtension.extensibleFmt(2, 48000, 24, 1, 24);
+  shortExtension.bytes[12 + 8 + 16] = 10;  // cbSize 10 < 22
+  shortExtension.chunk("data", ramp(12));
+  shortExtension.fixRiffSize();
+  EXPECT_NE(refusal(shortExtension).find("extension too short"), std::string::npos);
+
+  WavImage tooManyValidBits;
+  tooManyValidBits.riffHeader(0);
+  tooManyValidBits.extensibleFmt(2, 48000, 16, 1, 24);
+  tooManyValidBits.chunk("data", ramp(12));
+  tooManyValidBits.fixRiffSize();
+  EXPECT_NE(refusal(tooManyValidBits).find("valid bits"), std::string::npos);
+
+  WavImage plainSizedExtensible;  // tag 0xFFFE in a 16-byte fmt chunk
+  plainSizedExtensible.riffHeader(0);
+  plainSizedExtensible.plainFmt(2, 48000, 16, 4, 0xFFFE);
+  plainSizedExtensible.chunk("data", ramp(12));
+  plainSizedExtensible.fixRiffSize();
+  EXPECT_NE(refusal(plainSizedExtensible).find("extensible fmt chunk too short"), std::string::npos);
+}
+
+TEST(WavReaderRefuses, ZeroChannelsOrZeroRate) {
+  WavImage noChannels;
+  noChannels.riffHeader(0);
+  noChannels.plainFmt(0, 8000, 16, 0);
+  noChannels.chunk("data", ramp(4));
+  noChannels.fixRiffSize();
+  EXPECT_EQ(refusal(noChannels), "0 channels");
+  EXPECT_EQ(refusal(validWav(1, 0, 16, ramp(4))), "sample rate 0");
+  EXPECT_NE(refusal(validWav(1, 0x80000000u, 16, ramp(4))).find("out of range"), std::string::npos);
+}
+
+TEST(WavReaderRefuses, WidthsOtherThan8_16_24) {
+  EXPECT_NE(refusal(validWav(1, 8000, 32, ramp(8))).find("32-bit samples are not supported"), std::string::npos);
+  for (uint32_t bits : {0u, 4u, 12u, 20u, 64u}) {
+    WavImage image;
+    image.riffHeader(0);
+    image.plainFmt(1, 8000, bits, 2);
+    image.chunk("data", ramp(4));
+    image.fixRiffSize();
+    EXPECT_NE(refusal(image).find("-bit samples are not supported"), std::string::npos) << bits;
+  }
+}
+
+TEST(WavReaderRefuses, BlockAlignmentDisagreeingWithChannelsAndWidth) {
+  WavImage image;
+  image.riffHeader(0);
+  image.plainFmt(2, 8000, 16, 2);  // 2 channels x 16 bits need 4
+  image.chunk("data", ramp(8));
+  image.fixRiffSize();
+  EXPECT_NE(refusal(image).find("block alignment 2"), std::string::npos);
+  // 30000 channels of 24 bits cannot be described by a 16-bit block alignment.
+  WavImage wide;
+  wide.riffHeader(0);
+  wide.plainFmt(30000, 8000, 24, uint32_t(90000 & 0xFFFF));
+  wide.chunk("data", ramp(8));
+  wide.fixRiffSize();
+  EXPECT_NE(refusal(wide).find("block alignment"), std::string::npos);
+}
+
+TEST(WavReaderRefuses, DataSizeBeyondTheEndOfTheFile) {
+  WavImage image;
+  image.riffHeader(0);
+  image.plainFmt(1, 8000, 16, 2);
+  image.dataHeader(1000);
+  image.bytes.resize(image.bytes.size() + 10);
+  image.fixRiffSize();  // the RIFF size tells the truth, the data size does not
+  EXPECT_NE(refusal(image).find("'data' chunk of 1000 bytes runs past the end of the file"), std::string::npos);
+
+  WavImage streaming = image;  // the "unknown length" marker of streaming writers
+  for (int i = 0; i < 4; ++i) streaming.bytes[40 + i] = 0xFF;
+  EXPECT_NE(refusal(streaming).find("past the end of the file"), std::string::npos);
+}
+
+TEST(WavReaderRefuses, RiffSizeLying) {
+  WavImage tooLarge = validWav(1, 8000, 16, ramp(8));
+  tooLarge.bytes[4] += 2;
+  EXPECT_NE(refusal(tooLarge).find("RIFF size"), std::string::npos);
+
+  WavImage tooSmall = validWav(1, 8000, 16, ramp(8));  // data ends past the RIFF end
+  tooSmall.bytes[4] -= 4;
+  EXPECT_NE(refusal(tooSmall).find("past the end of the RIFF form"), std::string::npos);
+
+  WavImage noForm = validWav(1, 8000, 16, ramp(8));
+  for (int i = 0; i < 4; ++i) noForm.bytes[4 + i] = 0;
+  EXPECT_NE(refusal(noForm).find("RIFF size 0"), std::string::npos);
+
+  WavImage huge = validWav(1, 8000, 16, ramp(8));
+  for (int i = 0; i < 4; ++i) huge.bytes[4 + i] = 0xFF;
+  EXPECT_NE(refusal(huge).find("RIFF size"), std::string::npos);
+}
+
+TEST(WavReaderRefuses, EveryTruncationOfAValidFile) {
+  WavImage image = validWav(2, 44100, 16, ramp(40));
+  for (size_t length = 0; length < image.bytes.size(); ++length) {
+    WavImage cut;
+    cut.bytes.assign(image.bytes.begin(), image.bytes.begin() + length);
+    EXPECT_NE(refusal(cut), "") << "accepted a file cut to " << length << " bytes";
+  }
+}
+
+TEST(WavReaderRefuses, UnreadableOrMissingPath) {
+  WavReader reader;
+  EXPECT_FALSE(reader.open("/nonexistent/dir/file.wav"));
+  EXPECT_NE(reader.error().find("cannot open"), std::string::npos);
+}
+
+TEST(WavReaderRefuses, KeepsNoStateFromAnEarlierFile) {
+  WavImage good = validWav(1, 8000, 16, ramp(8));
+  WavImage bad = validWav(1, 8000, 32, ramp(8));
+  WavReader reader;
+  ASSERT_TRUE(reader.openMemory(good.bytes.data(), good.bytes.size()));
+  ASSERT_FALSE(reader.openMemory(bad.bytes.data(), bad.bytes.size()));
+  uint8_t buffer[8];
+  uint32_t got = 1;
+  EXPECT_TRUE(reader.read(buffer, 8, got));
+  EXPECT_EQ(got, 0u);
+  EXPECT_EQ(reader.format().channels, 0);
+}
+
+}  // namespace
