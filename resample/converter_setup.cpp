@@ -229,6 +229,7 @@ bool SampleRateConverter::sizesFit() const {
   budget.add(fft / 2, sizeof(double));
   budget.add(int64_t(std::sqrt(double(fft)) + 2.0), sizeof(int));
   budget.add(ch * fft, sizeof(double));  // fftBlock
+  if (ch >= 2) budget.add(2 * fft + 2, sizeof(double));  // pairBlock
   budget.add(fft, sizeof(double));       // spectrum
   if (upsampling) {
     const int64_t taps = stage1TapsPerPhase;
@@ -277,7 +278,7 @@ bool SampleRateConverter::allocateUpsampling() {
          allocateZeroed(inputBytes, (hop + taps) * ch * inputBytesPerSample) &&
          allocateZeroed(outputBytes, tailFrames * ch * outputBytesPerSample) &&
          allocateZeroed(inputSamples, (hop + taps) * ch) && allocateZeroed(outputSamples, tailFrames * ch) &&
-         allocatePolyphase(stage1Filter, stage1Phases, stage1TapsPerPhase);
+         allocatePolyphase(stage1Filter, stage1Phases, stage1TapsPerPhase) && allocatePairBlock(stage2FftLength);
 }
 
 bool SampleRateConverter::allocateDownsampling() {
@@ -295,7 +296,18 @@ bool SampleRateConverter::allocateDownsampling() {
          allocateZeroed(inputBytes, ch * stagedFrames * inputBytesPerSample) &&
          allocateZeroed(outputBytes, outputByteCount) && allocateZeroed(inputSamples, ch * stagedFrames) &&
          allocateZeroed(outputSamples, outputSampleCount) &&
-         allocatePolyphase(stage2Filter, stage2Phases, stage2TapsPerPhase);
+         allocatePolyphase(stage2Filter, stage2Phases, stage2TapsPerPhase) && allocatePairBlock(stage1FftLength);
+}
+
+// Two interleaved blocks of fftLength values, 16-byte aligned for the
+// two-lane transform (new[] of doubles guarantees only 8 bytes on 32-bit
+// targets, hence one spare value).
+bool SampleRateConverter::allocatePairBlock(int fftLength) {
+  if (channels < 2) return true;
+  if (!allocateZeroed(pairBlockStorage, 2 * int64_t(fftLength) + 2)) return false;
+  const uintptr_t address = reinterpret_cast<uintptr_t>(pairBlockStorage.get());
+  pairBlock = pairBlockStorage.get() + ((address % 16) != 0 ? 1 : 0);
+  return true;
 }
 
 // Every prototype tap j of an odd-length filter sits at offset
@@ -352,6 +364,8 @@ void SampleRateConverter::releaseBuffers() {
   outputSamples.reset();
   overlapTail.reset();
   fftBlock.reset();
+  pairBlockStorage.reset();
+  pairBlock = nullptr;
   polyphaseHistory.reset();
   stage1Filter.taps.reset();
   stage1Filter.rows.reset();

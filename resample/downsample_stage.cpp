@@ -20,13 +20,19 @@ int SampleRateConverter::downsampleBlock(uint8_t*& outPointer, bool endFlag, int
   // Every channel starts from the same stuffing offset, position and phase.
   int phaseAfter = stage2Phase;
   int framesMade = 0;
-  for (int c = 0; c < ch; ++c) {
-    double* block = fftBlock[c].get();
+  // Channels go through the FFT filter in pairs, in the lanes of one
+  // two-lane transform; an odd last channel alone.
+  for (int c = 0; c < ch; c += 2) {
+    const bool paired = c + 1 < ch;
     stuffChannel(c, blockFrames);
-    convolveWithSpectrum(block, stage1Spectrum.get(), stage1FftLength);
-    double* history = polyphaseHistory[c].get() + stage2TapsPerPhase + 1;
-    for (int i = 0; i < fftHop; ++i) history[i] += block[i];
-    framesMade = decimateHistory(c, phaseAfter);
+    if (paired) {
+      stuffChannel(c + 1, blockFrames);
+      convolvePair(c, stage1Spectrum.get(), stage1FftLength);
+      framesMade = addAndDecimate(c + 1, phaseAfter);
+    } else {
+      convolveWithSpectrum(fftBlock[c].get(), stage1Spectrum.get(), stage1FftLength);
+    }
+    framesMade = addAndDecimate(c, phaseAfter);
   }
   stuffingOffset = nextStuffingOffset(stuffingOffset);
   stage2Phase = phaseAfter;
@@ -45,6 +51,15 @@ void SampleRateConverter::stuffChannel(int channel, int blockFrames) {
   std::fill(a, a + stage1FftLength, 0.0);
   const double* x = inputSamples.get() + channel;
   for (int j = 0, i = stuffingOffset; j < blockFrames; ++j, i += oversampling) a[i] = x[size_t(j) * channels];
+}
+
+// Overlap-add of the filtered block's first half onto the history, then the
+// polyphase decimation of the channel. Returns the frame count.
+int SampleRateConverter::addAndDecimate(int channel, int& phaseAfter) {
+  const double* block = fftBlock[channel].get();
+  double* history = polyphaseHistory[channel].get() + stage2TapsPerPhase + 1;
+  for (int i = 0; i < fftHop; ++i) history[i] += block[i];
+  return decimateHistory(channel, phaseAfter);
 }
 
 int SampleRateConverter::nextStuffingOffset(int offset) const {

@@ -115,9 +115,12 @@ class SampleRateConverter {
   int decimateChannel(int channel, int& offsetAfter);
   void stuffChannel(int channel, int blockFrames);
   int decimateHistory(int channel, int& phaseAfter);
+  int addAndDecimate(int channel, int& phaseAfter);
   void shiftHistory();
   int emit(uint8_t*& outPointer, int framesMade);  // shared emission rules
   void convolveWithSpectrum(double* block, const double* spectrum, int fftLength);
+  void convolvePair(int channel, const double* spectrum, int fftLength);
+  bool allocatePairBlock(int fftLength);
   int stage1ShiftFrames(int position) const;
   int stage1AdvancePerBlock() const;
   int nextStuffingOffset(int offset) const;
@@ -173,6 +176,11 @@ class SampleRateConverter {
   DoubleArray outputSamples;
   ChannelArrays overlapTail;       // up-sampling
   ChannelArrays fftBlock;          // both directions
+  // Two channels' blocks interleaved (value j of channel c at 2j, of c + 1
+  // at 2j + 1) so that one two-lane transform filters both; 16-byte
+  // aligned inside its storage. Only with two channels or more.
+  DoubleArray pairBlockStorage;
+  double* pairBlock = nullptr;
   ChannelArrays polyphaseHistory;  // down-sampling
 
   // Filters.

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "fft_lanes.h"
 #include "pcm_codec.h"
 #include "real_fft.h"
 #include "sample_rate_converter.h"
@@ -27,9 +28,18 @@ int SampleRateConverter::upsampleBlock(uint8_t*& outPointer, bool endFlag, int f
   int phaseAfter = stage1Phase;
   int offsetAfter = decimationOffset;
   int framesMade = 0;
-  for (int c = 0; c < ch; ++c) {
+  // Channels go through the FFT filter in pairs, in the lanes of one
+  // two-lane transform; an odd last channel alone.
+  for (int c = 0; c < ch; c += 2) {
+    const bool paired = c + 1 < ch;
     phaseAfter = interpolateChannel(c, firstFrame);
-    convolveWithSpectrum(fftBlock[c].get(), stage2Spectrum.get(), stage2FftLength);
+    if (paired) {
+      interpolateChannel(c + 1, firstFrame);
+      convolvePair(c, stage2Spectrum.get(), stage2FftLength);
+      decimateChannel(c + 1, offsetAfter);
+    } else {
+      convolveWithSpectrum(fftBlock[c].get(), stage2Spectrum.get(), stage2FftLength);
+    }
     framesMade = decimateChannel(c, offsetAfter);
   }
   stage1Phase = phaseAfter;
@@ -110,6 +120,39 @@ void SampleRateConverter::convolveWithSpectrum(double* block, const double* spec
     block[k + 1] = spectrum[k + 1] * re + spectrum[k] * im;
   }
   rdft(fftLength, -1, block, fftBitReversal.get(), fftCosSin.get());
+}
+
+// convolveWithSpectrum for channels `channel` and `channel + 1` at once: the
+// first fftHop values of both blocks go interleaved into pairBlock, the
+// two-lane transform and spectral product give each lane exactly the bits
+// of the one-channel path, and the results go back to the blocks.
+void SampleRateConverter::convolvePair(int channel, const double* spectrum, int fftLength) {
+  using lanes::Pair;
+  double* first = fftBlock[channel].get();
+  double* second = fftBlock[channel + 1].get();
+  double* pair = pairBlock;
+  const int half = fftLength / 2;
+  for (int j = 0; j < half; ++j) {
+    pair[2 * j] = first[j];
+    pair[2 * j + 1] = second[j];
+  }
+  std::fill(pair + fftLength, pair + 2 * fftLength, 0.0);
+  rdftPair(fftLength, 1, pair, fftBitReversal.get(), fftCosSin.get());
+  Pair* block = reinterpret_cast<Pair*>(pair);
+  block[0] = Pair(spectrum[0]) * block[0];
+  block[1] = Pair(spectrum[1]) * block[1];
+  for (int k = 2; k < fftLength; k += 2) {
+    const Pair re = block[k];
+    const Pair im = block[k + 1];
+    const Pair hr(spectrum[k]), hi(spectrum[k + 1]);
+    block[k] = hr * re - hi * im;
+    block[k + 1] = hi * re + hr * im;
+  }
+  rdftPair(fftLength, -1, pair, fftBitReversal.get(), fftCosSin.get());
+  for (int j = 0; j < fftLength; ++j) {
+    first[j] = pair[2 * j];
+    second[j] = pair[2 * j + 1];
+  }
 }
 
 // Emission rules shared by both stages. The leading outputDelay frames of
