@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "fft_lanes.h"
 #include "pcm_codec.h"
 #include "sample_rate_converter.h"
 
@@ -28,11 +29,14 @@ int SampleRateConverter::downsampleBlock(uint8_t*& outPointer, bool endFlag, int
     if (paired) {
       stuffChannel(c + 1, blockFrames);
       convolvePair(c, stage1Spectrum.get(), stage1FftLength);
-      framesMade = addAndDecimate(c + 1, phaseAfter);
+      addBlock(c);
+      addBlock(c + 1);
+      framesMade = decimateHistoryPair(c, phaseAfter);
     } else {
       convolveWithSpectrum(fftBlock[c].get(), stage1Spectrum.get(), stage1FftLength);
+      addBlock(c);
+      framesMade = decimateHistory(c, phaseAfter);
     }
-    framesMade = addAndDecimate(c, phaseAfter);
   }
   stuffingOffset = nextStuffingOffset(stuffingOffset);
   stage2Phase = phaseAfter;
@@ -53,13 +57,11 @@ void SampleRateConverter::stuffChannel(int channel, int blockFrames) {
   for (int j = 0, i = stuffingOffset; j < blockFrames; ++j, i += oversampling) a[i] = x[size_t(j) * channels];
 }
 
-// Overlap-add of the filtered block's first half onto the history, then the
-// polyphase decimation of the channel. Returns the frame count.
-int SampleRateConverter::addAndDecimate(int channel, int& phaseAfter) {
+// Overlap-add of the filtered block's first half onto the history.
+void SampleRateConverter::addBlock(int channel) {
   const double* block = fftBlock[channel].get();
   double* history = polyphaseHistory[channel].get() + stage2TapsPerPhase + 1;
   for (int i = 0; i < fftHop; ++i) history[i] += block[i];
-  return decimateHistory(channel, phaseAfter);
 }
 
 int SampleRateConverter::nextStuffingOffset(int offset) const {
@@ -85,6 +87,31 @@ int SampleRateConverter::decimateHistory(int channel, int& phaseAfter) {
     double sum = 0.0;
     for (int t = 0; t < taps; ++t) sum += row[t] * h[w + t];
     out[size_t(p) * ch] = sum;
+    w += stage2InputStep[phase];
+    if (++phase == stage2Phases) phase = 0;
+  }
+  phaseAfter = phase;
+  return p;
+}
+
+// decimateHistory for channels `channel` and `channel + 1` in the two lanes,
+// the same sums term by term.
+int SampleRateConverter::decimateHistoryPair(int channel, int& phaseAfter) {
+  using lanes::Pair;
+  const int ch = channels;
+  const int taps = stage2TapsPerPhase;
+  const int grid = stage2Rate / stage1Rate;
+  const double* h0 = polyphaseHistory[channel].get();
+  const double* h1 = polyphaseHistory[channel + 1].get();
+  double* out = outputSamples.get() + channel;
+  int w = polyphasePosition / grid + (polyphasePosition % grid != 0 ? 1 : 0);
+  int phase = stage2Phase;
+  int p = 0;
+  for (; w < fftHop + 1; ++p) {
+    const double* row = stage2Filter.row(stage2PhaseIndex[phase]);
+    Pair sum(0.0);
+    for (int t = 0; t < taps; ++t) sum = sum + Pair(row[t]) * lanes::makePair(h0[w + t], h1[w + t]);
+    lanes::storeLanes(sum, out[size_t(p) * ch], out[size_t(p) * ch + 1]);
     w += stage2InputStep[phase];
     if (++phase == stage2Phases) phase = 0;
   }

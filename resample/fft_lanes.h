@@ -29,6 +29,13 @@ inline Pair operator-(Pair a, Pair b) { return Pair(_mm_sub_pd(a.v, b.v)); }
 inline Pair operator*(Pair a, Pair b) { return Pair(_mm_mul_pd(a.v, b.v)); }
 // Flips the sign bit, as scalar negation does (also of zeros).
 inline Pair negate(Pair a) { return Pair(_mm_xor_pd(a.v, _mm_set1_pd(-0.0))); }
+// Two consecutive doubles, any alignment.
+inline Pair loadPair(const double* p) { return Pair(_mm_loadu_pd(p)); }
+inline Pair makePair(double first, double second) { return Pair(_mm_set_pd(second, first)); }
+inline void storeLanes(Pair a, double& first, double& second) {
+  _mm_store_sd(&first, a.v);
+  _mm_store_sd(&second, _mm_unpackhi_pd(a.v, a.v));
+}
 
 #else
 
@@ -43,6 +50,12 @@ inline Pair operator+(Pair a, Pair b) { return Pair(a.lane[0] + b.lane[0], a.lan
 inline Pair operator-(Pair a, Pair b) { return Pair(a.lane[0] - b.lane[0], a.lane[1] - b.lane[1]); }
 inline Pair operator*(Pair a, Pair b) { return Pair(a.lane[0] * b.lane[0], a.lane[1] * b.lane[1]); }
 inline Pair negate(Pair a) { return Pair(-a.lane[0], -a.lane[1]); }
+inline Pair loadPair(const double* p) { return Pair(p[0], p[1]); }
+inline Pair makePair(double first, double second) { return Pair(first, second); }
+inline void storeLanes(Pair a, double& first, double& second) {
+  first = a.lane[0];
+  second = a.lane[1];
+}
 
 #endif
 

@@ -112,10 +112,12 @@ class SampleRateConverter {
   int upsampleBlock(uint8_t*& outPointer, bool endFlag, int framesWanted, int framesRead);
   int downsampleBlock(uint8_t*& outPointer, bool endFlag, int framesRead);
   int interpolateChannel(int channel, int64_t firstFrame);
+  int interpolatePair(int channel, int64_t firstFrame);
   int decimateChannel(int channel, int& offsetAfter);
   void stuffChannel(int channel, int blockFrames);
   int decimateHistory(int channel, int& phaseAfter);
-  int addAndDecimate(int channel, int& phaseAfter);
+  int decimateHistoryPair(int channel, int& phaseAfter);
+  void addBlock(int channel);
   void shiftHistory();
   int emit(uint8_t*& outPointer, int framesMade);  // shared emission rules
   void convolveWithSpectrum(double* block, const double* spectrum, int fftLength);

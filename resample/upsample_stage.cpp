@@ -32,12 +32,12 @@ int SampleRateConverter::upsampleBlock(uint8_t*& outPointer, bool endFlag, int f
   // two-lane transform; an odd last channel alone.
   for (int c = 0; c < ch; c += 2) {
     const bool paired = c + 1 < ch;
-    phaseAfter = interpolateChannel(c, firstFrame);
     if (paired) {
-      interpolateChannel(c + 1, firstFrame);
+      phaseAfter = interpolatePair(c, firstFrame);
       convolvePair(c, stage2Spectrum.get(), stage2FftLength);
       decimateChannel(c + 1, offsetAfter);
     } else {
+      phaseAfter = interpolateChannel(c, firstFrame);
       convolveWithSpectrum(fftBlock[c].get(), stage2Spectrum.get(), stage2FftLength);
     }
     framesMade = decimateChannel(c, offsetAfter);
@@ -75,6 +75,30 @@ int SampleRateConverter::interpolateChannel(int channel, int64_t firstFrame) {
     double sum = 0.0;
     for (int t = 0; t < taps; ++t) sum += row[t] * window[int64_t(t) * ch];
     out[p] = sum;
+    if (stage1InputStep[phase] != 0) ++frame;
+    if (++phase == cycle) phase = 0;
+  }
+  return phase;
+}
+
+// interpolateChannel for channels `channel` and `channel + 1` in the two
+// lanes: neighbours in the interleaved input, the same sums term by term.
+int SampleRateConverter::interpolatePair(int channel, int64_t firstFrame) {
+  using lanes::Pair;
+  const int ch = channels;
+  const int taps = stage1TapsPerPhase;
+  const int cycle = stage1Phases * oversampling;
+  const double* x = inputSamples.get() + channel;
+  double* first = fftBlock[channel].get();
+  double* second = fftBlock[channel + 1].get();
+  int64_t frame = firstFrame;
+  int phase = stage1Phase;
+  for (int p = 0; p < fftHop; ++p) {
+    const double* row = stage1Filter.row(stage1PhaseIndex[phase]);
+    const double* window = x + frame * ch;
+    Pair sum(0.0);
+    for (int t = 0; t < taps; ++t) sum = sum + Pair(row[t]) * lanes::loadPair(window + int64_t(t) * ch);
+    lanes::storeLanes(sum, first[p], second[p]);
     if (stage1InputStep[phase] != 0) ++frame;
     if (++phase == cycle) phase = 0;
   }
