@@ -31,11 +31,12 @@ int SampleRateConverter::downsampleBlock(uint8_t*& outPointer, bool endFlag, int
       convolvePair(c, stage1Spectrum.get(), stage1FftLength);
       addBlock(c);
       addBlock(c + 1);
-      framesMade = decimateHistoryPair(c, phaseAfter);
+      framesMade = oversampling == 1 ? pickEveryStep(c, phaseAfter) : decimateHistoryPair(c, phaseAfter);
+      if (oversampling == 1) pickEveryStep(c + 1, phaseAfter);
     } else {
       convolveWithSpectrum(fftBlock[c].get(), stage1Spectrum.get(), stage1FftLength);
       addBlock(c);
-      framesMade = decimateHistory(c, phaseAfter);
+      framesMade = oversampling == 1 ? pickEveryStep(c, phaseAfter) : decimateHistory(c, phaseAfter);
     }
   }
   stuffingOffset = nextStuffingOffset(stuffingOffset);
@@ -91,6 +92,22 @@ int SampleRateConverter::decimateHistory(int channel, int& phaseAfter) {
     if (++phase == stage2Phases) phase = 0;
   }
   phaseAfter = phase;
+  return p;
+}
+
+// decimateHistory when q = 1: the one phase has the one tap 1.0, so every
+// output is the filtered sample itself (1.0 x h is h, and 0.0 + h is h up
+// to the sign of a zero, which encodes the same), every step-th one.
+int SampleRateConverter::pickEveryStep(int channel, int& phaseAfter) {
+  const int ch = channels;
+  const int grid = stage2Rate / stage1Rate;
+  const int step = stage2InputStep[0];
+  const double* h = polyphaseHistory[channel].get();
+  double* out = outputSamples.get() + channel;
+  int w = polyphasePosition / grid + (polyphasePosition % grid != 0 ? 1 : 0);
+  int p = 0;
+  for (; w < fftHop + 1; ++p, w += step) out[size_t(p) * ch] = h[w];
+  phaseAfter = 0;
   return p;
 }
 

@@ -87,25 +87,29 @@ struct Twiddles {
 };
 
 // Reverses the log2(m) bits of every index of the m complex values of a and
-// swaps each pair once.
+// swaps each pair once. An index is split into its high and low halves of
+// bits; both are reversed through the table (the high half, one bit longer
+// when log2(m) is odd, with its lowest bit handled apart).
 template <typename V>
 void bitReverse(V* a, int m, const int* ip) {
   const int bits = log2Exact(m);
   const int lowBits = bits / 2;
   const int highBits = bits - lowBits;
-  const int tableBits = log2Exact(ip[1]);
+  const int tableShift = log2Exact(ip[1]) - lowBits;
   const int* table = ip + 2;
-  auto reverseLow = [&](int x) { return table[x] >> (tableBits - lowBits); };
-  auto reverseHigh = [&](int x) {
-    if (highBits == lowBits) return reverseLow(x);
-    return ((x & 1) << lowBits) | reverseLow(x >> 1);
-  };
-  const int lowMask = (1 << lowBits) - 1;
-  for (int i = 0; i < m; ++i) {
-    const int j = (reverseLow(i & lowMask) << highBits) | reverseHigh(i >> lowBits);
-    if (j > i) {
-      std::swap(a[2 * i], a[2 * j]);
-      std::swap(a[2 * i + 1], a[2 * j + 1]);
+  const int lowCount = 1 << lowBits;
+  const int highCount = 1 << highBits;
+  for (int high = 0; high < highCount; ++high) {
+    const int reversedHigh = highBits == lowBits
+                                 ? table[high] >> tableShift
+                                 : ((high & 1) << lowBits) | (table[high >> 1] >> tableShift);
+    for (int low = 0; low < lowCount; ++low) {
+      const int i = (high << lowBits) | low;
+      const int j = ((table[low] >> tableShift) << highBits) | reversedHigh;
+      if (j > i) {
+        std::swap(a[2 * i], a[2 * j]);
+        std::swap(a[2 * i + 1], a[2 * j + 1]);
+      }
     }
   }
 }

@@ -118,6 +118,7 @@ class SampleRateConverter {
   int decimateHistory(int channel, int& phaseAfter);
   int decimateHistoryPair(int channel, int& phaseAfter);
   void addBlock(int channel);
+  int pickEveryStep(int channel, int& phaseAfter);
   void shiftHistory();
   int emit(uint8_t*& outPointer, int framesMade);  // shared emission rules
   void convolveWithSpectrum(double* block, const double* spectrum, int fftLength);
