@@ -318,10 +318,15 @@ void SampleRateConverter::makePolyphaseFilter(PolyphaseTable& table, int length,
   const double beta = kaiserBeta(kStopBandDb);
   const double besselOfBeta = besselI0(beta, factorials);
   const int centre = (length - 1) / 2;
-  for (int j = 0; j < length; ++j) {
+  // The window depends on n * n only: one evaluation serves taps j and
+  // length - 1 - j (the sinc is evaluated for each, not mirrored).
+  for (int j = 0; j <= centre; ++j) {
     const int n = j - centre;
-    const double tap = lowPassTap(n, cutoffHz, sampleRateHz) * kaiserWindow(n, length, beta, besselOfBeta, factorials) * gain;
-    table.taps[int64_t(j % phases) * tapsPerPhase + j / phases] = tap;
+    const double window = kaiserWindow(n, length, beta, besselOfBeta, factorials);
+    const int mirror = length - 1 - j;
+    table.taps[int64_t(j % phases) * tapsPerPhase + j / phases] = lowPassTap(n, cutoffHz, sampleRateHz) * window * gain;
+    table.taps[int64_t(mirror % phases) * tapsPerPhase + mirror / phases] =
+        lowPassTap(-n, cutoffHz, sampleRateHz) * window * gain;
   }
 }
 
@@ -334,10 +339,13 @@ bool SampleRateConverter::makeFftFilter(DoubleArray& spectrum, int length, int f
   const double beta = kaiserBeta(kStopBandDb);
   const double besselOfBeta = besselI0(beta, factorials);
   const int centre = (length - 1) / 2;
-  for (int j = 0; j < length; ++j) {
+  // One window evaluation serves taps j and length - 1 - j (it depends on
+  // n * n only); the sinc is evaluated for each.
+  for (int j = 0; j <= centre; ++j) {
     const int n = j - centre;
-    const double tap = lowPassTap(n, cutoffHz, sampleRateHz) * kaiserWindow(n, length, beta, besselOfBeta, factorials);
-    spectrum[j] = fftFilterGain(tap, fftLength);
+    const double window = kaiserWindow(n, length, beta, besselOfBeta, factorials);
+    spectrum[j] = fftFilterGain(lowPassTap(n, cutoffHz, sampleRateHz) * window, fftLength);
+    spectrum[length - 1 - j] = fftFilterGain(lowPassTap(-n, cutoffHz, sampleRateHz) * window, fftLength);
   }
   fftBitReversal[0] = 0;
   rdft(fftLength, 1, spectrum.get(), fftBitReversal.get(), fftCosSin.get());
