@@ -25,15 +25,15 @@ int SampleRateConverter::downsampleBlock(uint8_t*& outPointer, bool endFlag, int
   // two-lane transform; an odd last channel alone.
   for (int c = 0; c < ch; c += 2) {
     const bool paired = c + 1 < ch;
-    stuffChannel(c, blockFrames);
     if (paired) {
-      stuffChannel(c + 1, blockFrames);
-      convolvePair(c, stage1Spectrum.get(), stage1FftLength);
+      stuffPair(c, blockFrames);
+      filterPair(c, stage1Spectrum.get(), stage1FftLength);
       addBlock(c);
       addBlock(c + 1);
       framesMade = oversampling == 1 ? pickEveryStep(c, phaseAfter) : decimateHistoryPair(c, phaseAfter);
       if (oversampling == 1) pickEveryStep(c + 1, phaseAfter);
     } else {
+      stuffChannel(c, blockFrames);
       convolveWithSpectrum(fftBlock[c].get(), stage1Spectrum.get(), stage1FftLength);
       addBlock(c);
       framesMade = oversampling == 1 ? pickEveryStep(c, phaseAfter) : decimateHistory(c, phaseAfter);
@@ -63,6 +63,18 @@ void SampleRateConverter::addBlock(int channel) {
   const double* block = fftBlock[channel].get();
   double* history = polyphaseHistory[channel].get() + stage2TapsPerPhase + 1;
   for (int i = 0; i < fftHop; ++i) history[i] += block[i];
+}
+
+// stuffChannel for channels `channel` and `channel + 1`, interleaved into
+// pairBlock for filterPair.
+void SampleRateConverter::stuffPair(int channel, int blockFrames) {
+  double* a = pairBlock;
+  std::fill(a, a + 2 * stage1FftLength, 0.0);
+  const double* x = inputSamples.get() + channel;
+  for (int j = 0, i = stuffingOffset; j < blockFrames; ++j, i += oversampling) {
+    a[2 * i] = x[size_t(j) * channels];
+    a[2 * i + 1] = x[size_t(j) * channels + 1];
+  }
 }
 
 int SampleRateConverter::nextStuffingOffset(int offset) const {

@@ -86,12 +86,12 @@ struct Twiddles {
   }
 };
 
-// Reverses the log2(m) bits of every index of the m complex values of a and
-// swaps each pair once. An index is split into its high and low halves of
-// bits; both are reversed through the table (the high half, one bit longer
-// when log2(m) is odd, with its lowest bit handled apart).
-template <typename V>
-void bitReverse(V* a, int m, const int* ip) {
+// Calls visit(i, j) for every index i of m complex values, j being i with
+// its log2(m) bits reversed. An index is split into its high and low halves
+// of bits; both are reversed through the table (the high half, one bit
+// longer when log2(m) is odd, with its lowest bit handled apart).
+template <typename Visit>
+void forEachReversedIndex(int m, const int* ip, Visit visit) {
   const int bits = log2Exact(m);
   const int lowBits = bits / 2;
   const int highBits = bits - lowBits;
@@ -104,14 +104,21 @@ void bitReverse(V* a, int m, const int* ip) {
                                  ? table[high] >> tableShift
                                  : ((high & 1) << lowBits) | (table[high >> 1] >> tableShift);
     for (int low = 0; low < lowCount; ++low) {
-      const int i = (high << lowBits) | low;
-      const int j = ((table[low] >> tableShift) << highBits) | reversedHigh;
-      if (j > i) {
-        std::swap(a[2 * i], a[2 * j]);
-        std::swap(a[2 * i + 1], a[2 * j + 1]);
-      }
+      visit((high << lowBits) | low, ((table[low] >> tableShift) << highBits) | reversedHigh);
     }
   }
+}
+
+// Puts the m complex values of a from bit-reversed into natural order (or
+// back): swaps every pair of indices that reverse into each other once.
+template <typename V>
+void bitReverse(V* a, int m, const int* ip) {
+  forEachReversedIndex(m, ip, [a](int i, int j) {
+    if (j > i) {
+      std::swap(a[2 * i], a[2 * j]);
+      std::swap(a[2 * i + 1], a[2 * j + 1]);
+    }
+  });
 }
 
 // One L-shaped butterfly on the complex values at x0, x1, x2, x3 (a quarter
@@ -272,27 +279,40 @@ Twiddles prepareTables(int n, int* ip, double* w) {
 }
 
 template <typename V>
-void transform(int n, int isgn, V* a, int* ip, double* w) {
+void forwardTransform(int n, V* a, const int* ip, const Twiddles& tw) {
   const int m = n / 2;
-  const Twiddles tw = prepareTables(n, ip, w);
+  if (m >= 2) {
+    splitRadix<-1>(a, m, tw);
+    bitReverse(a, m, ip);
+    splitForward(a, m, tw);
+  }
+  const V difference = a[0] - a[1];
+  a[0] = a[0] + a[1];
+  a[1] = difference;
+}
+
+// The inverse up to its last step: the complex values are left in
+// bit-reversed order.
+template <typename V>
+void inverseTransformScrambled(int n, V* a, const Twiddles& tw) {
+  const int m = n / 2;
   const V half(0.5);
+  a[1] = half * (a[0] - a[1]);
+  a[0] = a[0] - a[1];
+  if (m >= 2) {
+    splitInverse(a, m, tw);
+    splitRadix<+1>(a, m, tw);
+  }
+}
+
+template <typename V>
+void transform(int n, int isgn, V* a, int* ip, double* w) {
+  const Twiddles tw = prepareTables(n, ip, w);
   if (isgn >= 0) {
-    if (m >= 2) {
-      splitRadix<-1>(a, m, tw);
-      bitReverse(a, m, ip);
-      splitForward(a, m, tw);
-    }
-    const V difference = a[0] - a[1];
-    a[0] = a[0] + a[1];
-    a[1] = difference;
+    forwardTransform(n, a, ip, tw);
   } else {
-    a[1] = half * (a[0] - a[1]);
-    a[0] = a[0] - a[1];
-    if (m >= 2) {
-      splitInverse(a, m, tw);
-      splitRadix<+1>(a, m, tw);
-      bitReverse(a, m, ip);
-    }
+    inverseTransformScrambled(n, a, tw);
+    if (n >= 4) bitReverse(a, n / 2, ip);
   }
 }
 
@@ -302,4 +322,25 @@ void rdft(int n, int isgn, double* a, int* ip, double* w) { transform(n, isgn, a
 
 void rdftPair(int n, int isgn, double* a, int* ip, double* w) {
   transform(n, isgn, reinterpret_cast<Pair*>(a), ip, w);
+}
+
+void rdftPairInverseToChannels(int n, double* a, int* ip, double* w, double* first, double* second) {
+  const Twiddles tw = prepareTables(n, ip, w);
+  inverseTransformScrambled(n, reinterpret_cast<Pair*>(a), tw);
+  if (n < 4) {
+    for (int j = 0; j < n; ++j) {
+      first[j] = a[2 * j];
+      second[j] = a[2 * j + 1];
+    }
+    return;
+  }
+  // Natural complex index i sits at reversed index r: its real and
+  // imaginary parts are values 2i and 2i + 1 of each channel.
+  forEachReversedIndex(n / 2, ip, [a, first, second](int i, int r) {
+    const double* from = a + 4 * r;
+    first[2 * i] = from[0];
+    second[2 * i] = from[1];
+    first[2 * i + 1] = from[2];
+    second[2 * i + 1] = from[3];
+  });
 }

@@ -122,7 +122,8 @@ class SampleRateConverter {
   void shiftHistory();
   int emit(uint8_t*& outPointer, int framesMade);  // shared emission rules
   void convolveWithSpectrum(double* block, const double* spectrum, int fftLength);
-  void convolvePair(int channel, const double* spectrum, int fftLength);
+  void filterPair(int channel, const double* spectrum, int fftLength);
+  void stuffPair(int channel, int blockFrames);
   bool allocatePairBlock(int fftLength);
   int stage1ShiftFrames(int position) const;
   int stage1AdvancePerBlock() const;

@@ -34,7 +34,7 @@ int SampleRateConverter::upsampleBlock(uint8_t*& outPointer, bool endFlag, int f
     const bool paired = c + 1 < ch;
     if (paired) {
       phaseAfter = interpolatePair(c, firstFrame);
-      convolvePair(c, stage2Spectrum.get(), stage2FftLength);
+      filterPair(c, stage2Spectrum.get(), stage2FftLength);
       decimateChannel(c + 1, offsetAfter);
     } else {
       phaseAfter = interpolateChannel(c, firstFrame);
@@ -83,14 +83,14 @@ int SampleRateConverter::interpolateChannel(int channel, int64_t firstFrame) {
 
 // interpolateChannel for channels `channel` and `channel + 1` in the two
 // lanes: neighbours in the interleaved input, the same sums term by term.
+// The samples go interleaved into pairBlock, followed by zeros.
 int SampleRateConverter::interpolatePair(int channel, int64_t firstFrame) {
   using lanes::Pair;
   const int ch = channels;
   const int taps = stage1TapsPerPhase;
   const int cycle = stage1Phases * oversampling;
   const double* x = inputSamples.get() + channel;
-  double* first = fftBlock[channel].get();
-  double* second = fftBlock[channel + 1].get();
+  Pair* out = reinterpret_cast<Pair*>(pairBlock);
   int64_t frame = firstFrame;
   int phase = stage1Phase;
   for (int p = 0; p < fftHop; ++p) {
@@ -98,10 +98,11 @@ int SampleRateConverter::interpolatePair(int channel, int64_t firstFrame) {
     const double* window = x + frame * ch;
     Pair sum(0.0);
     for (int t = 0; t < taps; ++t) sum = sum + Pair(row[t]) * lanes::loadPair(window + int64_t(t) * ch);
-    lanes::storeLanes(sum, first[p], second[p]);
+    out[p] = sum;
     if (stage1InputStep[phase] != 0) ++frame;
     if (++phase == cycle) phase = 0;
   }
+  std::fill(pairBlock + 2 * fftHop, pairBlock + 2 * stage2FftLength, 0.0);
   return phase;
 }
 
@@ -146,23 +147,16 @@ void SampleRateConverter::convolveWithSpectrum(double* block, const double* spec
   rdft(fftLength, -1, block, fftBitReversal.get(), fftCosSin.get());
 }
 
-// convolveWithSpectrum for channels `channel` and `channel + 1` at once: the
-// first fftHop values of both blocks go interleaved into pairBlock, the
-// two-lane transform and spectral product give each lane exactly the bits
-// of the one-channel path, and the results go back to the blocks.
-void SampleRateConverter::convolvePair(int channel, const double* spectrum, int fftLength) {
+// convolveWithSpectrum for channels `channel` and `channel + 1` at once. The
+// caller has put both blocks' first fftHop values interleaved into
+// pairBlock (value j of `channel` at 2j, of `channel + 1` at 2j + 1) and
+// zeros after them; the two-lane transform and spectral product give each
+// lane exactly the bits of the one-channel path, and the filtered blocks
+// land in fftBlock of the two channels.
+void SampleRateConverter::filterPair(int channel, const double* spectrum, int fftLength) {
   using lanes::Pair;
-  double* first = fftBlock[channel].get();
-  double* second = fftBlock[channel + 1].get();
-  double* pair = pairBlock;
-  const int half = fftLength / 2;
-  for (int j = 0; j < half; ++j) {
-    pair[2 * j] = first[j];
-    pair[2 * j + 1] = second[j];
-  }
-  std::fill(pair + fftLength, pair + 2 * fftLength, 0.0);
-  rdftPair(fftLength, 1, pair, fftBitReversal.get(), fftCosSin.get());
-  Pair* block = reinterpret_cast<Pair*>(pair);
+  rdftPair(fftLength, 1, pairBlock, fftBitReversal.get(), fftCosSin.get());
+  Pair* block = reinterpret_cast<Pair*>(pairBlock);
   block[0] = Pair(spectrum[0]) * block[0];
   block[1] = Pair(spectrum[1]) * block[1];
   for (int k = 2; k < fftLength; k += 2) {
@@ -172,11 +166,8 @@ void SampleRateConverter::convolvePair(int channel, const double* spectrum, int 
     block[k] = hr * re - hi * im;
     block[k + 1] = hi * re + hr * im;
   }
-  rdftPair(fftLength, -1, pair, fftBitReversal.get(), fftCosSin.get());
-  for (int j = 0; j < fftLength; ++j) {
-    first[j] = pair[2 * j];
-    second[j] = pair[2 * j + 1];
-  }
+  rdftPairInverseToChannels(fftLength, pairBlock, fftBitReversal.get(), fftCosSin.get(), fftBlock[channel].get(),
+                            fftBlock[channel + 1].get());
 }
 
 // Emission rules shared by both stages. The leading outputDelay frames of
