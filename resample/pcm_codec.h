@@ -30,7 +30,10 @@ inline int32_t fullScale(int bytesPerSample) {
 // an int32 and the conversion's truncation is the rounding; no input is
 // undefined behaviour.
 inline int32_t roundAndClip(double scaled, int32_t fullScaleCode) {
-  const double r = scaled >= 0.0 ? scaled + 0.5 : scaled - 0.5;
+  // Adding a half of the value's sign is the same sum without a branch on
+  // the sign, which audio makes unpredictable; -0.0 gives -0.5, which
+  // truncates to 0 as 0.5 does.
+  const double r = scaled + std::copysign(0.5, scaled);
   if (r != r) return 0;
   if (r >= double(fullScaleCode) + 1.0) return fullScaleCode;
   if (r <= -double(fullScaleCode) - 2.0) return -fullScaleCode - 1;
