@@ -156,9 +156,19 @@ inline void lButterfly(V* x0, V* x1, V* x2, V* x3, double c1, double s1, double 
   x3[1] = vr * ws3 + vi * wc3;
 }
 
-// Split-radix decimation-in-frequency FFT of the `length` complex values at
-// x (natural order in, bit-reversed order out). Sign -1: exponent
-// -2 pi i jk/length; +1: +2 pi i jk/length. Not normalised.
+// Radix-2 butterfly of a transform of length 2.
+template <typename V>
+inline void radix2(V* x) {
+  const V dr = x[0] - x[2];
+  const V di = x[1] - x[3];
+  x[0] = x[0] + x[2];
+  x[1] = x[1] + x[3];
+  x[2] = dr;
+  x[3] = di;
+}
+
+// The L-shaped butterflies of one split-radix step of length `length` >= 4
+// (N/4 of them, k = 0 .. N/4 - 1).
 //
 // The twiddles of butterfly k are W^k and W^3k, W = exp(Sign 2 pi i/length),
 // read from the quarter-wave table at u = k * stride and 3u: u stays below
@@ -166,18 +176,7 @@ inline void lButterfly(V* x0, V* x1, V* x2, V* x3, double c1, double s1, double 
 // `length` is a power of two 3u never lands on a quarter's boundary, so
 // each range reads the table without a test.
 template <int Sign, typename V>
-void splitRadix(V* x, int length, const Twiddles& tw) {
-  if (length <= 2) {
-    if (length == 2) {
-      const V dr = x[0] - x[2];
-      const V di = x[1] - x[3];
-      x[0] = x[0] + x[2];
-      x[1] = x[1] + x[3];
-      x[2] = dr;
-      x[3] = di;
-    }
-    return;
-  }
+inline void lShapedStep(V* x, int length, const Twiddles& tw) {
   const int q = length / 4;
   V* x1 = x + 2 * q;
   V* x2 = x + 4 * q;
@@ -204,9 +203,48 @@ void splitRadix(V* x, int length, const Twiddles& tw) {
     lButterfly<Sign, true>(x + j, x1 + j, x2 + j, x3 + j, table[u], Sign * table[quarter - u], -table[v],
                            -(Sign * table[quarter - v]));
   }
+}
+
+// The split-radix FFT for a length known when compiling (up to 16): the
+// same steps as splitRadix, unrolled, without the calls.
+template <int Sign, int Length, typename V>
+inline void splitRadixFixed(V* x, const Twiddles& tw) {
+  if constexpr (Length == 2) {
+    radix2(x);
+  } else if constexpr (Length >= 4) {
+    lShapedStep<Sign>(x, Length, tw);
+    splitRadixFixed<Sign, Length / 2>(x, tw);
+    splitRadixFixed<Sign, Length / 4>(x + Length, tw);
+    splitRadixFixed<Sign, Length / 4>(x + 3 * Length / 2, tw);
+  }
+}
+
+// Split-radix decimation-in-frequency FFT of the `length` complex values at
+// x (natural order in, bit-reversed order out): one L-shaped step splits a
+// transform of length N into one of length N/2 (the even outputs) and two
+// of length N/4 (outputs 4j+1 and 4j+3), down to length 2. Sign -1:
+// exponent -2 pi i jk/length; +1: +2 pi i jk/length. Not normalised.
+template <int Sign, typename V>
+void splitRadix(V* x, int length, const Twiddles& tw) {
+  switch (length) {
+    case 1:
+      return;
+    case 2:
+      return splitRadixFixed<Sign, 2>(x, tw);
+    case 4:
+      return splitRadixFixed<Sign, 4>(x, tw);
+    case 8:
+      return splitRadixFixed<Sign, 8>(x, tw);
+    case 16:
+      return splitRadixFixed<Sign, 16>(x, tw);
+    default:
+      break;
+  }
+  lShapedStep<Sign>(x, length, tw);
+  const int q = length / 4;
   splitRadix<Sign>(x, 2 * q, tw);
-  splitRadix<Sign>(x2, q, tw);
-  splitRadix<Sign>(x3, q, tw);
+  splitRadix<Sign>(x + 4 * q, q, tw);
+  splitRadix<Sign>(x + 6 * q, q, tw);
 }
 
 // Forward: from the complex spectrum Z of the packed pairs to the real
