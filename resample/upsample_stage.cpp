@@ -75,7 +75,7 @@ int SampleRateConverter::interpolateChannel(int channel, int64_t firstFrame) {
     double sum = 0.0;
     for (int t = 0; t < taps; ++t) sum += row[t] * window[int64_t(t) * ch];
     out[p] = sum;
-    if (stage1InputStep[phase] != 0) ++frame;
+    frame += stage1InputStep[phase] != 0 ? 1 : 0;  // no branch: the pattern is too long to predict
     if (++phase == cycle) phase = 0;
   }
   return phase;
@@ -99,7 +99,7 @@ int SampleRateConverter::interpolatePair(int channel, int64_t firstFrame) {
     Pair sum(0.0);
     for (int t = 0; t < taps; ++t) sum = sum + Pair(row[t]) * lanes::loadPair(window + int64_t(t) * ch);
     out[p] = sum;
-    if (stage1InputStep[phase] != 0) ++frame;
+    frame += stage1InputStep[phase] != 0 ? 1 : 0;  // no branch: the pattern is too long to predict
     if (++phase == cycle) phase = 0;
   }
   std::fill(pairBlock + 2 * fftHop, pairBlock + 2 * stage2FftLength, 0.0);
