@@ -136,6 +136,25 @@ int SampleRateConverter::decimateHistoryPair(int channel, int& phaseAfter) {
   int w = polyphasePosition / grid + (polyphasePosition % grid != 0 ? 1 : 0);
   int phase = stage2Phase;
   int p = 0;
+  // Two outputs at a time where both windows start inside the block: two
+  // independent sums, each still taken term by term from t = 0.
+  while (w < fftHop + 1) {
+    const int phaseB = phase + 1 == stage2Phases ? 0 : phase + 1;
+    const int wB = w + stage2InputStep[phase];
+    if (wB >= fftHop + 1) break;
+    const double* rowA = stage2Filter.row(stage2PhaseIndex[phase]);
+    const double* rowB = stage2Filter.row(stage2PhaseIndex[phaseB]);
+    Pair sumA(0.0), sumB(0.0);
+    for (int t = 0; t < taps; ++t) {
+      sumA = sumA + Pair(rowA[t]) * lanes::makePair(h0[w + t], h1[w + t]);
+      sumB = sumB + Pair(rowB[t]) * lanes::makePair(h0[wB + t], h1[wB + t]);
+    }
+    lanes::storeLanes(sumA, out[size_t(p) * ch], out[size_t(p) * ch + 1]);
+    lanes::storeLanes(sumB, out[size_t(p + 1) * ch], out[size_t(p + 1) * ch + 1]);
+    p += 2;
+    w = wB + stage2InputStep[phaseB];
+    phase = phaseB + 1 == stage2Phases ? 0 : phaseB + 1;
+  }
   for (; w < fftHop + 1; ++p) {
     const double* row = stage2Filter.row(stage2PhaseIndex[phase]);
     Pair sum(0.0);

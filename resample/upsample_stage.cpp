@@ -93,14 +93,34 @@ int SampleRateConverter::interpolatePair(int channel, int64_t firstFrame) {
   Pair* out = reinterpret_cast<Pair*>(pairBlock);
   int64_t frame = firstFrame;
   int phase = stage1Phase;
-  for (int p = 0; p < fftHop; ++p) {
-    const double* row = stage1Filter.row(stage1PhaseIndex[phase]);
-    const double* window = x + frame * ch;
+  // Takes the row and window of the next output and moves on.
+  auto next = [&](const double*& row, const double*& window) {
+    row = stage1Filter.row(stage1PhaseIndex[phase]);
+    window = x + frame * ch;
+    frame += stage1InputStep[phase] != 0 ? 1 : 0;  // no branch: the pattern is too long to predict
+    if (++phase == cycle) phase = 0;
+  };
+  // Two outputs at a time: two independent sums, each still taken term by
+  // term from t = 0, so the additions of one do not wait for the other's.
+  int p = 0;
+  for (; p + 1 < fftHop; p += 2) {
+    const double *rowA, *windowA, *rowB, *windowB;
+    next(rowA, windowA);
+    next(rowB, windowB);
+    Pair sumA(0.0), sumB(0.0);
+    for (int t = 0; t < taps; ++t) {
+      sumA = sumA + Pair(rowA[t]) * lanes::loadPair(windowA + int64_t(t) * ch);
+      sumB = sumB + Pair(rowB[t]) * lanes::loadPair(windowB + int64_t(t) * ch);
+    }
+    out[p] = sumA;
+    out[p + 1] = sumB;
+  }
+  for (; p < fftHop; ++p) {
+    const double *row, *window;
+    next(row, window);
     Pair sum(0.0);
     for (int t = 0; t < taps; ++t) sum = sum + Pair(row[t]) * lanes::loadPair(window + int64_t(t) * ch);
     out[p] = sum;
-    frame += stage1InputStep[phase] != 0 ? 1 : 0;  // no branch: the pattern is too long to predict
-    if (++phase == cycle) phase = 0;
   }
   std::fill(pairBlock + 2 * fftHop, pairBlock + 2 * stage2FftLength, 0.0);
   return phase;
