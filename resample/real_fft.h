@@ -23,7 +23,6 @@ void rdft(int n, int isgn, double* a, int* ip, double* w);
 // doubles, a[2j] the j-th value of the first array and a[2j + 1] that of
 // the second. Each array gets exactly the bits rdft would give it (the same
 // operations, run in lock step). a must be 16-byte aligned.
-#define RDFT_HAS_PAIR 1
 void rdftPair(int n, int isgn, double* a, int* ip, double* w);
 
 // The inverse rdftPair whose result goes straight to two separate arrays of

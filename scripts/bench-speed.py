@@ -41,6 +41,8 @@ def build():
                  os.path.join(ROOT, "bench", "converter_probe_tool.cpp"),
                  os.path.join(BUILD, "resample", "libresample.a"), os.path.join(BUILD, "plugin", "libbytefifo.a"),
                  "-lsoxr", "-o", os.path.join(WORK, "converter_probe_tool")])
+    run(flags + ["-I" + os.path.join(ROOT, "resample"), os.path.join(ROOT, "bench", "fft_bench.cpp"),
+                 os.path.join(ROOT, "resample", "real_fft.cpp"), "-o", os.path.join(WORK, "fft_bench")])
 
 
 def noise_file(rate, minutes):
@@ -159,7 +161,13 @@ def plot_response(responses):
     fig.savefig(os.path.join(ROOT, "docs", "frequency-response.png"), dpi=110)
 
 
-def write_markdown(rows, audio_seconds, setup, responses, runs, minutes):
+def fft_timing():
+    out = subprocess.run([os.path.join(WORK, "fft_bench"), "32768", "400"], check=True, capture_output=True,
+                         text=True).stdout
+    return [line.strip() for line in out.strip().splitlines()]
+
+
+def write_markdown(rows, audio_seconds, setup, responses, runs, minutes, fft_lines):
     names = ["srconv", "soxr VHQ pb 0.997", "soxr VHQ default", "sox rate -v -b 99.7"]
     lines = ["# Speed of the converter (srconv) against libsoxr and sox", "",
              "Written by `scripts/bench-speed.py` (%d runs each, median; %d min of 16-bit stereo white noise at half"
@@ -182,6 +190,8 @@ def write_markdown(rows, audio_seconds, setup, responses, runs, minutes):
         if r[0] == "memory":
             lines.append("| heap after configure / peak while converting 60 s (stereo) | %s → %s | %.2f / %.2f MB |"
                          % (r[1], r[2], int(r[3]) / 1e6, int(r[4]) / 1e6))
+    lines += ["", "Real FFT (`bench/fft_bench.cpp`, median of 400, thread CPU time):", ""]
+    lines += ["- " + line for line in fft_lines]
     lines += ["", "## Frequency response", "",
               "Measured with the same 24-bit mono test tones (amplitude 0.9) through this converter and libsoxr "
               "(very high quality, passband_end 0.997): the level of the output component at the tone's frequency, "
@@ -228,7 +238,7 @@ def main():
         responses[(a, b)] = probe(["response", str(a), str(b)])[1:]
     plot_ratios(rows)
     plot_response(responses)
-    write_markdown(rows, audio_seconds, setup, responses, args.runs, args.minutes)
+    write_markdown(rows, audio_seconds, setup, responses, args.runs, args.minutes, fft_timing())
     print(open(os.path.join(ROOT, "docs", "speed.md")).read())
 
 
