@@ -30,8 +30,12 @@ int SampleRateConverter::downsampleBlock(uint8_t*& outPointer, bool endFlag, int
       filterPair(c, stage1Spectrum.get(), stage1FftLength);
       addBlock(c);
       addBlock(c + 1);
-      framesMade = oversampling == 1 ? pickEveryStep(c, phaseAfter) : decimateHistoryPair(c, phaseAfter);
-      if (oversampling == 1) pickEveryStep(c + 1, phaseAfter);
+      if (oversampling == 1) {
+        framesMade = pickEveryStep(c, phaseAfter);
+        pickEveryStep(c + 1, phaseAfter);
+      } else {
+        framesMade = decimateHistoryPair(c, phaseAfter);
+      }
     } else {
       stuffChannel(c, blockFrames);
       convolveWithSpectrum(fftBlock[c].get(), stage1Spectrum.get(), stage1FftLength);
