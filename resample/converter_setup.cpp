@@ -229,6 +229,7 @@ bool SampleRateConverter::sizesFit() const {
   budget.add(fft / 2, sizeof(double));
   budget.add(int64_t(std::sqrt(double(fft)) + 2.0), sizeof(int));
   budget.add(ch * fft, sizeof(double));  // fftBlock
+  if (ch >= 2) budget.add(2 * fft + 2, sizeof(double));  // pairBlock
   budget.add(fft, sizeof(double));       // spectrum
   if (upsampling) {
     const int64_t taps = stage1TapsPerPhase;
@@ -277,7 +278,7 @@ bool SampleRateConverter::allocateUpsampling() {
          allocateZeroed(inputBytes, (hop + taps) * ch * inputBytesPerSample) &&
          allocateZeroed(outputBytes, tailFrames * ch * outputBytesPerSample) &&
          allocateZeroed(inputSamples, (hop + taps) * ch) && allocateZeroed(outputSamples, tailFrames * ch) &&
-         allocatePolyphase(stage1Filter, stage1Phases, stage1TapsPerPhase);
+         allocatePolyphase(stage1Filter, stage1Phases, stage1TapsPerPhase) && allocatePairBlock(stage2FftLength);
 }
 
 bool SampleRateConverter::allocateDownsampling() {
@@ -295,7 +296,18 @@ bool SampleRateConverter::allocateDownsampling() {
          allocateZeroed(inputBytes, ch * stagedFrames * inputBytesPerSample) &&
          allocateZeroed(outputBytes, outputByteCount) && allocateZeroed(inputSamples, ch * stagedFrames) &&
          allocateZeroed(outputSamples, outputSampleCount) &&
-         allocatePolyphase(stage2Filter, stage2Phases, stage2TapsPerPhase);
+         allocatePolyphase(stage2Filter, stage2Phases, stage2TapsPerPhase) && allocatePairBlock(stage1FftLength);
+}
+
+// Two interleaved blocks of fftLength values, 16-byte aligned for the
+// two-lane transform (new[] of doubles guarantees only 8 bytes on 32-bit
+// targets, hence one spare value).
+bool SampleRateConverter::allocatePairBlock(int fftLength) {
+  if (channels < 2) return true;
+  if (!allocateZeroed(pairBlockStorage, 2 * int64_t(fftLength) + 2)) return false;
+  const uintptr_t address = reinterpret_cast<uintptr_t>(pairBlockStorage.get());
+  pairBlock = pairBlockStorage.get() + ((address % 16) != 0 ? 1 : 0);
+  return true;
 }
 
 // Every prototype tap j of an odd-length filter sits at offset
@@ -306,10 +318,15 @@ void SampleRateConverter::makePolyphaseFilter(PolyphaseTable& table, int length,
   const double beta = kaiserBeta(kStopBandDb);
   const double besselOfBeta = besselI0(beta, factorials);
   const int centre = (length - 1) / 2;
-  for (int j = 0; j < length; ++j) {
+  // The window depends on n * n only: one evaluation serves taps j and
+  // length - 1 - j (the sinc is evaluated for each, not mirrored).
+  for (int j = 0; j <= centre; ++j) {
     const int n = j - centre;
-    const double tap = lowPassTap(n, cutoffHz, sampleRateHz) * kaiserWindow(n, length, beta, besselOfBeta, factorials) * gain;
-    table.taps[int64_t(j % phases) * tapsPerPhase + j / phases] = tap;
+    const double window = kaiserWindow(n, length, beta, besselOfBeta, factorials);
+    const int mirror = length - 1 - j;
+    table.taps[int64_t(j % phases) * tapsPerPhase + j / phases] = lowPassTap(n, cutoffHz, sampleRateHz) * window * gain;
+    table.taps[int64_t(mirror % phases) * tapsPerPhase + mirror / phases] =
+        lowPassTap(-n, cutoffHz, sampleRateHz) * window * gain;
   }
 }
 
@@ -322,10 +339,13 @@ bool SampleRateConverter::makeFftFilter(DoubleArray& spectrum, int length, int f
   const double beta = kaiserBeta(kStopBandDb);
   const double besselOfBeta = besselI0(beta, factorials);
   const int centre = (length - 1) / 2;
-  for (int j = 0; j < length; ++j) {
+  // One window evaluation serves taps j and length - 1 - j (it depends on
+  // n * n only); the sinc is evaluated for each.
+  for (int j = 0; j <= centre; ++j) {
     const int n = j - centre;
-    const double tap = lowPassTap(n, cutoffHz, sampleRateHz) * kaiserWindow(n, length, beta, besselOfBeta, factorials);
-    spectrum[j] = fftFilterGain(tap, fftLength);
+    const double window = kaiserWindow(n, length, beta, besselOfBeta, factorials);
+    spectrum[j] = fftFilterGain(lowPassTap(n, cutoffHz, sampleRateHz) * window, fftLength);
+    spectrum[length - 1 - j] = fftFilterGain(lowPassTap(-n, cutoffHz, sampleRateHz) * window, fftLength);
   }
   fftBitReversal[0] = 0;
   rdft(fftLength, 1, spectrum.get(), fftBitReversal.get(), fftCosSin.get());
@@ -352,6 +372,8 @@ void SampleRateConverter::releaseBuffers() {
   outputSamples.reset();
   overlapTail.reset();
   fftBlock.reset();
+  pairBlockStorage.reset();
+  pairBlock = nullptr;
   polyphaseHistory.reset();
   stage1Filter.taps.reset();
   stage1Filter.rows.reset();

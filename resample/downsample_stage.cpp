@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "fft_lanes.h"
 #include "pcm_codec.h"
 #include "sample_rate_converter.h"
 
@@ -20,13 +21,27 @@ int SampleRateConverter::downsampleBlock(uint8_t*& outPointer, bool endFlag, int
   // Every channel starts from the same stuffing offset, position and phase.
   int phaseAfter = stage2Phase;
   int framesMade = 0;
-  for (int c = 0; c < ch; ++c) {
-    double* block = fftBlock[c].get();
-    stuffChannel(c, blockFrames);
-    convolveWithSpectrum(block, stage1Spectrum.get(), stage1FftLength);
-    double* history = polyphaseHistory[c].get() + stage2TapsPerPhase + 1;
-    for (int i = 0; i < fftHop; ++i) history[i] += block[i];
-    framesMade = decimateHistory(c, phaseAfter);
+  // Channels go through the FFT filter in pairs, in the lanes of one
+  // two-lane transform; an odd last channel alone.
+  for (int c = 0; c < ch; c += 2) {
+    const bool paired = c + 1 < ch;
+    if (paired) {
+      stuffPair(c, blockFrames);
+      filterPair(c, stage1Spectrum.get(), stage1FftLength);
+      addBlock(c);
+      addBlock(c + 1);
+      if (oversampling == 1) {
+        framesMade = pickEveryStep(c, phaseAfter);
+        pickEveryStep(c + 1, phaseAfter);
+      } else {
+        framesMade = decimateHistoryPair(c, phaseAfter);
+      }
+    } else {
+      stuffChannel(c, blockFrames);
+      convolveWithSpectrum(fftBlock[c].get(), stage1Spectrum.get(), stage1FftLength);
+      addBlock(c);
+      framesMade = oversampling == 1 ? pickEveryStep(c, phaseAfter) : decimateHistory(c, phaseAfter);
+    }
   }
   stuffingOffset = nextStuffingOffset(stuffingOffset);
   stage2Phase = phaseAfter;
@@ -45,6 +60,25 @@ void SampleRateConverter::stuffChannel(int channel, int blockFrames) {
   std::fill(a, a + stage1FftLength, 0.0);
   const double* x = inputSamples.get() + channel;
   for (int j = 0, i = stuffingOffset; j < blockFrames; ++j, i += oversampling) a[i] = x[size_t(j) * channels];
+}
+
+// Overlap-add of the filtered block's first half onto the history.
+void SampleRateConverter::addBlock(int channel) {
+  const double* block = fftBlock[channel].get();
+  double* history = polyphaseHistory[channel].get() + stage2TapsPerPhase + 1;
+  for (int i = 0; i < fftHop; ++i) history[i] += block[i];
+}
+
+// stuffChannel for channels `channel` and `channel + 1`, interleaved into
+// pairBlock for filterPair.
+void SampleRateConverter::stuffPair(int channel, int blockFrames) {
+  double* a = pairBlock;
+  std::fill(a, a + 2 * stage1FftLength, 0.0);
+  const double* x = inputSamples.get() + channel;
+  for (int j = 0, i = stuffingOffset; j < blockFrames; ++j, i += oversampling) {
+    a[2 * i] = x[size_t(j) * channels];
+    a[2 * i + 1] = x[size_t(j) * channels + 1];
+  }
 }
 
 int SampleRateConverter::nextStuffingOffset(int offset) const {
@@ -70,6 +104,66 @@ int SampleRateConverter::decimateHistory(int channel, int& phaseAfter) {
     double sum = 0.0;
     for (int t = 0; t < taps; ++t) sum += row[t] * h[w + t];
     out[size_t(p) * ch] = sum;
+    w += stage2InputStep[phase];
+    if (++phase == stage2Phases) phase = 0;
+  }
+  phaseAfter = phase;
+  return p;
+}
+
+// decimateHistory when q = 1: the one phase has the one tap 1.0, so every
+// output is the filtered sample itself (1.0 x h is h, and 0.0 + h is h up
+// to the sign of a zero, which encodes the same), every step-th one.
+int SampleRateConverter::pickEveryStep(int channel, int& phaseAfter) {
+  const int ch = channels;
+  const int grid = stage2Rate / stage1Rate;
+  const int step = stage2InputStep[0];
+  const double* h = polyphaseHistory[channel].get();
+  double* out = outputSamples.get() + channel;
+  int w = polyphasePosition / grid + (polyphasePosition % grid != 0 ? 1 : 0);
+  int p = 0;
+  for (; w < fftHop + 1; ++p, w += step) out[size_t(p) * ch] = h[w];
+  phaseAfter = 0;
+  return p;
+}
+
+// decimateHistory for channels `channel` and `channel + 1` in the two lanes,
+// the same sums term by term.
+int SampleRateConverter::decimateHistoryPair(int channel, int& phaseAfter) {
+  using lanes::Pair;
+  const int ch = channels;
+  const int taps = stage2TapsPerPhase;
+  const int grid = stage2Rate / stage1Rate;
+  const double* h0 = polyphaseHistory[channel].get();
+  const double* h1 = polyphaseHistory[channel + 1].get();
+  double* out = outputSamples.get() + channel;
+  int w = polyphasePosition / grid + (polyphasePosition % grid != 0 ? 1 : 0);
+  int phase = stage2Phase;
+  int p = 0;
+  // Two outputs at a time where both windows start inside the block: two
+  // independent sums, each still taken term by term from t = 0.
+  while (w < fftHop + 1) {
+    const int phaseB = phase + 1 == stage2Phases ? 0 : phase + 1;
+    const int wB = w + stage2InputStep[phase];
+    if (wB >= fftHop + 1) break;
+    const double* rowA = stage2Filter.row(stage2PhaseIndex[phase]);
+    const double* rowB = stage2Filter.row(stage2PhaseIndex[phaseB]);
+    Pair sumA(0.0), sumB(0.0);
+    for (int t = 0; t < taps; ++t) {
+      sumA = sumA + Pair(rowA[t]) * lanes::makePair(h0[w + t], h1[w + t]);
+      sumB = sumB + Pair(rowB[t]) * lanes::makePair(h0[wB + t], h1[wB + t]);
+    }
+    lanes::storeLanes(sumA, out[size_t(p) * ch], out[size_t(p) * ch + 1]);
+    lanes::storeLanes(sumB, out[size_t(p + 1) * ch], out[size_t(p + 1) * ch + 1]);
+    p += 2;
+    w = wB + stage2InputStep[phaseB];
+    phase = phaseB + 1 == stage2Phases ? 0 : phaseB + 1;
+  }
+  for (; w < fftHop + 1; ++p) {
+    const double* row = stage2Filter.row(stage2PhaseIndex[phase]);
+    Pair sum(0.0);
+    for (int t = 0; t < taps; ++t) sum = sum + Pair(row[t]) * lanes::makePair(h0[w + t], h1[w + t]);
+    lanes::storeLanes(sum, out[size_t(p) * ch], out[size_t(p) * ch + 1]);
     w += stage2InputStep[phase];
     if (++phase == stage2Phases) phase = 0;
   }

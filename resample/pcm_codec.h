@@ -22,17 +22,22 @@ inline int32_t fullScale(int bytesPerSample) {
   return bytesPerSample == 1 ? 127 : bytesPerSample == 2 ? 32767 : 8388607;
 }
 
-// Rounds `scaled` half away from zero and clips it to [-fullScale - 1, fullScale].
-// Works in doubles until the value is known to fit, so no input is undefined
-// behaviour (NaN gives 0).
+// Rounds `scaled` half away from zero and clips it to [-fullScale - 1, fullScale]:
+// trunc(scaled + 0.5) for scaled >= 0, trunc(scaled - 0.5) below (the sum
+// rounded to double first), NaN giving 0. The clipping is decided on the
+// unrounded sum r (trunc(r) > highest exactly when r >= highest + 1, and
+// trunc(r) < lowest exactly when r <= lowest - 1), so what is left fits
+// an int32 and the conversion's truncation is the rounding; no input is
+// undefined behaviour.
 inline int32_t roundAndClip(double scaled, int32_t fullScaleCode) {
-  double rounded = scaled >= 0.0 ? std::trunc(scaled + 0.5) : std::trunc(scaled - 0.5);
-  if (rounded != rounded) return 0;
-  const double highest = double(fullScaleCode);
-  const double lowest = -highest - 1.0;
-  if (rounded > highest) rounded = highest;
-  if (rounded < lowest) rounded = lowest;
-  return int32_t(rounded);
+  // Adding a half of the value's sign is the same sum without a branch on
+  // the sign, which audio makes unpredictable; -0.0 gives -0.5, which
+  // truncates to 0 as 0.5 does.
+  const double r = scaled + std::copysign(0.5, scaled);
+  if (r != r) return 0;
+  if (r >= double(fullScaleCode) + 1.0) return fullScaleCode;
+  if (r <= -double(fullScaleCode) - 2.0) return -fullScaleCode - 1;
+  return int32_t(r);
 }
 
 // Decodes `sampleCount` samples of `bytesPerSample` (1, 2 or 3) bytes each.

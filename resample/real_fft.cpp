@@ -3,10 +3,18 @@
 #include <cmath>
 #include <utility>
 
+#include "fft_lanes.h"
+
 // The real transform of length n runs as a complex FFT of length m = n/2 on
 // the packed pairs z[j] = a[2j] + i a[2j+1], followed (forward) or preceded
 // (inverse) by the step that splits the complex spectrum into the spectra of
 // the even and odd samples.
+//
+// The complex FFT is the split-radix decimation in frequency: a transform of
+// length N becomes one of length N/2 (the even outputs) and two of length
+// N/4 (outputs 4j+1 and 4j+3) through N/4 L-shaped butterflies, and so on
+// down to length 2. It takes its input in natural order and leaves the
+// spectrum in bit-reversed order, which one permutation then undoes.
 //
 // Tables:
 //   w[0 .. q-1]  cos(2 pi k / (4q)), a quarter wave for length 4q = 4 ip[0];
@@ -14,7 +22,14 @@
 //                read from it with a stride.
 //   ip[0] = q, ip[1] = number of entries 2^L of the bit-reversal table at
 //   ip + 2, which reverses L-bit numbers (L = floor(log2(m) / 2)).
+//
+// Everything below is written once for a number type V: a double, or a
+// lanes::Pair that carries two independent transforms (two channels) whose
+// lanes see exactly the operations of the scalar code.
 namespace {
+
+using lanes::negate;
+using lanes::Pair;
 
 constexpr double kHalfPi = 1.5707963267948966;
 
@@ -46,95 +61,190 @@ void makeBitReversalTable(int entries, int* ip) {
   ip[1] = entries;
 }
 
-// Cosine and sine of 2 pi t / n for 0 <= t < n/2, read from the quarter-wave
-// table made for length 4 ip[0] >= n.
+// Cosine and sine of 2 pi t / circle for 0 <= t < 3 circle / 4, read from
+// the quarter-wave table (circle = 4 * quarter table steps at stride 1).
 struct Twiddles {
   const double* cosine;
   int quarter;  // entries in the table
-  int stride;   // table steps per step of t
 
-  void at(int t, double& c, double& s) const {
-    const int u = t * stride;
+  // Table steps per unit of t for a circle of `length` units.
+  int stride(int length) const { return 4 * quarter / length; }
+
+  void at(int u, double& c, double& s) const {
     if (u < quarter) {
       c = cosine[u];
       s = (u == 0) ? 0.0 : cosine[quarter - u];
-    } else {
+    } else if (u < 2 * quarter) {
       const int v = u - quarter;
       c = (v == 0) ? 0.0 : -cosine[quarter - v];
       s = cosine[v];
+    } else {
+      const int v = u - 2 * quarter;
+      c = -cosine[v];
+      s = (v == 0) ? 0.0 : -cosine[quarter - v];
     }
   }
 };
 
-// Reverses the log2(m) bits of every index of the m complex values of a and
-// swaps each pair once.
-void bitReverse(double* a, int m, const int* ip) {
+// Calls visit(i, j) for every index i of m complex values, j being i with
+// its log2(m) bits reversed. An index is split into its high and low halves
+// of bits; both are reversed through the table (the high half, one bit
+// longer when log2(m) is odd, with its lowest bit handled apart).
+template <typename Visit>
+void forEachReversedIndex(int m, const int* ip, Visit visit) {
   const int bits = log2Exact(m);
   const int lowBits = bits / 2;
   const int highBits = bits - lowBits;
-  const int tableBits = log2Exact(ip[1]);
+  const int tableShift = log2Exact(ip[1]) - lowBits;
   const int* table = ip + 2;
-  auto reverseLow = [&](int x) { return table[x] >> (tableBits - lowBits); };
-  auto reverseHigh = [&](int x) {
-    if (highBits == lowBits) return reverseLow(x);
-    return ((x & 1) << lowBits) | reverseLow(x >> 1);
-  };
-  const int lowMask = (1 << lowBits) - 1;
-  for (int i = 0; i < m; ++i) {
-    const int j = (reverseLow(i & lowMask) << highBits) | reverseHigh(i >> lowBits);
+  const int lowCount = 1 << lowBits;
+  const int highCount = 1 << highBits;
+  for (int high = 0; high < highCount; ++high) {
+    const int reversedHigh = highBits == lowBits
+                                 ? table[high] >> tableShift
+                                 : ((high & 1) << lowBits) | (table[high >> 1] >> tableShift);
+    for (int low = 0; low < lowCount; ++low) {
+      visit((high << lowBits) | low, ((table[low] >> tableShift) << highBits) | reversedHigh);
+    }
+  }
+}
+
+// Puts the m complex values of a from bit-reversed into natural order (or
+// back): swaps every pair of indices that reverse into each other once.
+template <typename V>
+void bitReverse(V* a, int m, const int* ip) {
+  forEachReversedIndex(m, ip, [a](int i, int j) {
     if (j > i) {
       std::swap(a[2 * i], a[2 * j]);
       std::swap(a[2 * i + 1], a[2 * j + 1]);
     }
+  });
+}
+
+// One L-shaped butterfly on the complex values at x0, x1, x2, x3 (a quarter
+// of the length apart) with the twiddles W^k = (c1, s1) and W^3k = (c3, s3)
+// (sines already carrying the sign of the exponent): x0 and x1 receive the
+// sums that feed the half-length transform; x2 and x3 the differences,
+// turned by a quarter circle in the direction of the exponent's sign and
+// rotated by the twiddles, that feed the two quarter-length transforms.
+template <int Sign, bool Rotate, typename V>
+inline void lButterfly(V* x0, V* x1, V* x2, V* x3, double c1, double s1, double c3, double s3) {
+  const V t1r = x0[0] - x2[0];
+  const V t1i = x0[1] - x2[1];
+  const V t2r = x1[0] - x3[0];
+  const V t2i = x1[1] - x3[1];
+  x0[0] = x0[0] + x2[0];
+  x0[1] = x0[1] + x2[1];
+  x1[0] = x1[0] + x3[0];
+  x1[1] = x1[1] + x3[1];
+  // Sign -1: u = t1 - i t2, v = t1 + i t2; +1: the other way round.
+  const V ur = Sign < 0 ? t1r + t2i : t1r - t2i;
+  const V ui = Sign < 0 ? t1i - t2r : t1i + t2r;
+  const V vr = Sign < 0 ? t1r - t2i : t1r + t2i;
+  const V vi = Sign < 0 ? t1i + t2r : t1i - t2r;
+  if (!Rotate) {
+    x2[0] = ur;
+    x2[1] = ui;
+    x3[0] = vr;
+    x3[1] = vi;
+    return;
+  }
+  const V wc1(c1), ws1(s1), wc3(c3), ws3(s3);
+  x2[0] = ur * wc1 - ui * ws1;
+  x2[1] = ur * ws1 + ui * wc1;
+  x3[0] = vr * wc3 - vi * ws3;
+  x3[1] = vr * ws3 + vi * wc3;
+}
+
+// Radix-2 butterfly of a transform of length 2.
+template <typename V>
+inline void radix2(V* x) {
+  const V dr = x[0] - x[2];
+  const V di = x[1] - x[3];
+  x[0] = x[0] + x[2];
+  x[1] = x[1] + x[3];
+  x[2] = dr;
+  x[3] = di;
+}
+
+// The L-shaped butterflies of one split-radix step of length `length` >= 4
+// (N/4 of them, k = 0 .. N/4 - 1).
+//
+// The twiddles of butterfly k are W^k and W^3k, W = exp(Sign 2 pi i/length),
+// read from the quarter-wave table at u = k * stride and 3u: u stays below
+// a quarter circle, 3u falls in the first, second or third quarter, and as
+// `length` is a power of two 3u never lands on a quarter's boundary, so
+// each range reads the table without a test.
+template <int Sign, typename V>
+inline void lShapedStep(V* x, int length, const Twiddles& tw) {
+  const int q = length / 4;
+  V* x1 = x + 2 * q;
+  V* x2 = x + 4 * q;
+  V* x3 = x + 6 * q;
+  lButterfly<Sign, false>(x, x1, x2, x3, 1.0, 0.0, 1.0, 0.0);  // k = 0: both twiddles are 1
+  const double* table = tw.cosine;
+  const int quarter = tw.quarter;
+  const int stride = tw.stride(length);
+  const int firstThird = (q + 2) / 3;       // smallest k with 3k >= q
+  const int secondThird = (2 * q + 2) / 3;  // smallest k with 3k >= 2q
+  int k = 1;
+  for (; k < firstThird; ++k) {
+    const int u = k * stride, u3 = 3 * u, j = 2 * k;
+    lButterfly<Sign, true>(x + j, x1 + j, x2 + j, x3 + j, table[u], Sign * table[quarter - u], table[u3],
+                           Sign * table[quarter - u3]);
+  }
+  for (; k < secondThird; ++k) {
+    const int u = k * stride, v = 3 * u - quarter, j = 2 * k;
+    lButterfly<Sign, true>(x + j, x1 + j, x2 + j, x3 + j, table[u], Sign * table[quarter - u],
+                           -table[quarter - v], Sign * table[v]);
+  }
+  for (; k < q; ++k) {
+    const int u = k * stride, v = 3 * u - 2 * quarter, j = 2 * k;
+    lButterfly<Sign, true>(x + j, x1 + j, x2 + j, x3 + j, table[u], Sign * table[quarter - u], -table[v],
+                           -(Sign * table[quarter - v]));
   }
 }
 
-// One radix-2 butterfly on complex values x0, x1 with twiddle (wr, wi).
-inline void butterfly(double* x0, double* x1, double wr, double wi) {
-  const double pr = wr * x1[0] - wi * x1[1];
-  const double pi = wr * x1[1] + wi * x1[0];
-  x1[0] = x0[0] - pr;
-  x1[1] = x0[1] - pi;
-  x0[0] = x0[0] + pr;
-  x0[1] = x0[1] + pi;
+// The split-radix FFT for a length known when compiling (up to 16): the
+// same steps as splitRadix, unrolled, without the calls.
+template <int Sign, int Length, typename V>
+inline void splitRadixFixed(V* x, const Twiddles& tw) {
+  if constexpr (Length == 2) {
+    radix2(x);
+  } else if constexpr (Length >= 4) {
+    lShapedStep<Sign>(x, Length, tw);
+    splitRadixFixed<Sign, Length / 2>(x, tw);
+    splitRadixFixed<Sign, Length / 4>(x + Length, tw);
+    splitRadixFixed<Sign, Length / 4>(x + 3 * Length / 2, tw);
+  }
 }
 
-// Complex values per cache-friendly block (8 KB): the stages whose
-// butterflies stay inside such a block run block by block.
-constexpr int kBlockValues = 512;
-
-// Radix-2 decimation-in-time complex FFT of the m values of a (already in
-// bit-reversed order). sign -1: exponent -2 pi i jk/m; +1: +2 pi i jk/m.
-// Not normalised. The loop order only decides which independent butterflies
-// run first; every value is computed the same way whatever the order.
-void complexFft(double* a, int m, int sign, const Twiddles& tw, int n) {
-  const int block = m < kBlockValues ? m : kBlockValues;
-  for (int base = 0; base < m; base += block) {
-    for (int span = 2; span <= block; span <<= 1) {
-      const int half = span / 2;
-      const int tStep = n / span;  // angle 2 pi k / span = 2 pi (k tStep) / n
-      for (int k = 0; k < half; ++k) {
-        double wr, wi;
-        tw.at(k * tStep, wr, wi);
-        wi *= sign;
-        for (int start = base + k; start < base + block; start += span) {
-          butterfly(a + 2 * start, a + 2 * (start + half), wr, wi);
-        }
-      }
-    }
+// Split-radix decimation-in-frequency FFT of the `length` complex values at
+// x (natural order in, bit-reversed order out): one L-shaped step splits a
+// transform of length N into one of length N/2 (the even outputs) and two
+// of length N/4 (outputs 4j+1 and 4j+3), down to length 2. Sign -1:
+// exponent -2 pi i jk/length; +1: +2 pi i jk/length. Not normalised.
+template <int Sign, typename V>
+void splitRadix(V* x, int length, const Twiddles& tw) {
+  switch (length) {
+    case 1:
+      return;
+    case 2:
+      return splitRadixFixed<Sign, 2>(x, tw);
+    case 4:
+      return splitRadixFixed<Sign, 4>(x, tw);
+    case 8:
+      return splitRadixFixed<Sign, 8>(x, tw);
+    case 16:
+      return splitRadixFixed<Sign, 16>(x, tw);
+    default:
+      break;
   }
-  for (int span = 2 * block; span <= m; span <<= 1) {
-    const int half = span / 2;
-    const int tStep = n / span;
-    for (int group = 0; group < m; group += span) {
-      for (int k = 0; k < half; ++k) {
-        double wr, wi;
-        tw.at(k * tStep, wr, wi);
-        wi *= sign;
-        butterfly(a + 2 * (group + k), a + 2 * (group + k + half), wr, wi);
-      }
-    }
-  }
+  lShapedStep<Sign>(x, length, tw);
+  const int q = length / 4;
+  splitRadix<Sign>(x, 2 * q, tw);
+  splitRadix<Sign>(x + 4 * q, q, tw);
+  splitRadix<Sign>(x + 6 * q, q, tw);
 }
 
 // Forward: from the complex spectrum Z of the packed pairs to the real
@@ -142,20 +252,25 @@ void complexFft(double* a, int m, int sign, const Twiddles& tw, int n) {
 // together: E = (Z[k] + conj Z[m-k]) / 2, O = (Z[k] - conj Z[m-k]) / 2i,
 // X[k] = E + W O, X[m-k] = conj(E - W O), W = exp(-2 pi i k/n).
 // Bin m/2 is unchanged in this layout.
-void splitForward(double* a, int m, const Twiddles& tw) {
+template <typename V>
+void splitForward(V* a, int m, const Twiddles& tw) {
+  const V half(0.5);
+  const V minusHalf(-0.5);
+  const int stride = tw.stride(2 * m);
   for (int k = 1; 2 * k < m; ++k) {
-    double* zk = a + 2 * k;
-    double* zm = a + 2 * (m - k);
-    const double er = 0.5 * (zk[0] + zm[0]);
-    const double ei = 0.5 * (zk[1] - zm[1]);
-    const double orr = 0.5 * (zk[1] + zm[1]);
-    const double oi = -0.5 * (zk[0] - zm[0]);
+    V* zk = a + 2 * k;
+    V* zm = a + 2 * (m - k);
+    const V er = half * (zk[0] + zm[0]);
+    const V ei = half * (zk[1] - zm[1]);
+    const V orr = half * (zk[1] + zm[1]);
+    const V oi = minusHalf * (zk[0] - zm[0]);
     double c, s;
-    tw.at(k, c, s);
-    const double wor = c * orr + s * oi;  // (c - i s)(orr + i oi)
-    const double woi = c * oi - s * orr;
+    tw.at(k * stride, c, s);
+    const V cv(c), sv(s);
+    const V wor = cv * orr + sv * oi;  // (c - i s)(orr + i oi)
+    const V woi = cv * oi - sv * orr;
     zk[0] = er + wor;
-    zk[1] = -(ei + woi);
+    zk[1] = negate(ei + woi);
     zm[0] = er - wor;
     zm[1] = ei - woi;
   }
@@ -163,20 +278,24 @@ void splitForward(double* a, int m, const Twiddles& tw) {
 
 // Inverse of splitForward: Z[k] = E + i O with E = (X[k] + conj X[m-k]) / 2
 // and O = (X[k] - conj X[m-k]) conj(W) / 2.
-void splitInverse(double* a, int m, const Twiddles& tw) {
+template <typename V>
+void splitInverse(V* a, int m, const Twiddles& tw) {
+  const V half(0.5);
+  const int stride = tw.stride(2 * m);
   for (int k = 1; 2 * k < m; ++k) {
-    double* xk = a + 2 * k;
-    double* xm = a + 2 * (m - k);
-    const double xkr = xk[0], xki = -xk[1];
-    const double xmr = xm[0], xmi = -xm[1];
-    const double er = 0.5 * (xkr + xmr);
-    const double ei = 0.5 * (xki - xmi);
-    const double dr = 0.5 * (xkr - xmr);
-    const double di = 0.5 * (xki + xmi);
+    V* xk = a + 2 * k;
+    V* xm = a + 2 * (m - k);
+    const V xkr = xk[0], xki = negate(xk[1]);
+    const V xmr = xm[0], xmi = negate(xm[1]);
+    const V er = half * (xkr + xmr);
+    const V ei = half * (xki - xmi);
+    const V dr = half * (xkr - xmr);
+    const V di = half * (xki + xmi);
     double c, s;
-    tw.at(k, c, s);
-    const double orr = dr * c - di * s;  // (dr + i di)(c + i s)
-    const double oi = dr * s + di * c;
+    tw.at(k * stride, c, s);
+    const V cv(c), sv(s);
+    const V orr = dr * cv - di * sv;  // (dr + i di)(c + i s)
+    const V oi = dr * sv + di * cv;
     xk[0] = er - oi;
     xk[1] = ei + orr;
     xm[0] = er + oi;
@@ -184,9 +303,8 @@ void splitInverse(double* a, int m, const Twiddles& tw) {
   }
 }
 
-}  // namespace
-
-void rdft(int n, int isgn, double* a, int* ip, double* w) {
+// Makes the tables a transform of length n needs, unless they are there.
+Twiddles prepareTables(int n, int* ip, double* w) {
   const int m = n / 2;
   if (ip[0] == 0) ip[1] = 0;  // nothing made yet, whatever ip[1] holds
   if (m >= 2) {
@@ -195,24 +313,72 @@ void rdft(int n, int isgn, double* a, int* ip, double* w) {
     const int reversalEntries = 1 << (log2Exact(m) / 2);
     if (ip[1] < reversalEntries) makeBitReversalTable(reversalEntries, ip);
   }
-  const Twiddles tw{w, ip[0], m >= 2 ? (4 * ip[0]) / n : 0};
+  return Twiddles{w, ip[0]};
+}
 
-  if (isgn >= 0) {
-    if (m >= 2) {
-      bitReverse(a, m, ip);
-      complexFft(a, m, -1, tw, n);
-      splitForward(a, m, tw);
-    }
-    const double difference = a[0] - a[1];
-    a[0] += a[1];
-    a[1] = difference;
-  } else {
-    a[1] = 0.5 * (a[0] - a[1]);
-    a[0] -= a[1];
-    if (m >= 2) {
-      splitInverse(a, m, tw);
-      bitReverse(a, m, ip);
-      complexFft(a, m, +1, tw, n);
-    }
+template <typename V>
+void forwardTransform(int n, V* a, const int* ip, const Twiddles& tw) {
+  const int m = n / 2;
+  if (m >= 2) {
+    splitRadix<-1>(a, m, tw);
+    bitReverse(a, m, ip);
+    splitForward(a, m, tw);
   }
+  const V difference = a[0] - a[1];
+  a[0] = a[0] + a[1];
+  a[1] = difference;
+}
+
+// The inverse up to its last step: the complex values are left in
+// bit-reversed order.
+template <typename V>
+void inverseTransformScrambled(int n, V* a, const Twiddles& tw) {
+  const int m = n / 2;
+  const V half(0.5);
+  a[1] = half * (a[0] - a[1]);
+  a[0] = a[0] - a[1];
+  if (m >= 2) {
+    splitInverse(a, m, tw);
+    splitRadix<+1>(a, m, tw);
+  }
+}
+
+template <typename V>
+void transform(int n, int isgn, V* a, int* ip, double* w) {
+  const Twiddles tw = prepareTables(n, ip, w);
+  if (isgn >= 0) {
+    forwardTransform(n, a, ip, tw);
+  } else {
+    inverseTransformScrambled(n, a, tw);
+    if (n >= 4) bitReverse(a, n / 2, ip);
+  }
+}
+
+}  // namespace
+
+void rdft(int n, int isgn, double* a, int* ip, double* w) { transform(n, isgn, a, ip, w); }
+
+void rdftPair(int n, int isgn, double* a, int* ip, double* w) {
+  transform(n, isgn, reinterpret_cast<Pair*>(a), ip, w);
+}
+
+void rdftPairInverseToChannels(int n, double* a, int* ip, double* w, double* first, double* second) {
+  const Twiddles tw = prepareTables(n, ip, w);
+  inverseTransformScrambled(n, reinterpret_cast<Pair*>(a), tw);
+  if (n < 4) {
+    for (int j = 0; j < n; ++j) {
+      first[j] = a[2 * j];
+      second[j] = a[2 * j + 1];
+    }
+    return;
+  }
+  // Natural complex index i sits at reversed index r: its real and
+  // imaginary parts are values 2i and 2i + 1 of each channel.
+  forEachReversedIndex(n / 2, ip, [a, first, second](int i, int r) {
+    const double* from = a + 4 * r;
+    first[2 * i] = from[0];
+    second[2 * i] = from[1];
+    first[2 * i + 1] = from[2];
+    second[2 * i + 1] = from[3];
+  });
 }

@@ -18,3 +18,14 @@
 // Tables are made on the first call and remade only when a longer transform
 // needs larger ones; ip and w must not be shared by two concurrent calls.
 void rdft(int n, int isgn, double* a, int* ip, double* w);
+
+// Two transforms of length n at once, on two interleaved arrays: a holds 2n
+// doubles, a[2j] the j-th value of the first array and a[2j + 1] that of
+// the second. Each array gets exactly the bits rdft would give it (the same
+// operations, run in lock step). a must be 16-byte aligned.
+void rdftPair(int n, int isgn, double* a, int* ip, double* w);
+
+// The inverse rdftPair whose result goes straight to two separate arrays of
+// n doubles (the last permutation of the transform and the de-interleaving
+// done in one pass); a is left scrambled.
+void rdftPairInverseToChannels(int n, double* a, int* ip, double* w, double* first, double* second);

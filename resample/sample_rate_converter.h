@@ -112,12 +112,19 @@ class SampleRateConverter {
   int upsampleBlock(uint8_t*& outPointer, bool endFlag, int framesWanted, int framesRead);
   int downsampleBlock(uint8_t*& outPointer, bool endFlag, int framesRead);
   int interpolateChannel(int channel, int64_t firstFrame);
+  int interpolatePair(int channel, int64_t firstFrame);
   int decimateChannel(int channel, int& offsetAfter);
   void stuffChannel(int channel, int blockFrames);
   int decimateHistory(int channel, int& phaseAfter);
+  int decimateHistoryPair(int channel, int& phaseAfter);
+  void addBlock(int channel);
+  int pickEveryStep(int channel, int& phaseAfter);
   void shiftHistory();
   int emit(uint8_t*& outPointer, int framesMade);  // shared emission rules
   void convolveWithSpectrum(double* block, const double* spectrum, int fftLength);
+  void filterPair(int channel, const double* spectrum, int fftLength);
+  void stuffPair(int channel, int blockFrames);
+  bool allocatePairBlock(int fftLength);
   int stage1ShiftFrames(int position) const;
   int stage1AdvancePerBlock() const;
   int nextStuffingOffset(int offset) const;
@@ -173,6 +180,11 @@ class SampleRateConverter {
   DoubleArray outputSamples;
   ChannelArrays overlapTail;       // up-sampling
   ChannelArrays fftBlock;          // both directions
+  // Two channels' blocks interleaved (value j of channel c at 2j, of c + 1
+  // at 2j + 1) so that one two-lane transform filters both; 16-byte
+  // aligned inside its storage. Only with two channels or more.
+  DoubleArray pairBlockStorage;
+  double* pairBlock = nullptr;
   ChannelArrays polyphaseHistory;  // down-sampling
 
   // Filters.

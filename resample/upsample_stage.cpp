@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "fft_lanes.h"
 #include "pcm_codec.h"
 #include "real_fft.h"
 #include "sample_rate_converter.h"
@@ -27,9 +28,18 @@ int SampleRateConverter::upsampleBlock(uint8_t*& outPointer, bool endFlag, int f
   int phaseAfter = stage1Phase;
   int offsetAfter = decimationOffset;
   int framesMade = 0;
-  for (int c = 0; c < ch; ++c) {
-    phaseAfter = interpolateChannel(c, firstFrame);
-    convolveWithSpectrum(fftBlock[c].get(), stage2Spectrum.get(), stage2FftLength);
+  // Channels go through the FFT filter in pairs, in the lanes of one
+  // two-lane transform; an odd last channel alone.
+  for (int c = 0; c < ch; c += 2) {
+    const bool paired = c + 1 < ch;
+    if (paired) {
+      phaseAfter = interpolatePair(c, firstFrame);
+      filterPair(c, stage2Spectrum.get(), stage2FftLength);
+      decimateChannel(c + 1, offsetAfter);
+    } else {
+      phaseAfter = interpolateChannel(c, firstFrame);
+      convolveWithSpectrum(fftBlock[c].get(), stage2Spectrum.get(), stage2FftLength);
+    }
     framesMade = decimateChannel(c, offsetAfter);
   }
   stage1Phase = phaseAfter;
@@ -65,9 +75,54 @@ int SampleRateConverter::interpolateChannel(int channel, int64_t firstFrame) {
     double sum = 0.0;
     for (int t = 0; t < taps; ++t) sum += row[t] * window[int64_t(t) * ch];
     out[p] = sum;
-    if (stage1InputStep[phase] != 0) ++frame;
+    frame += stage1InputStep[phase] != 0 ? 1 : 0;  // no branch: the pattern is too long to predict
     if (++phase == cycle) phase = 0;
   }
+  return phase;
+}
+
+// interpolateChannel for channels `channel` and `channel + 1` in the two
+// lanes: neighbours in the interleaved input, the same sums term by term.
+// The samples go interleaved into pairBlock, followed by zeros.
+int SampleRateConverter::interpolatePair(int channel, int64_t firstFrame) {
+  using lanes::Pair;
+  const int ch = channels;
+  const int taps = stage1TapsPerPhase;
+  const int cycle = stage1Phases * oversampling;
+  const double* x = inputSamples.get() + channel;
+  Pair* out = reinterpret_cast<Pair*>(pairBlock);
+  int64_t frame = firstFrame;
+  int phase = stage1Phase;
+  // Takes the row and window of the next output and moves on.
+  auto next = [&](const double*& row, const double*& window) {
+    row = stage1Filter.row(stage1PhaseIndex[phase]);
+    window = x + frame * ch;
+    frame += stage1InputStep[phase] != 0 ? 1 : 0;  // no branch: the pattern is too long to predict
+    if (++phase == cycle) phase = 0;
+  };
+  // Two outputs at a time: two independent sums, each still taken term by
+  // term from t = 0, so the additions of one do not wait for the other's.
+  int p = 0;
+  for (; p + 1 < fftHop; p += 2) {
+    const double *rowA, *windowA, *rowB, *windowB;
+    next(rowA, windowA);
+    next(rowB, windowB);
+    Pair sumA(0.0), sumB(0.0);
+    for (int t = 0; t < taps; ++t) {
+      sumA = sumA + Pair(rowA[t]) * lanes::loadPair(windowA + int64_t(t) * ch);
+      sumB = sumB + Pair(rowB[t]) * lanes::loadPair(windowB + int64_t(t) * ch);
+    }
+    out[p] = sumA;
+    out[p + 1] = sumB;
+  }
+  for (; p < fftHop; ++p) {
+    const double *row, *window;
+    next(row, window);
+    Pair sum(0.0);
+    for (int t = 0; t < taps; ++t) sum = sum + Pair(row[t]) * lanes::loadPair(window + int64_t(t) * ch);
+    out[p] = sum;
+  }
+  std::fill(pairBlock + 2 * fftHop, pairBlock + 2 * stage2FftLength, 0.0);
   return phase;
 }
 
@@ -110,6 +165,29 @@ void SampleRateConverter::convolveWithSpectrum(double* block, const double* spec
     block[k + 1] = spectrum[k + 1] * re + spectrum[k] * im;
   }
   rdft(fftLength, -1, block, fftBitReversal.get(), fftCosSin.get());
+}
+
+// convolveWithSpectrum for channels `channel` and `channel + 1` at once. The
+// caller has put both blocks' first fftHop values interleaved into
+// pairBlock (value j of `channel` at 2j, of `channel + 1` at 2j + 1) and
+// zeros after them; the two-lane transform and spectral product give each
+// lane exactly the bits of the one-channel path, and the filtered blocks
+// land in fftBlock of the two channels.
+void SampleRateConverter::filterPair(int channel, const double* spectrum, int fftLength) {
+  using lanes::Pair;
+  rdftPair(fftLength, 1, pairBlock, fftBitReversal.get(), fftCosSin.get());
+  Pair* block = reinterpret_cast<Pair*>(pairBlock);
+  block[0] = Pair(spectrum[0]) * block[0];
+  block[1] = Pair(spectrum[1]) * block[1];
+  for (int k = 2; k < fftLength; k += 2) {
+    const Pair re = block[k];
+    const Pair im = block[k + 1];
+    const Pair hr(spectrum[k]), hi(spectrum[k + 1]);
+    block[k] = hr * re - hi * im;
+    block[k + 1] = hi * re + hr * im;
+  }
+  rdftPairInverseToChannels(fftLength, pairBlock, fftBitReversal.get(), fftCosSin.get(), fftBlock[channel].get(),
+                            fftBlock[channel + 1].get());
 }
 
 // Emission rules shared by both stages. The leading outputDelay frames of

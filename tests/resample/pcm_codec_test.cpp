@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <limits>
+#include <random>
 #include <vector>
 
 #include "converter_probe.h"
@@ -50,6 +53,41 @@ TEST(PcmCodec, RoundsHalfAwayFromZero) {
   EXPECT_EQ(pcm::roundAndClip(-0.5, 127), -1);
   EXPECT_EQ(pcm::roundAndClip(0.49, 127), 0);
   EXPECT_EQ(pcm::roundAndClip(-0.49, 127), 0);
+}
+
+// The plain definition: round half away from zero with trunc on the sum,
+// clip in doubles, NaN to 0. The codec's faster form must agree on every
+// value, in particular on sums that round up to the next integer
+// (0.49999999999999994 + 0.5 == 1.0) and around the clipping edges.
+int32_t plainRoundAndClip(double scaled, int32_t fullScaleCode) {
+  double rounded = scaled >= 0.0 ? std::trunc(scaled + 0.5) : std::trunc(scaled - 0.5);
+  if (rounded != rounded) return 0;
+  const double highest = double(fullScaleCode);
+  if (rounded > highest) rounded = highest;
+  if (rounded < -highest - 1.0) rounded = -highest - 1.0;
+  return int32_t(rounded);
+}
+
+TEST(PcmCodec, RoundingAgreesWithThePlainDefinition) {
+  std::mt19937_64 gen(7);
+  std::uniform_real_distribution<double> wide(-9e6, 9e6), narrow(-3.0, 3.0);
+  std::vector<double> values = {0.49999999999999994, -0.49999999999999994, 0.5, -0.5, 1.5, -1.5, 0.0, -0.0,
+                                std::nextafter(0.5, 0.0), std::nextafter(-0.5, 0.0), 1e300, -1e300,
+                                std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity(),
+                                std::nan("")};
+  for (int32_t scale : {127, 32767, 8388607}) {
+    for (double edge : {double(scale), -double(scale) - 1.0}) {
+      for (double d = -1.0; d <= 1.0; d += 0.25) {
+        values.push_back(edge + d);
+        values.push_back(std::nextafter(edge + d, 1e300));
+        values.push_back(std::nextafter(edge + d, -1e300));
+      }
+    }
+  }
+  for (int i = 0; i < 200000; ++i) values.push_back(i % 2 ? wide(gen) : narrow(gen));
+  for (int32_t scale : {127, 32767, 8388607}) {
+    for (double v : values) ASSERT_EQ(pcm::roundAndClip(v, scale), plainRoundAndClip(v, scale)) << v << " " << scale;
+  }
 }
 
 TEST(PcmCodec, ClipsAtBothEnds) {

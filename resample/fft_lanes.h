@@ -1,0 +1,64 @@
+#pragma once
+
+// The number type the FFT and the block filter run on: one double, or two
+// doubles in lock step (two channels at once). Every operation of `Pair`
+// does to each lane exactly what the same operation does to a double, so a
+// lane of a Pair computation gives the same bits as the scalar computation
+// (both are IEEE double arithmetic, rounded after every operation, never
+// fused).
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace lanes {
+
+inline double negate(double value) { return -value; }
+
+#if defined(__SSE2__)
+
+struct Pair {
+  __m128d v;
+  Pair() = default;
+  explicit Pair(double value) : v(_mm_set1_pd(value)) {}
+  explicit Pair(__m128d value) : v(value) {}
+};
+
+inline Pair operator+(Pair a, Pair b) { return Pair(_mm_add_pd(a.v, b.v)); }
+inline Pair operator-(Pair a, Pair b) { return Pair(_mm_sub_pd(a.v, b.v)); }
+inline Pair operator*(Pair a, Pair b) { return Pair(_mm_mul_pd(a.v, b.v)); }
+// Flips the sign bit, as scalar negation does (also of zeros).
+inline Pair negate(Pair a) { return Pair(_mm_xor_pd(a.v, _mm_set1_pd(-0.0))); }
+// Two consecutive doubles, any alignment.
+inline Pair loadPair(const double* p) { return Pair(_mm_loadu_pd(p)); }
+inline Pair makePair(double first, double second) { return Pair(_mm_set_pd(second, first)); }
+inline void storeLanes(Pair a, double& first, double& second) {
+  _mm_store_sd(&first, a.v);
+  _mm_store_sd(&second, _mm_unpackhi_pd(a.v, a.v));
+}
+
+#else
+
+struct Pair {
+  double lane[2];
+  Pair() = default;
+  explicit Pair(double value) : lane{value, value} {}
+  Pair(double first, double second) : lane{first, second} {}
+};
+
+inline Pair operator+(Pair a, Pair b) { return Pair(a.lane[0] + b.lane[0], a.lane[1] + b.lane[1]); }
+inline Pair operator-(Pair a, Pair b) { return Pair(a.lane[0] - b.lane[0], a.lane[1] - b.lane[1]); }
+inline Pair operator*(Pair a, Pair b) { return Pair(a.lane[0] * b.lane[0], a.lane[1] * b.lane[1]); }
+inline Pair negate(Pair a) { return Pair(-a.lane[0], -a.lane[1]); }
+inline Pair loadPair(const double* p) { return Pair(p[0], p[1]); }
+inline Pair makePair(double first, double second) { return Pair(first, second); }
+inline void storeLanes(Pair a, double& first, double& second) {
+  first = a.lane[0];
+  second = a.lane[1];
+}
+
+#endif
+
+static_assert(sizeof(Pair) == 2 * sizeof(double), "a Pair is two packed doubles");
+
+}  // namespace lanes
