@@ -12,7 +12,7 @@ packages=(
   # audio tools and reference resamplers used by tests
   ffmpeg sox libsoxr-dev libsamplerate0-dev
   # benchmark scripts: whole-process time and peak memory
-  time python3
+  time python3 python3-numpy python3-matplotlib
 )
 
 is_installed() {
