@@ -257,6 +257,7 @@ protected:
     exports.reset();
     plugin.reset();
     for (const char* name : {"RMBE_LOG", "RMBE_LOG_ENGINE", "RMBE_PCM_PER_FILE"}) setVariable(name, "");
+    hostkey::resetToEmpty();  // the next program on this prefix starts from the defaults
   }
 
   // Makes the library load `state` (a new thread's attach reloads it) and
