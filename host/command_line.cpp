@@ -85,6 +85,14 @@ bool parseConvertOption(int argc, const char* const* argv, int& i, HostOptions& 
     options.settings.push_back(setting);
     return true;
   }
+  if (arg == "--jobs") {
+    if (!takeValue(argc, argv, i, value, error)) return false;
+    if (!parseUnsigned(value, options.jobs) || options.jobs == 0 || options.jobs > kMaxJobs) {
+      error = "--jobs needs a number from 1 to " + std::to_string(kMaxJobs) + ", got \"" + value + "\"";
+      return false;
+    }
+    return true;
+  }
   if (arg.size() > 1 && arg[0] == '-') {
     error = "unknown option " + arg;
     return false;
@@ -143,9 +151,11 @@ bool parseHostOptions(int argc, const char* const* argv, HostOptions& options, s
 
 const char* hostUsage() {
   return "usage: plughost convert [--plugin PATH] [--block-bytes N | --random-blocks SEED]\n"
-         "                        [--set NAME=VALUE ...] [--out-dir DIR] INPUT.wav ...\n"
+         "                        [--set NAME=VALUE ...] [--out-dir DIR] [--jobs N] INPUT.wav ...\n"
          "       plughost panel [--plugin PATH] [--set NAME=VALUE ...] [--screenshot FILE.bmp]\n"
          "--set writes a plug-in setting (ZVKRMFreq, ZVKRMAudioFormat, ZVKRMSurestream,\n"
          "ZVKRMTarget0..7, ZVKRMTitleArtist: numbers; ZVKRMExt: text; the ZVKRM prefix\n"
-         "may be left out) before the plug-in is loaded.\n";
+         "may be left out) before the plug-in is loaded.\n"
+         "--jobs converts N files at once (1 to 64, default 1), each on its own thread,\n"
+         "through the one loaded plug-in.\n";
 }

@@ -1,7 +1,8 @@
 #include "convert_command.h"
 
-#include <io.h>
+#include <process.h>
 
+#include <cstdarg>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -10,6 +11,7 @@
 #include "host_registry.h"
 #include "output_naming.h"
 #include "plugin_library.h"
+#include "progress_board.h"
 #include "wav_reader.h"
 
 namespace {
@@ -83,95 +85,159 @@ WAVEFORMATEX hostFormatOf(const WavFormat& format) {
   return wave;
 }
 
-class ProgressBar {
-public:
-  ProgressBar(const std::string& label, uint64_t total)
-      : label(label), total(total), visible(_isatty(_fileno(stderr)) != 0) {}
-
-  void show(uint64_t done) {
-    if (!visible || total == 0) return;
-    int percent = int(done * 100 / total);
-    if (percent == lastPercent) return;
-    lastPercent = percent;
-    const int width = 30;
-    int filled = percent * width / 100;
-    std::fprintf(stderr, "\r[%s%s] %3d%% %s", std::string(filled, '#').c_str(),
-                 std::string(width - filled, ' ').c_str(), percent, label.c_str());
-    std::fflush(stderr);
-  }
-
-  void clear() {
-    if (visible && lastPercent >= 0) std::fprintf(stderr, "\r%*s\r", int(label.size()) + 38, "");
-  }
-
-private:
-  std::string label;
-  uint64_t total;
-  bool visible;
-  int lastPercent = -1;
+// What every conversion shares: the plug-in, the options and the display.
+struct ConvertContext {
+  const PluginExports& plugin;
+  const HostOptions& options;
+  ProgressBoard& board;
 };
 
-void sendBlocks(const PluginExports& plugin, void* object, WavReader& reader,
-                const HostOptions& options, const std::string& input, FileOutcome& outcome) {
+std::string formatted(const char* format, ...) __attribute__((format(printf, 1, 2)));
+std::string formatted(const char* format, ...) {
+  va_list arguments;
+  va_start(arguments, format);
+  va_list counting;
+  va_copy(counting, arguments);
+  int length = std::vsnprintf(nullptr, 0, format, counting);
+  va_end(counting);
+  std::string text(length > 0 ? size_t(length) : 0, '\0');
+  if (length > 0) std::vsnprintf(&text[0], text.size() + 1, format, arguments);
+  va_end(arguments);
+  return text;
+}
+
+void sendBlocks(const ConvertContext& context, void* object, WavReader& reader, const std::string& input,
+                FileOutcome& outcome) {
+  const HostOptions& options = context.options;
   BlockSizes sizes = options.randomBlocks ? BlockSizes::random(options.randomSeed)
                                           : BlockSizes::fixed(options.blockBytes);
   BlockFeeder feeder(reader, sizes);
-  ProgressBar progress(input, reader.dataBytes());
+  int progressSlot = context.board.add(input, reader.dataBytes());
   for (;;) {
     const uint8_t* data = nullptr;
     uint32_t byteCount = 0;
     bool last = false;
     if (!feeder.next(data, byteCount, last)) {
       // The file went bad mid-way: end the stream with what was sent.
-      std::fprintf(stderr, "plughost: %s: %s\n", input.c_str(), reader.error().c_str());
+      context.board.print(stderr, "plughost: " + input + ": " + reader.error() + "\n");
       byteCount = 0;
       last = true;
     }
     int32_t errorCode = -1;
-    plugin.aNewDataBlockArrived(object, data, byteCount, last ? 1 : 0, &errorCode);
+    context.plugin.aNewDataBlockArrived(object, data, byteCount, last ? 1 : 0, &errorCode);
     ++outcome.blockCalls;
     if (errorCode == kPluginFailed) ++outcome.failedBlockCalls;
     outcome.bytesSent += byteCount;
-    progress.show(outcome.bytesSent);
+    context.board.update(progressSlot, outcome.bytesSent);
     if (last) break;
   }
-  progress.clear();
+  context.board.remove(progressSlot);
 }
 
-void printSummary(const std::string& input, const WavFormat& format, uint32_t dataBytes,
-                  const FileOutcome& outcome) {
+void printSummary(ProgressBoard& board, const std::string& input, const WavFormat& format,
+                  uint32_t dataBytes, const FileOutcome& outcome) {
   double seconds = double(dataBytes) / double(format.frameBytes()) / double(format.sampleRate);
-  std::printf("%s: %d Hz %d-bit %d ch -> %s, %.3f s, create error %d, %u block calls, %u with error 3\n",
-              input.c_str(), format.sampleRate, format.bitsPerSample, format.channels,
-              outcome.outputPath.c_str(), seconds, int(outcome.createError), outcome.blockCalls,
-              outcome.failedBlockCalls);
-  std::fflush(stdout);
+  board.print(stdout, formatted("%s: %d Hz %d-bit %d ch -> %s, %.3f s, create error %d, %u block calls, "
+                                "%u with error 3\n",
+                                input.c_str(), format.sampleRate, format.bitsPerSample, format.channels,
+                                outcome.outputPath.c_str(), seconds, int(outcome.createError),
+                                outcome.blockCalls, outcome.failedBlockCalls));
 }
 
 // 0: converted without error 3; 1: the plug-in reported 3; 2: input refused.
-int convertOne(const PluginExports& plugin, const HostOptions& options, const std::string& input) {
+int convertOne(const ConvertContext& context, const std::string& input) {
+  const PluginExports& plugin = context.plugin;
   WavReader reader;
   if (!reader.open(input.c_str())) {
-    std::fprintf(stderr, "plughost: %s: %s\n", input.c_str(), reader.error().c_str());
+    context.board.print(stderr, "plughost: " + input + ": " + reader.error() + "\n");
     return 2;
   }
   char extension[260] = {};
   plugin.getExtensionYouCreate(extension);
   extension[259] = '\0';
   FileOutcome outcome;
-  outcome.outputPath = fullWindowsPath(outputPathFor(input, extension, options.outDir));
+  outcome.outputPath = fullWindowsPath(outputPathFor(input, extension, context.options.outDir));
 
   WAVEFORMATEX hostFormat = hostFormatOf(reader.format());
   int32_t createError = -1;
   void* object = plugin.createNewCompressionObject(outcome.outputPath.c_str(), &createError, &hostFormat);
   outcome.createError = createError;
   if (object != nullptr && createError != kPluginFailed) {
-    sendBlocks(plugin, object, reader, options, input, outcome);
+    sendBlocks(context, object, reader, input, outcome);
   }
   if (object != nullptr) plugin.deleteCompressionObject(object);
-  printSummary(input, reader.format(), reader.dataBytes(), outcome);
+  printSummary(context.board, input, reader.format(), reader.dataBytes(), outcome);
   if (object == nullptr) return 1;
   return createError == kPluginFailed || outcome.failedBlockCalls != 0 ? 1 : 0;
+}
+
+// One file on a thread of its own.
+struct FileJob {
+  const ConvertContext* context = nullptr;
+  const std::string* input = nullptr;
+  int result = 2;
+  HANDLE thread = nullptr;
+};
+
+unsigned __stdcall runFileJob(void* argument) {
+  FileJob& job = *static_cast<FileJob*>(argument);
+  job.result = convertOne(*job.context, *job.input);
+  return 0;
+}
+
+// Waits for one of the running jobs to end; returns its index in `running`.
+size_t waitForAnyJob(const std::vector<FileJob*>& running) {
+  std::vector<HANDLE> threads;
+  for (const FileJob* job : running) threads.push_back(job->thread);
+  DWORD ended = WaitForMultipleObjects(DWORD(threads.size()), threads.data(), FALSE, INFINITE);
+  size_t index = ended - WAIT_OBJECT_0;
+  return index < running.size() ? index : 0;
+}
+
+void finishJob(FileJob& job) {
+  WaitForSingleObject(job.thread, INFINITE);
+  CloseHandle(job.thread);
+  job.thread = nullptr;
+}
+
+// The files `jobs` at a time, each on a new thread, as a multi-core converter
+// runs them: every thread start is also reported to the plug-in, which
+// reloads its settings then. Returns the worst result.
+int convertInParallel(const ConvertContext& context, uint32_t jobs) {
+  const std::vector<std::string>& inputs = context.options.inputs;
+  std::vector<FileJob> fileJobs(inputs.size());
+  std::vector<FileJob*> running;
+  for (size_t next = 0; next < inputs.size() || !running.empty();) {
+    if (next < inputs.size() && running.size() < jobs) {
+      FileJob& job = fileJobs[next];
+      job.context = &context;
+      job.input = &inputs[next];
+      ++next;
+      job.thread = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, runFileJob, &job, 0, nullptr));
+      if (job.thread == nullptr) {
+        // No thread to be had: this file runs here, on the calling thread.
+        job.result = convertOne(context, *job.input);
+        continue;
+      }
+      running.push_back(&job);
+      continue;
+    }
+    size_t ended = waitForAnyJob(running);
+    finishJob(*running[ended]);
+    running.erase(running.begin() + long(ended));
+  }
+  int worst = 0;
+  for (const FileJob& job : fileJobs) worst = job.result > worst ? job.result : worst;
+  return worst;
+}
+
+int convertInTurn(const ConvertContext& context) {
+  int worst = 0;
+  for (const std::string& input : context.options.inputs) {
+    int result = convertOne(context, input);
+    if (result > worst) worst = result;
+  }
+  return worst;
 }
 
 }  // namespace
@@ -188,10 +254,8 @@ int runConvertCommand(const HostOptions& options) {
     std::fprintf(stderr, "plughost: %s\n", error.c_str());
     return 2;
   }
-  int worst = 0;
-  for (const std::string& input : options.inputs) {
-    int result = convertOne(library.exports(), options, input);
-    if (result > worst) worst = result;
-  }
-  return worst;
+  ProgressBoard board;
+  ConvertContext context{library.exports(), options, board};
+  if (options.jobs <= 1 || options.inputs.size() <= 1) return convertInTurn(context);
+  return convertInParallel(context, options.jobs);
 }

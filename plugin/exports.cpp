@@ -6,6 +6,7 @@
 #include "compression_object.h"
 #include "encoder_settings.h"
 #include "exports.h"
+#include "settings_access.h"
 
 CompressionObject* __cdecl CreateNewCompressionObject(const char* fileName, int32_t* errorCode,
                                                       const WAVEFORMATEX* inputFormat) {
@@ -17,8 +18,9 @@ CompressionObject* __cdecl CreateNewCompressionObject(const char* fileName, int3
     return object;
   }
   try {
-    // The one copy of the settings this conversion will ever read.
-    *errorCode = object->create(fileName, *inputFormat, encoderSettings);
+    // The one copy of the settings this conversion will ever read, taken
+    // whole while loads and panel edits may run on other threads.
+    *errorCode = object->create(fileName, *inputFormat, currentEncoderSettings());
   } catch (const std::bad_alloc&) {
     *errorCode = CompressionObject::kFailed;
   }

@@ -3,21 +3,26 @@
 
 #include "encoder_settings.h"
 #include "exports.h"
+#include "settings_access.h"
 #include "settings_panel.h"
 #include "settings_persistence.h"
 
 // Reloads the settings at process attach and at every thread attach (the host
 // may have changed them from another instance); nothing happens at detach.
+// The load publishes a complete record and may wait for a panel edit on
+// another thread, which never needs the loader lock held here.
 extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID) {
   return loadEncoderSettings(module, reason);
 }
 
 char* __cdecl GetExtensionYouCreate(char* buffer) {
-  constexpr size_t kBufferBytes = sizeof encoderSettings.extension;  // 260
+  // A copy: a load on another thread rewrites the text in place otherwise.
+  const EncoderSettings settings = currentEncoderSettings();
+  constexpr size_t kBufferBytes = sizeof settings.extension;  // 260
   // The field is kept terminated; bounding the copy anyway means a damaged
   // field can never make us write past the host's 260 bytes.
-  const size_t length = strnlen(encoderSettings.extension, kBufferBytes - 1);
-  std::memcpy(buffer, encoderSettings.extension, length);
+  const size_t length = strnlen(settings.extension, kBufferBytes - 1);
+  std::memcpy(buffer, settings.extension, length);
   buffer[length] = '\0';
   return buffer;
 }

@@ -2,9 +2,11 @@
 #include <cstdint>
 
 // The plug-in's settings. One process-wide record (encoderSettings) is loaded
-// from the registry at every process and thread attach and edited in place by
-// the settings panel. Code that sets up a conversion takes what it needs from
-// it at that moment.
+// from the registry at every process and thread attach and edited by the
+// settings panel. Those run on different threads from the conversions: code
+// that may run beside them reads the record only through
+// currentEncoderSettings() and changes it only through a SettingsEdit
+// (settings_access.h). A conversion takes one copy when it is set up.
 struct EncoderSettings {
   // Nonzero: audience number i is coded for. Indices 0..7 have a check box and
   // a registry value; index 8 has neither and stays off.

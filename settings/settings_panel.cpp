@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "encoder_settings.h"
+#include "settings_access.h"
 #include "settings_panel_ids.h"
 #include "settings_persistence.h"
 
@@ -33,15 +34,42 @@ int frequencyEntryFor(int32_t sampleRate) {
   }
 }
 
-void clearAllAudiences() {
-  for (int32_t& flag : encoderSettings.targetAudiences) flag = 0;
+void clearAllAudiences(EncoderSettings& settings) {
+  for (int32_t& flag : settings.targetAudiences) flag = 0;
+}
+
+// With none of the eight boxes' flags set, audience 0 is set. True when the
+// record changed.
+bool ensureAnAudience(EncoderSettings& settings) {
+  for (int i = 0; i < kAudienceBoxes; ++i) {
+    if (settings.targetAudiences[i] != 0) return false;
+  }
+  settings.targetAudiences[0] = 1;
+  return true;
+}
+
+void showAudienceBoxes(HWND panel, const EncoderSettings& settings) {
+  for (int i = 0; i < kAudienceBoxes; ++i) {
+    const bool set = settings.targetAudiences[i] != 0;
+    sendItem(panel, IDC_AUDIENCE_FIRST + i, BM_SETCHECK, set ? BST_CHECKED : BST_UNCHECKED);
+  }
+}
+
+// The record as the panel shows it: audience 0 set (in memory only) when no
+// audience is. Controls are only touched after the edit has ended, so no
+// window message is ever sent while a load may be waiting on the edit.
+EncoderSettings settingsToShow() {
+  SettingsEdit edit;
+  if (ensureAnAudience(edit.record())) edit.publish();
+  return edit.record();
 }
 
 void fillControls(HWND panel) {
+  const EncoderSettings settings = settingsToShow();
   for (const char* text : kFrequencyTexts) {
     sendItem(panel, IDC_FREQUENCY_LIST, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
   }
-  const int frequencyEntry = frequencyEntryFor(encoderSettings.sampleRate);
+  const int frequencyEntry = frequencyEntryFor(settings.sampleRate);
   sendItem(panel, IDC_FREQUENCY_LIST, CB_SETCURSEL, frequencyEntry);
 
   for (const char* text : kAudioFormatTexts) {
@@ -49,86 +77,115 @@ void fillControls(HWND panel) {
   }
   // An unknown stored format reuses the frequency entry's index, which
   // selects nothing when it is past the four formats.
-  const int32_t format = encoderSettings.audioFormat;
+  const int32_t format = settings.audioFormat;
   const bool knownFormat = format >= 0 && format < kAudioFormatCount;
   sendItem(panel, IDC_AUDIO_FORMAT_LIST, CB_SETCURSEL, knownFormat ? format : frequencyEntry);
 
-  const int modeButton = encoderSettings.sureStream != 0 ? IDC_SURESTREAM : IDC_SINGLE_RATE;
+  const int modeButton = settings.sureStream != 0 ? IDC_SURESTREAM : IDC_SINGLE_RATE;
   sendItem(panel, modeButton, BM_SETCHECK, BST_CHECKED);
-  refreshAudienceBoxes(panel);
+  showAudienceBoxes(panel, settings);
 }
 
-void readFrequencyList(HWND panel) {
+int32_t frequencyListValue(HWND panel) {
   char text[260] = "";
   sendItem(panel, IDC_FREQUENCY_LIST, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
-  encoderSettings.sampleRate = static_cast<int32_t>(std::strtol(text, nullptr, 10));
+  return static_cast<int32_t>(std::strtol(text, nullptr, 10));
 }
+
+// What one command does to the record, with everything it needs from the
+// controls read beforehand.
+struct Command {
+  int id = 0;
+  int32_t controlValue = 0;  // list selection, rate or check state
+};
 
 // Single rate allows one audience: a box's command first clears the others.
-void applyAudienceBox(HWND panel, int id) {
-  if (encoderSettings.sureStream == 0) clearAllAudiences();
-  encoderSettings.targetAudiences[id - IDC_AUDIENCE_FIRST] =
-      static_cast<int32_t>(sendItem(panel, id, BM_GETCHECK));
-  refreshAudienceBoxes(panel);
+void applyAudienceBox(EncoderSettings& settings, const Command& command) {
+  if (settings.sureStream == 0) clearAllAudiences(settings);
+  settings.targetAudiences[command.id - IDC_AUDIENCE_FIRST] = command.controlValue;
+  ensureAnAudience(settings);
 }
 
-// Applies one control's command to the record; false for ids that are not
+bool isAudienceBox(int id) { return id >= IDC_AUDIENCE_FIRST && id <= IDC_AUDIENCE_LAST; }
+
+// Reads the control state a command acts on; false for ids that are not
 // settings controls. The notification code is deliberately not examined.
-bool applyCommand(HWND panel, int id) {
+bool readCommand(HWND panel, int id, Command& command) {
+  command.id = id;
   switch (id) {
     case IDC_SURESTREAM:
-      encoderSettings.sureStream = 1;
-      return true;
     case IDC_SINGLE_RATE:
-      encoderSettings.sureStream = 0;
-      clearAllAudiences();
-      refreshAudienceBoxes(panel);
       return true;
     case IDC_AUDIO_FORMAT_LIST:
-      encoderSettings.audioFormat = static_cast<int32_t>(sendItem(panel, id, CB_GETCURSEL));
+      command.controlValue = static_cast<int32_t>(sendItem(panel, id, CB_GETCURSEL));
       return true;
     case IDC_FREQUENCY_LIST:
-      readFrequencyList(panel);
+      command.controlValue = frequencyListValue(panel);
       return true;
     default:
-      if (id >= IDC_AUDIENCE_FIRST && id <= IDC_AUDIENCE_LAST) {
-        applyAudienceBox(panel, id);
-        return true;
-      }
-      return false;
+      if (!isAudienceBox(id)) return false;
+      command.controlValue = static_cast<int32_t>(sendItem(panel, id, BM_GETCHECK));
+      return true;
   }
+}
+
+void applyCommand(EncoderSettings& settings, const Command& command) {
+  switch (command.id) {
+    case IDC_SURESTREAM:
+      settings.sureStream = 1;
+      break;
+    case IDC_SINGLE_RATE:
+      settings.sureStream = 0;
+      clearAllAudiences(settings);
+      ensureAnAudience(settings);
+      break;
+    case IDC_AUDIO_FORMAT_LIST:
+      settings.audioFormat = command.controlValue;
+      break;
+    case IDC_FREQUENCY_LIST:
+      settings.sampleRate = command.controlValue;
+      break;
+    default:
+      applyAudienceBox(settings, command);
+      break;
+  }
+}
+
+// One panel edit: change, publish and save as a single edit, so that a load
+// on another thread sees either none of it or all of it, saved.
+void runCommand(HWND panel, const Command& command) {
+  EncoderSettings changed;
+  {
+    SettingsEdit edit;
+    applyCommand(edit.record(), command);
+    edit.publish();
+    writeEncoderSettings(edit.record());
+    changed = edit.record();
+  }
+  if (command.id == IDC_SINGLE_RATE || isAudienceBox(command.id)) showAudienceBoxes(panel, changed);
 }
 
 }  // namespace
 
-void refreshAudienceBoxes(HWND panel) {
-  bool anySet = false;
-  for (int i = 0; i < kAudienceBoxes; ++i) {
-    const bool set = encoderSettings.targetAudiences[i] != 0;
-    anySet = anySet || set;
-    sendItem(panel, IDC_AUDIENCE_FIRST + i, BM_SETCHECK, set ? BST_CHECKED : BST_UNCHECKED);
-  }
-  if (!anySet) {
-    sendItem(panel, IDC_AUDIENCE_FIRST, BM_SETCHECK, BST_CHECKED);
-    encoderSettings.targetAudiences[0] = 1;
-  }
-}
+void refreshAudienceBoxes(HWND panel) { showAudienceBoxes(panel, settingsToShow()); }
 
 INT_PTR CALLBACK settingsPanelProc(HWND panel, UINT message, WPARAM wParam, LPARAM) {
   switch (message) {
     case WM_INITDIALOG:
       fillControls(panel);
       return FALSE;  // keep the keyboard focus where the host has it
-    case WM_COMMAND:
-      if (applyCommand(panel, LOWORD(wParam))) saveEncoderSettings();
+    case WM_COMMAND: {
+      Command command;
+      if (readCommand(panel, LOWORD(wParam), command)) runCommand(panel, command);
       return TRUE;
+    }
     default:
       return FALSE;
   }
 }
 
 BOOL showSettingsPanel(HWND parent) {
-  HINSTANCE module = static_cast<HINSTANCE>(encoderSettings.moduleHandle);
+  HINSTANCE module = static_cast<HINSTANCE>(currentEncoderSettings().moduleHandle);
   HRSRC resource = FindResourceA(module, MAKEINTRESOURCEA(IDD_SETTINGS_PANEL),
                                  RT_DIALOG);
   HGLOBAL loaded = LoadResource(module, resource);

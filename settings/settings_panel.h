@@ -1,8 +1,10 @@
 #pragma once
 // The settings panel: a child dialog (template 101 of the plug-in library)
 // that edits sample rate, audio format, SureStream/single rate and the eight
-// target audiences of `encoderSettings` in place, saving all settings to the
-// registry after every command. It keeps no state of its own.
+// target audiences of `encoderSettings`, saving all settings to the registry
+// after every command. Each command is one edit (settings_access.h): the
+// change and its save are never interleaved with a load. It keeps no state
+// of its own.
 #include <windows.h>
 
 // Creates a panel as a visible child of `parent` from the template in module

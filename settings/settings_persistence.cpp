@@ -4,6 +4,7 @@
 
 #include "encoder_settings.h"
 #include "registry_values.h"
+#include "settings_access.h"
 
 namespace {
 
@@ -28,11 +29,9 @@ void resetAudiencesToDefault(EncoderSettings& settings) {
   settings.targetAudiences[0] = 1;
 }
 
-}  // namespace
-
-BOOL loadEncoderSettings(HINSTANCE moduleHandle, DWORD reason) {
-  if (reason != DLL_PROCESS_ATTACH && reason != DLL_THREAD_ATTACH) return TRUE;
-  EncoderSettings& settings = encoderSettings;
+// Fills `settings` from the registry as a load does, starting with the
+// audience defaults. Fields without a stored value keep what `settings` holds.
+void readStoredSettings(EncoderSettings& settings, HINSTANCE moduleHandle) {
   resetAudiencesToDefault(settings);
   settings.moduleHandle = moduleHandle;
 
@@ -53,11 +52,21 @@ BOOL loadEncoderSettings(HINSTANCE moduleHandle, DWORD reason) {
   if (registryValueExists("ZVKRMExt", kRoot, kPath)) {
     readRegistryString(settings.extension, sizeof settings.extension, "ZVKRMExt", kRoot, kPath);
   }
+}
+
+}  // namespace
+
+BOOL loadEncoderSettings(HINSTANCE moduleHandle, DWORD reason) {
+  if (reason != DLL_PROCESS_ATTACH && reason != DLL_THREAD_ATTACH) return TRUE;
+  // The new record is complete before anyone can see it: a conversion set up
+  // meanwhile copies the previous one, never the reset audience defaults.
+  SettingsEdit edit;
+  readStoredSettings(edit.record(), moduleHandle);
+  edit.publish();
   return TRUE;
 }
 
-void saveEncoderSettings() {
-  const EncoderSettings& settings = encoderSettings;
+void writeEncoderSettings(const EncoderSettings& settings) {
   writeDword(settings.sampleRate, "ZVKRMFreq");
   writeDword(settings.audioFormat, "ZVKRMAudioFormat");
   writeDword(settings.sureStream, "ZVKRMSurestream");
@@ -66,4 +75,10 @@ void saveEncoderSettings() {
   }
   writeDword(settings.titleArtistOrder, "ZVKRMTitleArtist");
   writeRegistryString(settings.extension, "ZVKRMExt", kRoot, kPath);
+}
+
+void saveEncoderSettings() {
+  // Held as an edit, so that no load reads the values half written.
+  SettingsEdit edit;
+  writeEncoderSettings(edit.record());
 }

@@ -4,13 +4,22 @@
 // values carry the prefix "ZVKRM".
 #include <windows.h>
 
+#include "encoder_settings.h"
+
 // Called from the library's attach/detach notification with its module handle
-// and reason code. On process attach (1) and thread attach (2) it resets the
-// audience flags to "audience 0 only", stores the module handle and reads every
-// stored value over the record; on detach (0, 3) it does nothing. Always TRUE,
-// so the library's load never fails because of the settings.
+// and reason code. On process attach (1) and thread attach (2) it builds a new
+// record from a copy of the current one: audience flags reset to "audience 0
+// only", the module handle stored, every stored value read over it; then it
+// publishes the record whole (settings_access.h). On detach (0, 3) it does
+// nothing. Always TRUE, so the library's load never fails because of the
+// settings. It runs under the loader lock and may wait for a panel edit.
 BOOL loadEncoderSettings(HINSTANCE moduleHandle, DWORD reason);
 
 // Writes all thirteen values (rate, audio format, SureStream, audiences 0..7,
-// title/artist order, extension). Write failures are skipped silently.
+// title/artist order, extension) of the published record, as one edit (no load
+// runs meanwhile). Write failures are skipped silently.
 void saveEncoderSettings();
+
+// The same writes for `settings`, for callers that already hold an edit
+// (SettingsEdit) and must not start another.
+void writeEncoderSettings(const EncoderSettings& settings);

@@ -54,6 +54,12 @@ std::string environment(const char* name) {
   return value ? std::string(value) : std::string();
 }
 
+// Flags: set and not "0".
+bool environmentFlag(const char* name) {
+  const std::string value = environment(name);
+  return !value.empty() && value != "0";
+}
+
 }  // namespace
 
 bool parseFaultRules(const std::string& text, std::vector<FaultRule>& rules) {
@@ -76,6 +82,8 @@ StandinConfig readStandinConfig(std::string& problems) {
   StandinConfig config;
   config.logPath = environment("RMBE_LOG");
   config.pcmPath = environment("RMBE_PCM");
+  config.pcmPerFile = environmentFlag("RMBE_PCM_PER_FILE");
+  config.logEngine = environmentFlag("RMBE_LOG_ENGINE");
   if (const char* pins = std::getenv("RMBE_PINS")) config.pinMimeTypes = parsePinList(pins);
   std::string chunk = environment("RMBE_CHUNK_BYTES");
   unsigned long long bytes = 0;

@@ -10,6 +10,10 @@
 //   RMBE_FAIL         comma-separated IFACE.SLOT[@N]=RESULT rules: the Nth
 //                     call (1-based), or every call, of that interface slot
 //                     returns RESULT (hex, e.g. 80004005) and does nothing
+//   RMBE_PCM_PER_FILE set and not "0": the bytes of every accepted chunk are
+//                     also appended to "<output file>.pcm"
+//   RMBE_LOG_ENGINE   set and not "0": every call line of an object made by
+//                     an engine names that engine ("engine": "Engine2")
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -24,6 +28,8 @@ struct FaultRule {
 struct StandinConfig {
   std::string logPath;
   std::string pcmPath;
+  bool pcmPerFile = false;
+  bool logEngine = false;
   std::vector<std::string> pinMimeTypes{"audio/x-pn-realaudio"};
   uint32_t chunkBytes = 4096;
   std::vector<FaultRule> faults;

@@ -5,6 +5,16 @@
 // Objects are never freed while the process runs: an object whose count
 // reaches 0 drops its resources and stays as a shell, so that a further
 // release or call through it is reported instead of touching freed memory.
+//
+// Several conversions may drive their own engines from several threads at
+// once: every call holds one process-wide lock from start to end.
+#ifdef _WIN32
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#else
+#include <mutex>
+#endif
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -79,6 +89,39 @@ class JsonArgs {
 
 // ------------------------------------------------------------ global state
 
+// Recursive: an export opens its call inside its own hold.
+class CallLock {
+ public:
+#ifdef _WIN32
+  CallLock() { InitializeCriticalSection(&section_); }
+  void lock() { EnterCriticalSection(&section_); }
+  void unlock() { LeaveCriticalSection(&section_); }
+
+ private:
+  CRITICAL_SECTION section_;
+#else
+  void lock() { mutex_.lock(); }
+  void unlock() { mutex_.unlock(); }
+
+ private:
+  std::recursive_mutex mutex_;
+#endif
+};
+
+// Never destroyed: threads may still call in while the process exits.
+CallLock& callLock() {
+  static CallLock* lock = new CallLock();
+  return *lock;
+}
+
+class CallHold {
+ public:
+  CallHold() { callLock().lock(); }
+  ~CallHold() { callLock().unlock(); }
+  CallHold(const CallHold&) = delete;
+  CallHold& operator=(const CallHold&) = delete;
+};
+
 struct StandinObject;
 
 struct InterfaceView {
@@ -97,6 +140,7 @@ struct StandinObject {
   bool owns(const void* view) const;
 
   std::string name;
+  std::string engineName;  // the engine that made it (itself for an engine), or empty
   uint32_t refs = 1;
   uint32_t overReleases = 0;
   std::vector<InterfaceView*> views;
@@ -190,8 +234,8 @@ void reloadConfigIfIdle() {
 // One call received: counts it, applies fault rules, logs it on completion.
 class Call {
  public:
-  Call(const char* iface, const std::string* objectName, int slot)
-      : iface_(iface), objectName_(objectName ? *objectName : std::string()), slot_(slot) {
+  Call(const char* iface, const std::string* objectName, int slot, const std::string& engineName = std::string())
+      : iface_(iface), objectName_(objectName ? *objectName : std::string()), engineName_(engineName), slot_(slot) {
     key_ = std::string(iface) + "." + std::to_string(slot);
     callNumber_ = ++globals().callCounts[key_];
   }
@@ -210,14 +254,17 @@ class Call {
     std::string line = "{\"iface\": " + jsonString(iface_) + ", \"obj\": " + jsonString(objectName_) +
                        ", \"slot\": " + std::to_string(slot_) + ", \"args\": [" + args.str() +
                        "], \"result\": " + std::to_string(result);
+    if (globals().config.logEngine && !engineName_.empty()) line += ", \"engine\": " + jsonString(engineName_);
     if (note) line += ", \"note\": " + jsonString(note, std::strlen(note));
     appendLogLine(line + "}");
     return result;
   }
 
  private:
+  CallHold hold_;  // first member: taken before anything is counted or read
   std::string iface_;
   std::string objectName_;
+  std::string engineName_;
   std::string key_;
   int slot_;
   uint32_t callNumber_;
@@ -229,7 +276,7 @@ InterfaceView* viewOf(void* self) { return static_cast<InterfaceView*>(self); }
 #define BEGIN_CALL(self, slot)                                          \
   InterfaceView* view = viewOf(self);                                  \
   StandinObject* object = view->owner;                                 \
-  Call call(view->ifaceName, &object->name, slot)
+  Call call(view->ifaceName, &object->name, slot, object->engineName)
 
 #define REFUSE_IF_RELEASED()                                                      \
   if (object->refs == 0) return call.done(kResultUnexpected, "call through a released object")
@@ -257,6 +304,7 @@ enum class Phase { Configuring, Prepared, Ended };
 
 struct EngineState {
   ~EngineState() { writer.abandon(); }
+  std::string engineName;
   Phase phase = Phase::Configuring;
   bool audioContentEnabled = false;
   std::string outputFile;
@@ -320,6 +368,7 @@ uint32_t RMBE_STDCALL releaseSlot(Iface* self) {
 }
 
 [[noreturn]] void RMBE_STDCALL reservedSlot(void* self) {
+  CallHold hold;
   InterfaceView* view = viewOf(self);
   std::fprintf(stderr, "rmbe3260 stand-in: %s called through a slot the plug-in never uses\n",
                view->owner->name.c_str());
@@ -411,7 +460,9 @@ ValueBufferObject::ValueBufferObject() : ViewOwner("Value") {
 // ------------------------------------------------ objects bound to an engine
 
 struct EngineBound : ViewOwner {
-  EngineBound(const char* kind, EngineRef state) : ViewOwner(kind), engine(std::move(state)) {}
+  EngineBound(const char* kind, EngineRef state) : ViewOwner(kind), engine(std::move(state)) {
+    engineName = engine->engineName;
+  }
   void finalRelease() override { engine.reset(); }
   EngineRef engine;
 };
@@ -655,6 +706,13 @@ int32_t RMBE_STDCALL pinProperties(InputPin* self, PinProperties** out) {
   return call.done(kResultOk);
 }
 
+void appendBytes(const std::string& path, const void* data, uint32_t bytes) {
+  if (FILE* f = std::fopen(path.c_str(), "ab")) {
+    std::fwrite(data, 1, bytes, f);
+    std::fclose(f);
+  }
+}
+
 int32_t RMBE_STDCALL pinEncode(InputPin* self, MediaSample* sampleView) {
   BEGIN_CALL(self, 6);
   auto* sample = dynamic_cast<MediaSampleObject*>(ownerOf(sampleView));
@@ -678,12 +736,8 @@ int32_t RMBE_STDCALL pinEncode(InputPin* self, MediaSample* sampleView) {
     return call.done(kResultFail, "file write failed");
   engine.lastTimeMs = sample->timeMs;
   const std::string& pcmPath = globals().config.pcmPath;
-  if (!pcmPath.empty()) {
-    if (FILE* f = std::fopen(pcmPath.c_str(), "ab")) {
-      std::fwrite(sample->data, 1, sample->bytes, f);
-      std::fclose(f);
-    }
-  }
+  if (!pcmPath.empty()) appendBytes(pcmPath, sample->data, sample->bytes);
+  if (globals().config.pcmPerFile) appendBytes(engine.outputFile + ".pcm", sample->data, sample->bytes);
   return call.done(kResultOk);
 }
 
@@ -860,6 +914,7 @@ int32_t RMBE_STDCALL factoryCreate(ClassFactory* self, const Guid* clsid, Unknow
   else if (*clsid == kClsidValueBuffer && (*iid == kIidValueBuffer || *iid == kIidUnknown))
     made = new ValueBufferObject();
   if (!made) return call.done(kResultClassNotAvailable, "unknown class or interface");
+  made->engineName = object->engineName;
   *out = made->viewFor(*iid);
   call.args.name(&made->name);
   return call.done(kResultOk);
@@ -888,6 +943,8 @@ EngineObject::EngineObject() : EngineBound("Engine", std::make_shared<EngineStat
   engineView = makeView(this, &kEngineVtbl, "BuildEngine");
   factory = makeView(this, &kFactoryVtbl, "ClassFactory");
   metadata = makeView(this, &kMetadataVtbl, "MetadataSource");
+  engineName = name;
+  engine->engineName = name;
   for (const std::string& mime : globals().config.pinMimeTypes) {
     auto pin = std::make_shared<PinState>();
     pin->mimeType = mime;
@@ -910,6 +967,7 @@ std::string accessPathEntries(const char* paths) {
 }  // namespace
 
 extern "C" int32_t RMBE_STDCALL RMACreateRMBuildEngine(BuildEngine** engine) {
+  CallHold hold;
   reloadConfigIfIdle();
   Call call("Library", nullptr, 0);
   if (!engine) return call.done(kResultPointer, "null out pointer");
@@ -922,6 +980,7 @@ extern "C" int32_t RMBE_STDCALL RMACreateRMBuildEngine(BuildEngine** engine) {
 }
 
 extern "C" int32_t RMBE_STDCALL SetDLLAccessPath(const char* paths) {
+  CallHold hold;
   reloadConfigIfIdle();
   Call call("Library", nullptr, 1);
   call.args.raw(accessPathEntries(paths));
@@ -930,11 +989,18 @@ extern "C" int32_t RMBE_STDCALL SetDLLAccessPath(const char* paths) {
   return call.done(kResultOk);
 }
 
-extern "C" int RmbeLiveObjects(void) { return liveObjectCount(); }
+extern "C" int RmbeLiveObjects(void) {
+  CallHold hold;
+  return liveObjectCount();
+}
 
-extern "C" int RmbeOverReleases(void) { return overReleaseCount(); }
+extern "C" int RmbeOverReleases(void) {
+  CallHold hold;
+  return overReleaseCount();
+}
 
 extern "C" int RmbeLeakReport(char* buffer, int size) {
+  CallHold hold;
   const std::string report = referenceReport();
   if (buffer && size > 0) {
     size_t n = std::min<size_t>(report.size(), static_cast<size_t>(size) - 1);

@@ -6,6 +6,7 @@
 #include "block_sizes.h"
 #include "command_line.h"
 #include "output_naming.h"
+#include "progress_line.h"
 
 namespace {
 
@@ -51,6 +52,10 @@ TEST(HostOptions, RefusesWhatItCannotCarryOut) {
       {"convert", "--frobnicate", "a.wav"},
       {"convert", "a.wav", "--plugin"},
       {"panel", "extra"},
+      {"convert", "--jobs", "0", "a.wav"},
+      {"convert", "--jobs", "65", "a.wav"},
+      {"convert", "--jobs", "two", "a.wav"},
+      {"convert", "a.wav", "--jobs"},
   };
   for (const auto& args : bad) {
     HostOptions options;
@@ -58,6 +63,46 @@ TEST(HostOptions, RefusesWhatItCannotCarryOut) {
     EXPECT_FALSE(parse(args, options, error)) << (args.empty() ? "(none)" : args[0]);
     EXPECT_FALSE(error.empty());
   }
+}
+
+TEST(HostOptions, JobsDefaultsToOneAndTakesUpToTheWaitLimit) {
+  HostOptions options;
+  std::string error;
+  ASSERT_TRUE(parse({"convert", "a.wav"}, options, error)) << error;
+  EXPECT_EQ(options.jobs, 1u);
+  ASSERT_TRUE(parse({"convert", "--jobs", "64", "a.wav", "b.wav"}, options, error)) << error;
+  EXPECT_EQ(options.jobs, 64u);
+  EXPECT_EQ(options.inputs.size(), 2u);
+}
+
+TEST(ProgressLine, OneFileKeepsTheBar) {
+  EXPECT_EQ(progressLine({}, 79), "");
+  EXPECT_EQ(progressLine({{"dir/a.wav", 50}}, 79), "[###############               ]  50% dir/a.wav");
+  EXPECT_EQ(progressLine({{"a.wav", 0}}, 79), "[                              ]   0% a.wav");
+  EXPECT_EQ(progressLine({{"a.wav", 100}}, 79), "[##############################] 100% a.wav");
+}
+
+TEST(ProgressLine, SeveralFilesShowEveryOneByBaseName) {
+  EXPECT_EQ(progressLine({{"x/a.wav", 5}, {"y\\b.wav", 100}, {"c.wav", 42}}, 79),
+            "  5% a.wav | 100% b.wav |  42% c.wav");
+}
+
+TEST(ProgressLine, WhatDoesNotFitIsCounted) {
+  std::vector<RunningFile> files;
+  for (int i = 0; i < 8; ++i) files.push_back({"folder/track-number-" + std::to_string(i) + ".wav", 10 * i});
+  const std::string line = progressLine(files, 79);
+  EXPECT_LE(line.size(), 79u);
+  EXPECT_EQ(line.rfind("  0% track-number-0.wav |  10% track-number-1.wav | ", 0), 0u) << line;
+  // Entries shown plus the count of the rest make all eight.
+  size_t shown = 0;
+  for (size_t at = line.find(".wav"); at != std::string::npos; at = line.find(".wav", at + 1)) ++shown;
+  const size_t more = line.find("+");
+  ASSERT_NE(more, std::string::npos) << line;
+  EXPECT_EQ(shown + std::stoul(line.substr(more + 1)), 8u) << line;
+  // Exactly as wide as needed: with room for one entry more, one more shows.
+  EXPECT_EQ(progressLine({{"a.wav", 1}, {"b.wav", 2}}, 23), "  1% a.wav |   2% b.wav");
+  EXPECT_EQ(progressLine({{"a.wav", 1}, {"b.wav", 2}}, 22), "  1% a.wav | +1 more");
+  EXPECT_EQ(progressLine({{"a.wav", 1}, {"b.wav", 2}}, 5), "+2 mo");
 }
 
 TEST(HostOptions, PanelTakesPluginAndScreenshot) {

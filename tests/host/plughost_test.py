@@ -64,10 +64,11 @@ class Host:
     def path(self, name):
         return os.path.join(self.work, name)
 
-    def run(self, *arguments, faults=None):
+    def run(self, *arguments, faults=None, extra_env=None):
         env = dict(os.environ, RMBE_LOG=self.log)
-        env.pop("RMBE_PCM", None)
-        env.pop("RMBE_FAIL", None)
+        for name in ("RMBE_PCM", "RMBE_FAIL", "RMBE_PCM_PER_FILE", "RMBE_LOG_ENGINE"):
+            env.pop(name, None)
+        env.update(extra_env or {})
         if faults:
             env["RMBE_FAIL"] = faults
         # Settings from earlier runs stay in the prefix: start from the defaults.
@@ -154,6 +155,44 @@ def a_name_the_plugin_cannot_take_is_reported_not_cut(host):
     expect(status == 1 and "create error 3" in out, "exit %d: %r %r" % (status, out, err))
     expect(not any(name.endswith(".rm") for _, _, files in os.walk(host.work) for name in files),
            "a shortened output was written")
+
+
+@case
+def jobs_converts_files_side_by_side_into_what_one_at_a_time_gives(host):
+    formats = [(44100, 2, 16), (22050, 1, 8), (48000, 2, 24), (8000, 1, 16), (32000, 2, 16)]
+    inputs = []
+    for index, (rate, channels, bits) in enumerate(formats):
+        inputs.append(host.path("in%d.wav" % index))
+        write_wav(inputs[-1], rate=rate, channels=channels, bits=bits, seconds=1.5)
+    per_file = {"RMBE_PCM_PER_FILE": "1", "RMBE_LOG_ENGINE": "1"}
+    outputs = {}
+    for jobs in ("1", "3"):
+        out_dir = host.path("jobs" + jobs)
+        os.makedirs(out_dir)
+        if os.path.exists(host.log):
+            os.remove(host.log)
+        status, out, err = host.run("convert", "--set", "AudioFormat=3", "--jobs", jobs, "--out-dir", out_dir,
+                                    *inputs, extra_env=per_file)
+        expect(status == 0, "--jobs %s: exit %d: %s %s" % (jobs, status, out, err))
+        lines = out.strip().splitlines()
+        expect(sorted(line.split(":")[0] for line in lines) == sorted(inputs) and
+               all("create error 0" in line and ", 0 with error 3" in line for line in lines),
+               "--jobs %s: one clean summary per file expected: %r" % (jobs, out))
+        outputs[jobs] = {}
+        for index in range(len(inputs)):
+            for suffix in (".rm", ".rm.pcm"):
+                with open(os.path.join(out_dir, "in%d%s" % (index, suffix)), "rb") as f:
+                    outputs[jobs]["in%d%s" % (index, suffix)] = f.read()
+        # Side by side: a second engine was set up before the first one ended.
+        order = []
+        for call in host.engine_calls():
+            engine = call.get("engine")
+            if engine and (not order or order[-1] != engine):
+                order.append(engine)
+        interleaved = len(order) > len(set(order))
+        expect(interleaved == (jobs != "1"), "--jobs %s: engine calls in the order %r" % (jobs, order))
+    for name, data in outputs["1"].items():
+        expect(len(data) > 1000 and outputs["3"][name] == data, "%s differs between --jobs 1 and --jobs 3" % name)
 
 
 @case

@@ -1,0 +1,42 @@
+#pragma once
+// Thread-safe access to the published `encoderSettings` record.
+//
+// Windows reports every new thread of the host to the library, and each
+// report reloads the settings on that thread while conversions are being set
+// up on others and the panel edits the record on the interface thread. Two
+// slim reader/writer locks keep every reader's view whole:
+//
+// - the record lock guards the published record itself and is only ever
+//   held for one copy of it (into a snapshot, or out of a finished working
+//   copy), so nothing waits on it for longer than that;
+// - the edit lock serialises whole edits, a load or a panel command with its
+//   save: each starts from a copy of the published record, fills or changes
+//   that working copy (registry I/O included) and then publishes it. Two
+//   edits therefore never interleave, and no reader ever sees a half-loaded
+//   or half-edited record.
+//
+// Both locks are statically initialised, so they work from the very first
+// process attach. A load waits on the edit lock under the loader lock: code
+// holding the edit lock must never need the loader lock itself (no library
+// loads, no waiting on other threads, no window messages).
+#include "encoder_settings.h"
+
+// A consistent copy of the published record, as some completed edit left it.
+EncoderSettings currentEncoderSettings();
+
+// One read-modify-write of the record. The constructor waits for the edit
+// before it to end; the destructor ends this one. Not copyable.
+class SettingsEdit {
+public:
+  SettingsEdit();  // working copy = the published record
+  ~SettingsEdit();
+  SettingsEdit(const SettingsEdit&) = delete;
+  SettingsEdit& operator=(const SettingsEdit&) = delete;
+
+  EncoderSettings& record() { return working; }
+  // The working copy becomes the published record in one step.
+  void publish();
+
+private:
+  EncoderSettings working;
+};
