@@ -79,4 +79,5 @@ private:
   WAVEFORMATEX engineFormat = {};    // 16-bit, codedChannels, the snapshot's rate
   WAVEFORMATEX resampledFormat = {}; // the host's width and channels, the snapshot's rate
   int creationFailedStep = 0;
+  bool ready = false;                // every creation step succeeded
 };

@@ -136,6 +136,11 @@ bool SampleRateConverter::designUpsampling() {
   stage2Length = fftFilterLength(stage2Rate, upFftBaseLength, stage2FftLength, transition2);
   if (stage2Length == 0) return false;
   fftHop = stage2FftLength / 2;
+  // Every stage block must take at least two new input frames. At a ratio
+  // beyond that (1 Hz -> 44100 Hz) one frame outlasts a whole block, the
+  // driver would meet blocks that read nothing and the stream would stop
+  // short: such a pair is refused.
+  if (int64_t(fftHop) * inputRate < int64_t(stage2Rate) * 2) return false;
   if (!sizesFit()) return false;
   if (!allocateUpsampling()) return false;
 
