@@ -218,8 +218,9 @@ int32_t submitChunk(BuildSession& session, const void* chunk, uint32_t bytes, ui
   return session.audioInput->vtbl->encode(session.audioInput, session.mediaSample);
 }
 
-void finishBuildSession(BuildSession& session) {
-  if (session.engine) session.engine->vtbl->endEncoding(session.engine);
+int32_t finishBuildSession(BuildSession& session) {
+  if (!session.engine) return kResultNoEngine;
+  return session.engine->vtbl->endEncoding(session.engine);
 }
 
 void releaseBuildInterfaces(BuildSession& session) {

@@ -160,6 +160,12 @@ int convertOne(const PluginExports& plugin, const HostOptions& options, const st
   extension[259] = '\0';
   FileOutcome outcome;
   outcome.outputPath = fullWindowsPath(outputPathFor(input, extension, options.outDir));
+  // An extension such as ".wav" would have the engine replace the input.
+  if (_stricmp(outcome.outputPath.c_str(), fullWindowsPath(input).c_str()) == 0) {
+    std::fprintf(stderr, "plughost: %s: the output would replace the input (extension \"%s\")\n", input.c_str(),
+                 extension);
+    return 2;
+  }
 
   WAVEFORMATEX hostFormat = hostFormatOf(reader.format());
   int32_t createError = -1;

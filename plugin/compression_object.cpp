@@ -51,9 +51,10 @@ CompressionObject::CompressionObject(const AcmFunctions& acmFunctions) : acm(acm
   pending.reset();
 }
 
-// Teardown: the converters first, then the engine completes the file, then
-// every engine interface goes; bytes still pending (the final block never
-// came) are discarded. After a failed creation the file is not completed:
+// Teardown: the converters first, then the engine completes the file (unless
+// the final block already did), then every engine interface goes; bytes
+// still pending (the final block never came) are discarded. After a failed
+// creation the file is not completed:
 // the host was told it failed, and an engine released unfinished leaves no
 // output behind instead of a file without audio.
 CompressionObject::~CompressionObject() {
@@ -61,7 +62,7 @@ CompressionObject::~CompressionObject() {
   formatConverter = nullptr;
   delete resampler;
   resampler = nullptr;
-  if (ready) finishBuildSession(session);
+  if (ready && !finished) finishBuildSession(session);
   disposeBuildSession(session);
   pending.release();
 }
@@ -124,6 +125,8 @@ int32_t CompressionObject::createFormatConverter(const WAVEFORMATEX& inputFormat
 
 int32_t CompressionObject::processBlock(const uint8_t* data, uint32_t byteCount, bool endOfStream) {
   if (!ready) return kFailed;  // creation failed
+  // The file is complete: nothing more can go into it.
+  if (finished) return byteCount == 0 ? kOk : kFailed;
   int32_t result = kOk;
   uint8_t* resampled = nullptr;
   uint32_t resampledBytes = 0;
@@ -148,7 +151,18 @@ int32_t CompressionObject::processBlock(const uint8_t* data, uint32_t byteCount,
     if (submitChunks(converted, convertedBytes, endOfStream) != kOk) result = kFailed;
   }
   delete[] converted;
+  if (endOfStream && result == kOk && pending.size() == 0) result = finishFile();
   return result;
+}
+
+// Has the engine complete the file once every byte is in: a file the engine
+// cannot complete is reported with the final block, while the host still
+// listens (teardown has no way to report it). A final block whose chunks
+// were refused leaves the file open, so a repeated final call can still
+// deliver them; teardown completes it then.
+int32_t CompressionObject::finishFile() {
+  finished = true;
+  return finishBuildSession(session) < 0 ? kFailed : kOk;
 }
 
 bool CompressionObject::resample(const uint8_t* data, uint32_t byteCount, bool endOfStream,
