@@ -32,7 +32,7 @@ const std::string& scratchPath() {
 bool writeScratch(const uint8_t* data, size_t size) {
   std::FILE* file = std::fopen(scratchPath().c_str(), "wb");
   if (file == nullptr) return false;
-  const bool written = std::fwrite(data, 1, size, file) == size;
+  const bool written = size == 0 || std::fwrite(data, 1, size, file) == size;
   return std::fclose(file) == 0 && written;
 }
 

@@ -198,6 +198,27 @@ TEST_F(HostileExportsTest, NullArgumentsGiveCode3InsteadOfACrash) {
   EXPECT_EQ(StandinSession::liveObjects(), 0);
 }
 
+TEST_F(HostileExportsTest, DataAfterTheFinalBlockIsRefusedNotDropped) {
+  StandinSession standin;
+  Plugin plugin;
+  FormatRecord record = pcm(1, 44100, 16);
+  const std::vector<uint8_t> data = tone(8820);
+  int32_t code = 77;
+  void* object = plugin.exports.create(standin.outputPath("a.rm").c_str(), &code, &record.plain());
+  ASSERT_EQ(code, 0);
+  plugin.exports.block(object, data.data(), uint32_t(data.size()), 1, &code);
+  EXPECT_EQ(code, 0);
+  const size_t delivered = standin.acceptedPcm().size();
+  EXPECT_EQ(delivered, 2u * (4410 + 2));
+  plugin.exports.block(object, data.data(), uint32_t(data.size()), 0, &code);
+  EXPECT_EQ(code, kFailed) << "audio after the end of the file must not vanish silently";
+  plugin.exports.block(object, nullptr, 0, 1, &code);
+  EXPECT_EQ(code, 0);
+  plugin.exports.destroy(object);
+  EXPECT_EQ(standin.acceptedPcm().size(), delivered);
+  EXPECT_EQ(StandinSession::liveObjects(), 0);
+}
+
 // The engine's view of an undisturbed conversion of `data`, for comparison.
 std::string undisturbedPcm(const std::vector<uint8_t>& data, size_t blockBytes) {
   StandinSession standin;
