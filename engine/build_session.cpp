@@ -210,12 +210,17 @@ BuildStartResult startBuildSession(BuildSession& session, const char* fileName, 
 
 int32_t submitChunk(BuildSession& session, const void* chunk, uint32_t bytes, uint32_t timeMs) {
   if (!session.mediaSample || !session.audioInput) return kResultUnexpected;
-  session.mediaSample->vtbl->setData(session.mediaSample, chunk, bytes, timeMs, 0);
+  // A sample that refused its new contents still holds the previous chunk:
+  // encoding it would repeat that chunk and lose this one. The refusal goes
+  // to the caller like a refused chunk, which keeps the chunk for later.
+  const int32_t filled = session.mediaSample->vtbl->setData(session.mediaSample, chunk, bytes, timeMs, 0);
+  if (failed(filled)) return filled;
   return session.audioInput->vtbl->encode(session.audioInput, session.mediaSample);
 }
 
-void finishBuildSession(BuildSession& session) {
-  if (session.engine) session.engine->vtbl->endEncoding(session.engine);
+int32_t finishBuildSession(BuildSession& session) {
+  if (!session.engine) return kResultNoEngine;
+  return session.engine->vtbl->endEncoding(session.engine);
 }
 
 void releaseBuildInterfaces(BuildSession& session) {

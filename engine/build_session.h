@@ -52,9 +52,10 @@ BuildStartResult startBuildSession(BuildSession& session, const char* fileName, 
 // not ready (no media sample or no audio input).
 int32_t submitChunk(BuildSession& session, const void* chunk, uint32_t bytes, uint32_t timeMs);
 
-// Ends the encoding so that the engine completes the file. Does nothing
-// without an engine. Call once, at teardown.
-void finishBuildSession(BuildSession& session);
+// Ends the encoding so that the engine completes the file. Call once.
+// Returns the engine's result (negative: the file could not be completed),
+// kResultNoEngine without an engine.
+int32_t finishBuildSession(BuildSession& session);
 
 // Releases audioInput, sampleFactory and mediaSample, in that order, each if
 // present, and empties the fields.

@@ -157,6 +157,12 @@ int convertOne(const ConvertContext& context, const std::string& input) {
   extension[259] = '\0';
   FileOutcome outcome;
   outcome.outputPath = fullWindowsPath(outputPathFor(input, extension, context.options.outDir));
+  // An extension such as ".wav" would have the engine replace the input.
+  if (_stricmp(outcome.outputPath.c_str(), fullWindowsPath(input).c_str()) == 0) {
+    context.board.print(stderr, formatted("plughost: %s: the output would replace the input (extension \"%s\")\n",
+                                          input.c_str(), extension));
+    return 2;
+  }
 
   WAVEFORMATEX hostFormat = hostFormatOf(reader.format());
   int32_t createError = -1;

@@ -25,21 +25,44 @@ WAVEFORMATEX pcmFormat(uint32_t channels, uint32_t rate, uint32_t bitsPerSample)
   return format;
 }
 
+// True when the host's record describes interleaved integer PCM whose
+// frames are exactly channels x width / 8 bytes: plain PCM, or the
+// extensible record with the PCM sub-format. Anything else (a compressed or
+// floating-point format, a block alignment that disagrees) would be read as
+// such PCM and come out as noise. The extensible fields lie past the plain
+// record and are read only when cbSize says they are there.
+bool isIntegerPcm(const WAVEFORMATEX& format) {
+  const uint32_t frameBytes = uint32_t(format.nChannels) * format.wBitsPerSample / 8;
+  if (format.nBlockAlign != frameBytes) return false;
+  if (format.wFormatTag == WAVE_FORMAT_PCM) return true;
+  const uint16_t kExtensibleTag = 0xFFFE;
+  const uint16_t kExtensibleExtraBytes = 22;  // valid bits, channel mask, sub-format
+  const size_t kSubformatOffset = 24;
+  static const uint8_t kPcmSubformat[16] = {0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00,
+                                            0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+  if (format.wFormatTag != kExtensibleTag || format.cbSize < kExtensibleExtraBytes) return false;
+  const uint8_t* record = reinterpret_cast<const uint8_t*>(&format);
+  return std::memcmp(record + kSubformatOffset, kPcmSubformat, sizeof kPcmSubformat) == 0;
+}
+
 }  // namespace
 
 CompressionObject::CompressionObject(const AcmFunctions& acmFunctions) : acm(acmFunctions) {
   pending.reset();
 }
 
-// Teardown: the converters first, then the engine completes the file, then
-// every engine interface goes; bytes still pending (the final block never
-// came) are discarded.
+// Teardown: the converters first, then the engine completes the file (unless
+// the final block already did), then every engine interface goes; bytes
+// still pending (the final block never came) are discarded. After a failed
+// creation the file is not completed:
+// the host was told it failed, and an engine released unfinished leaves no
+// output behind instead of a file without audio.
 CompressionObject::~CompressionObject() {
   delete formatConverter;
   formatConverter = nullptr;
   delete resampler;
   resampler = nullptr;
-  finishBuildSession(session);
+  if (ready && !finished) finishBuildSession(session);
   disposeBuildSession(session);
   pending.release();
 }
@@ -74,12 +97,15 @@ int32_t CompressionObject::create(const char* name, const WAVEFORMATEX& inputFor
   if (session.chunkBytes == 0) return failCreation(10);
   int32_t result = createResampler(inputFormat);
   if (result != kOk) return result;
-  return createFormatConverter(inputFormat);
+  result = createFormatConverter(inputFormat);
+  ready = result == kOk;
+  return result;
 }
 
 int32_t CompressionObject::createResampler(const WAVEFORMATEX& inputFormat) {
   resampler = new (std::nothrow) SampleRateConverter();
   if (resampler == nullptr) return failCreation(kResamplerStep);
+  if (!isIntegerPcm(inputFormat)) return failCreation(kResamplerStep);
   PcmFormat input;
   input.channels = inputFormat.nChannels;
   input.sampleRate = int(inputFormat.nSamplesPerSec);
@@ -98,7 +124,9 @@ int32_t CompressionObject::createFormatConverter(const WAVEFORMATEX& inputFormat
 }
 
 int32_t CompressionObject::processBlock(const uint8_t* data, uint32_t byteCount, bool endOfStream) {
-  if (resampler == nullptr || formatConverter == nullptr) return kFailed;  // creation failed
+  if (!ready) return kFailed;  // creation failed
+  // The file is complete: nothing more can go into it.
+  if (finished) return byteCount == 0 ? kOk : kFailed;
   int32_t result = kOk;
   uint8_t* resampled = nullptr;
   uint32_t resampledBytes = 0;
@@ -123,7 +151,18 @@ int32_t CompressionObject::processBlock(const uint8_t* data, uint32_t byteCount,
     if (submitChunks(converted, convertedBytes, endOfStream) != kOk) result = kFailed;
   }
   delete[] converted;
+  if (endOfStream && result == kOk && pending.size() == 0) result = finishFile();
   return result;
+}
+
+// Has the engine complete the file once every byte is in: a file the engine
+// cannot complete is reported with the final block, while the host still
+// listens (teardown has no way to report it). A final block whose chunks
+// were refused leaves the file open, so a repeated final call can still
+// deliver them; teardown completes it then.
+int32_t CompressionObject::finishFile() {
+  finished = true;
+  return finishBuildSession(session) < 0 ? kFailed : kOk;
 }
 
 bool CompressionObject::resample(const uint8_t* data, uint32_t byteCount, bool endOfStream,

@@ -62,6 +62,7 @@ private:
                 uint32_t& outputBytes);
   int32_t submitChunks(const uint8_t* converted, uint32_t convertedBytes, bool endOfStream);
   uint32_t timeStampAfter(uint64_t bytes) const;
+  int32_t finishFile();
   void keepUnsubmitted(uint8_t* joined, uint32_t offset, uint32_t remaining);
 
   const AcmFunctions& acm;
@@ -79,4 +80,6 @@ private:
   WAVEFORMATEX engineFormat = {};    // 16-bit, codedChannels, the snapshot's rate
   WAVEFORMATEX resampledFormat = {}; // the host's width and channels, the snapshot's rate
   int creationFailedStep = 0;
+  bool ready = false;                // every creation step succeeded
+  bool finished = false;             // the engine was told to complete the file
 };

@@ -8,39 +8,52 @@
 #include "exports.h"
 #include "settings_access.h"
 
+namespace {
+
+// The host's error-code slot; a host that passes none is not written to.
+void report(int32_t* errorCode, int32_t code) {
+  if (errorCode != nullptr) *errorCode = code;
+}
+
+}  // namespace
+
 CompressionObject* __cdecl CreateNewCompressionObject(const char* fileName, int32_t* errorCode,
                                                       const WAVEFORMATEX* inputFormat) {
   CompressionObject* object = new (std::nothrow) CompressionObject();
   if (object == nullptr) return nullptr;
-  *errorCode = CompressionObject::kOk;
+  report(errorCode, CompressionObject::kOk);
   if (inputFormat == nullptr) {
-    *errorCode = CompressionObject::kFailed;
+    report(errorCode, CompressionObject::kFailed);
     return object;
   }
+  int32_t code = CompressionObject::kFailed;
   try {
     // The one copy of the settings this conversion will ever read, taken
     // whole while loads and panel edits may run on other threads.
-    *errorCode = object->create(fileName, *inputFormat, currentEncoderSettings());
+    code = object->create(fileName, *inputFormat, currentEncoderSettings());
   } catch (const std::bad_alloc&) {
-    *errorCode = CompressionObject::kFailed;
+    code = CompressionObject::kFailed;
   }
+  report(errorCode, code);
   return object;
 }
 
 int32_t __cdecl ANewDataBlockArrived(CompressionObject* object, const void* data, uint32_t byteCount,
                                      uint32_t endOfStream, int32_t* errorCode) {
-  *errorCode = CompressionObject::kOk;
+  report(errorCode, CompressionObject::kOk);
   if (object == nullptr || (data == nullptr && byteCount != 0)) {
-    *errorCode = CompressionObject::kFailed;
+    report(errorCode, CompressionObject::kFailed);
     return 0;
   }
   // Only the low byte of the flag's slot is defined.
   bool last = (endOfStream & 0xFF) != 0;
+  int32_t code = CompressionObject::kFailed;
   try {
-    *errorCode = object->processBlock(static_cast<const uint8_t*>(data), byteCount, last);
+    code = object->processBlock(static_cast<const uint8_t*>(data), byteCount, last);
   } catch (const std::bad_alloc&) {
-    *errorCode = CompressionObject::kFailed;
+    code = CompressionObject::kFailed;
   }
+  report(errorCode, code);
   return 0;
 }
 

@@ -117,6 +117,9 @@ bool SampleRateConverter::chooseOversampling() {
 
 bool SampleRateConverter::designUpsampling() {
   const int q = oversampling;
+  // At most kMaxUpsamplingRatio intermediate samples per input frame (see
+  // the block check below); real pairs stay far below (8000 -> 384000: 48).
+  if (int64_t(outputRate) * q > int64_t(inputRate) * kMaxUpsamplingRatio) return false;
   const int64_t lcm = int64_t(inputRate / rateGcd) * outputRate;
   const int64_t intermediate = int64_t(outputRate) * q;
   if (!fitsInt(lcm) || !fitsInt(intermediate)) return false;
@@ -136,6 +139,12 @@ bool SampleRateConverter::designUpsampling() {
   stage2Length = fftFilterLength(stage2Rate, upFftBaseLength, stage2FftLength, transition2);
   if (stage2Length == 0) return false;
   fftHop = stage2FftLength / 2;
+  // Every stage block must take at least two new input frames. At a ratio
+  // beyond that (1 Hz -> 44100 Hz) one frame outlasts a whole block, the
+  // driver would meet blocks that read nothing and the stream would stop
+  // short: such a pair is refused. With blocks of 16384 or more the ratio
+  // limit above already ensures it.
+  if (int64_t(fftHop) * inputRate < int64_t(stage2Rate) * 2) return false;
   if (!sizesFit()) return false;
   if (!allocateUpsampling()) return false;
 

@@ -20,6 +20,10 @@ struct ConverterDesign {
   int outputDelay = 0;    // leading output frames dropped (initial value)
 };
 
+// Up-sampling pairs whose intermediate rate (q times the output rate) is
+// more than this many times the input rate are refused.
+constexpr int kMaxUpsamplingRatio = 8192;
+
 // Band-limited sample-rate converter for interleaved 8/16/24-bit PCM, in two
 // stages: up-sampling runs a polyphase interpolator to q times the output
 // rate, then a long FFT low-pass that keeps every q-th sample; down-sampling

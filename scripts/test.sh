@@ -2,6 +2,7 @@
 # Builds everything and runs every test:
 #   native       portable core in Release, its tests and benchmarks' builds
 #   native-asan  the same tests under AddressSanitizer and UBSan
+#   fuzz         each libFuzzer target for a bounded time (scripts/fuzz.sh)
 #   win32        the DLLs and Windows programs, tests under Wine on an Xvfb display
 # Exits non-zero when any build or test fails; the last line sums it up.
 set -uo pipefail
@@ -84,6 +85,12 @@ start_display() {
 for preset in native native-asan; do
   build "$preset" && run_tests "$preset"
 done
+# Each fuzz target for a bounded time (clang, libFuzzer); any finding fails.
+echo "== fuzz (log: build/fuzz-run.log)"
+"$root/scripts/fuzz.sh" >"$root/build/fuzz-run.log" 2>&1 || failed=1
+grep -E 'property broken|ERROR|SUMMARY|^fuzz.sh:' "$root/build/fuzz-run.log"
+fuzz_line=$(grep '^fuzz.sh:' "$root/build/fuzz-run.log" | tail -n 1)
+summary+=("fuzz: ${fuzz_line#fuzz.sh: }")
 if build win32; then
   start_display
   run_tests win32

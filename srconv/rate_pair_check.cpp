@@ -3,6 +3,8 @@
 #include <climits>
 #include <cstdint>
 
+#include "sample_rate_converter.h"
+
 namespace {
 
 int greatestCommonDivisor(int a, int b) {
@@ -41,6 +43,10 @@ std::string refusalReason(const PcmFormat& input, int outputRate) {
   else
     return "unsupported rate pair " + pairText(in, out) + " (reduced ratio " + std::to_string(in / gcd) + ":" +
            std::to_string(out / gcd) + " needs oversampling by " + std::to_string(reducedFactor) + ")";
+
+  if (upsampling && int64_t(out) * oversampling > int64_t(in) * kMaxUpsamplingRatio)
+    return "unsupported rate pair " + pairText(in, out) + " (up-sampling by more than " +
+           std::to_string(kMaxUpsamplingRatio) + " times)";
 
   // The filter design rates: the least common multiple of the two rates and
   // the faster rate times the oversampling factor.

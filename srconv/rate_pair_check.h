@@ -11,5 +11,6 @@
 // The converter supports 8-, 16- and 24-bit samples and the rate pairs whose
 // reduced factor k (the reduced input rate when up-sampling, the reduced
 // output rate otherwise) is 1, even or a multiple of 3; its intermediate
-// rates must fit a signed 32-bit int.
+// rates must fit a signed 32-bit int, and up-sampling may raise the rate at
+// most kMaxUpsamplingRatio times (counting the oversampling).
 std::string refusalReason(const PcmFormat& input, int outputRate);

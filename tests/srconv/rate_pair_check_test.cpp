@@ -30,6 +30,20 @@ TEST(RatePairCheck, AgreesWithConfigureOnEveryPairOfCommonAndOddRates) {
   }
 }
 
+// Up-sampling from a few Hz: one input frame would outlast a whole stage
+// block, so such ratios are refused, and the check says so.
+TEST(RatePairCheck, AgreesWithConfigureOnExtremeUpsamplingRatios) {
+  for (int in : {1, 2, 3, 5, 6, 8, 12}) {
+    for (int out : {8000, 44100, 96000}) {
+      std::string reason = refusalReason(stereo(in), out);
+      SampleRateConverter converter;
+      EXPECT_EQ(converter.configure(stereo(in), out), reason.empty())
+          << in << " -> " << out << ": check says '" << reason << "'";
+    }
+  }
+  EXPECT_NE(refusalReason(stereo(1), 44100).find("up-sampling by more than"), std::string::npos);
+}
+
 TEST(RatePairCheck, AcceptsEveryPairOfTheSevenOutputRates) {
   const int rates[] = {8000, 11025, 16000, 22050, 32000, 44100, 48000};
   for (int in : rates)
