@@ -1,6 +1,7 @@
 // The three object exports of rmplugin.dll, called as the host calls them.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <vector>
 
 #include "exports.h"
@@ -28,16 +29,19 @@ WAVEFORMATEX monoSixteenBit() {
 class ObjectExportsTest : public ::testing::Test {
 protected:
   void SetUp() override {
-    ASSERT_TRUE(hostkey::resetToEmpty());  // default settings: 44100 Hz, "Voice"
-    ASSERT_NE(plugin.module(), nullptr);
-    create = plugin.get<CreateFn>("CreateNewCompressionObject");
-    block = plugin.get<BlockFn>("ANewDataBlockArrived");
-    remove = plugin.get<DeleteFn>("DeleteCompressionObject");
+    // The plug-in reads the settings when it is loaded, so the key is reset
+    // first: default settings, 44100 Hz "Voice", whatever an earlier test stored.
+    ASSERT_TRUE(hostkey::resetToEmpty());
+    plugin = std::make_unique<testdll::Library>("rmplugin.dll");
+    ASSERT_NE(plugin->module(), nullptr);
+    create = plugin->get<CreateFn>("CreateNewCompressionObject");
+    block = plugin->get<BlockFn>("ANewDataBlockArrived");
+    remove = plugin->get<DeleteFn>("DeleteCompressionObject");
     ASSERT_TRUE(create && block && remove);
   }
 
   StandinSession standin;
-  testdll::Library plugin{"rmplugin.dll"};
+  std::unique_ptr<testdll::Library> plugin;
   CreateFn create = nullptr;
   BlockFn block = nullptr;
   DeleteFn remove = nullptr;
