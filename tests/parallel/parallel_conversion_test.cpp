@@ -20,6 +20,7 @@
 
 #include "engine_log.h"
 #include "host_key.h"
+#include "host_window.h"
 #include "plugin_exports.h"
 #include "settings_panel_ids.h"
 #include "test_dll.h"
@@ -183,18 +184,6 @@ struct StoredState {
   }
 };
 
-const char kHostClass[] = "ParallelTestHost";
-
-HWND createHostWindow() {
-  WNDCLASSA windowClass{};
-  windowClass.lpfnWndProc = DefWindowProcA;
-  windowClass.hInstance = GetModuleHandleA(nullptr);
-  windowClass.lpszClassName = kHostClass;
-  RegisterClassA(&windowClass);  // fails harmlessly when registered before
-  return CreateWindowExA(0, kHostClass, "Options", WS_OVERLAPPEDWINDOW, 0, 0, 480, 200, nullptr, nullptr,
-                         GetModuleHandleA(nullptr), nullptr);
-}
-
 // The panel's commands as a user's clicks send them: the control changes,
 // then the dialog procedure hears of it.
 class PanelUser {
@@ -303,7 +292,7 @@ TEST_F(ParallelConversions, EachFileGetsOneWholeCurrentSettingsSetAndItsOwnAudio
   LONG threadStarts = 0;
 
   auto panelThread = [&] {
-    HWND host = createHostWindow();
+    HWND host = hostwindow::create(false);
     panelShown = host && exports->show(host);
     HWND panel = host ? FindWindowExA(host, nullptr, "#32770", nullptr) : nullptr;
     if (!panelShown || !panel) return;

@@ -8,6 +8,7 @@
 // with 0, or 1 when the library or the panel could not be set up.
 #include <windows.h>
 
+#include "host_window.h"
 #include "plugin_exports.h"
 #include "test_dll.h"
 
@@ -29,19 +30,6 @@ void pumpMessagesFor(DWORD milliseconds) {
   }
 }
 
-HWND createHostWindow() {
-  WNDCLASSA windowClass{};
-  windowClass.lpfnWndProc = DefWindowProcA;
-  windowClass.hInstance = GetModuleHandleA(nullptr);
-  windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-  windowClass.hCursor = LoadCursor(nullptr, IDC_ARROW);
-  windowClass.lpszClassName = "PanelScreenshotHost";
-  if (!RegisterClassA(&windowClass)) return nullptr;
-  return CreateWindowExA(0, windowClass.lpszClassName, "Options",
-                         WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, kHostWidth, kHostHeight,
-                         nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -49,7 +37,7 @@ int main(int argc, char** argv) {
   testdll::Library library(pluginapi::kDllName);
   const pluginapi::Exports plugin(library);
   if (!plugin.complete()) return 1;
-  HWND host = createHostWindow();
+  HWND host = hostwindow::create(true, kHostWidth, kHostHeight);
   if (!host || !plugin.show(host)) return 1;
   RedrawWindow(host, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
   pumpMessagesFor(700);

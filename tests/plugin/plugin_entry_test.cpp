@@ -9,35 +9,11 @@
 #include <vector>
 
 #include "host_key.h"
+#include "host_window.h"
 #include "plugin_exports.h"
 #include "test_dll.h"
 
 namespace {
-
-const char kHostClass[] = "PluginEntryTestHost";
-
-HWND createHostWindow() {
-  static const ATOM registered = [] {
-    WNDCLASSA windowClass{};
-    windowClass.lpfnWndProc = DefWindowProcA;
-    windowClass.hInstance = GetModuleHandleA(nullptr);
-    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    windowClass.lpszClassName = kHostClass;
-    return RegisterClassA(&windowClass);
-  }();
-  if (!registered) return nullptr;
-  return CreateWindowExA(0, kHostClass, "Options", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 480,
-                         200, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
-}
-
-std::vector<HWND> panelsOf(HWND host) {
-  std::vector<HWND> panels;
-  for (HWND panel = FindWindowExA(host, nullptr, "#32770", nullptr); panel;
-       panel = FindWindowExA(host, panel, "#32770", nullptr)) {
-    panels.push_back(panel);
-  }
-  return panels;
-}
 
 POINT placeInClientArea(HWND host, HWND child) {
   RECT frame;
@@ -76,7 +52,7 @@ class PluginEntry : public ::testing::Test {
     return exports_->extension(buffer);
   }
   HWND host() {
-    if (!host_) host_ = createHostWindow();
+    if (!host_) host_ = hostwindow::create();
     return host_;
   }
 
@@ -153,7 +129,7 @@ TEST_F(PluginEntry, EachShowConfigBitPlacesAPanelAndRemoveConfigBitKeepsThem) {
   ASSERT_NE(host(), nullptr);
   EXPECT_TRUE(plugin.show(host()));
   EXPECT_TRUE(plugin.show(host()));
-  const std::vector<HWND> panels = panelsOf(host());
+  const std::vector<HWND> panels = hostwindow::panelsOf(host());
   ASSERT_EQ(panels.size(), 2u);
   for (HWND panel : panels) {
     EXPECT_TRUE(IsWindowVisible(panel));
@@ -177,7 +153,7 @@ TEST_F(PluginEntry, PanelShowsTheStoredSettingsAndSavesEdits) {
   ASSERT_TRUE(plugin.complete());
   ASSERT_NE(host(), nullptr);
   ASSERT_TRUE(plugin.show(host()));
-  HWND panel = panelsOf(host()).at(0);
+  HWND panel = hostwindow::panelsOf(host()).at(0);
   char text[32] = "";
   GetDlgItemTextA(panel, 1007, text, sizeof text);
   EXPECT_STREQ(text, "22050");

@@ -12,6 +12,7 @@
 
 #include "encoder_settings.h"
 #include "host_key.h"
+#include "host_window.h"
 #include "panel_layout.h"
 #include "settings_panel_ids.h"
 #include "settings_persistence.h"
@@ -31,31 +32,6 @@ void setAudiences(const Audiences& flags) {
   std::copy(flags.begin(), flags.end(), encoderSettings.targetAudiences);
 }
 
-const char kHostClass[] = "SettingsPanelTestHost";
-
-HWND createHostWindow() {
-  static const ATOM registered = [] {
-    WNDCLASSA windowClass{};
-    windowClass.lpfnWndProc = DefWindowProcA;
-    windowClass.hInstance = GetModuleHandleA(nullptr);
-    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    windowClass.lpszClassName = kHostClass;
-    return RegisterClassA(&windowClass);
-  }();
-  if (!registered) return nullptr;
-  return CreateWindowExA(0, kHostClass, "Options", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 480,
-                         200, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
-}
-
-std::vector<HWND> panelsOf(HWND host) {
-  std::vector<HWND> panels;
-  for (HWND panel = FindWindowExA(host, nullptr, "#32770", nullptr); panel;
-       panel = FindWindowExA(host, panel, "#32770", nullptr)) {
-    panels.push_back(panel);
-  }
-  return panels;
-}
-
 // Each case: an empty host key, a record as the library image has it (with
 // this program as the module holding the template), and a host window.
 class SettingsPanel : public ::testing::Test {
@@ -65,7 +41,7 @@ class SettingsPanel : public ::testing::Test {
     encoderSettings = EncoderSettings{};
     encoderSettings.targetAudiences[0] = 1;  // as after a load from an empty registry
     encoderSettings.moduleHandle = GetModuleHandleA(nullptr);
-    host_ = createHostWindow();
+    host_ = hostwindow::create();
     ASSERT_NE(host_, nullptr);
   }
   void TearDown() override {
@@ -75,7 +51,7 @@ class SettingsPanel : public ::testing::Test {
   // Shows one panel and returns it (null on failure).
   HWND show() {
     if (!showSettingsPanel(host_)) return nullptr;
-    const std::vector<HWND> panels = panelsOf(host_);
+    const std::vector<HWND> panels = hostwindow::panelsOf(host_);
     return panels.empty() ? nullptr : panels.back();
   }
 
@@ -118,7 +94,7 @@ class SettingsPanel : public ::testing::Test {
 
 TEST_F(SettingsPanel, IsAVisibleChildAtItsPlaceInTheHostClientArea) {
   ASSERT_TRUE(showSettingsPanel(host_));
-  const std::vector<HWND> panels = panelsOf(host_);
+  const std::vector<HWND> panels = hostwindow::panelsOf(host_);
   ASSERT_EQ(panels.size(), 1u);
   HWND panel = panels[0];
   EXPECT_TRUE(IsWindowVisible(panel));
@@ -391,7 +367,7 @@ TEST_F(SettingsPanel, SeveralPanelsEditTheOneRecord) {
   ASSERT_NE(first, nullptr);
   ASSERT_NE(second, nullptr);
   EXPECT_NE(first, second);
-  EXPECT_EQ(panelsOf(host_).size(), 2u);
+  EXPECT_EQ(hostwindow::panelsOf(host_).size(), 2u);
   choose(first, IDC_FREQUENCY_LIST, 0);
   choose(second, IDC_AUDIO_FORMAT_LIST, 3);
   EXPECT_EQ(encoderSettings.sampleRate, 8000);
@@ -403,7 +379,7 @@ TEST_F(SettingsPanel, SeveralPanelsEditTheOneRecord) {
 TEST_F(SettingsPanel, MissingTemplateReportsFailure) {
   encoderSettings.moduleHandle = GetModuleHandleA("kernel32.dll");  // holds no template 101
   EXPECT_FALSE(showSettingsPanel(host_));
-  EXPECT_TRUE(panelsOf(host_).empty());
+  EXPECT_TRUE(hostwindow::panelsOf(host_).empty());
 }
 
 }  // namespace
