@@ -7,6 +7,7 @@
 // reading it in pieces of any size must deliver exactly dataBytes() of whole
 // frames, byte for byte the same from memory and from disk.
 
+#include <algorithm>
 #include <unistd.h>
 
 #include <cstdint>
@@ -39,13 +40,15 @@ bool writeScratch(const uint8_t* data, size_t size) {
 // Reads the whole data chunk in pieces whose sizes follow `step`.
 std::vector<uint8_t> readAll(WavReader& reader, uint32_t step) {
   std::vector<uint8_t> all;
-  std::vector<uint8_t> buffer(4096);
+  // Room for at least two frames: a frame of many channels can pass 4 KiB.
+  const uint32_t frameBytes = uint32_t(reader.format().frameBytes());
+  const uint32_t span = std::max<uint32_t>(4096, 2 * frameBytes);
+  std::vector<uint8_t> buffer(span);
   for (uint32_t round = 0;; ++round) {
-    const uint32_t maxBytes = (step * (round + 1) * 2654435761u) % 4096;
+    const uint32_t maxBytes = (step * (round + 1) * 2654435761u) % span;
     uint32_t got = 0;
     if (!reader.read(buffer.data(), maxBytes, got)) fail("read failed on an accepted file");
     if (got > maxBytes) fail("read more than asked");
-    const uint32_t frameBytes = uint32_t(reader.format().frameBytes());
     if (got % frameBytes != 0) fail("read a partial frame");
     all.insert(all.end(), buffer.begin(), buffer.begin() + got);
     // Zero bytes with room for a frame means the end of the data.

@@ -6,7 +6,10 @@
 #
 # Environment: FUZZ_SECONDS (per target; default 90 for the converter, whose
 # filter design makes one input cost ~0.1 s, 60 for the WAV reader, 30 for
-# the title/artist split: 3 minutes in all).
+# the title/artist split: 3 minutes in all) and FUZZ_SEED (default 1: a run
+# from a fresh build/fuzz follows the same mutations every time, so a finding
+# in CI is one that the same run finds on any machine; set another seed, or 0
+# for a random one, to explore further).
 # New interesting inputs go to build/fuzz/work/<target> (not the repository);
 # a crash, leak, timeout or broken property leaves its input in
 # build/fuzz/findings/ and fails the script. Add such an input to
@@ -50,7 +53,7 @@ for target in "${targets[@]}"; do
   echo "== fuzz $target for ${seconds}s"
   # -timeout: one input taking longer counts as a hang; -rss_limit_mb: as a
   # memory blow-up. Leaks are findings too (ASan's leak check at each input).
-  "$tree/fuzz/fuzz_$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+  "$tree/fuzz/fuzz_$target" -seed="${FUZZ_SEED:-1}" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
     -max_len="${max_len[$target]:-4096}" -print_final_stats=1 \
     -artifact_prefix="$findings/$target-" "$work" "fuzz/corpus/$target" >"$run_log" 2>&1
   status=$?
