@@ -4,6 +4,7 @@
 #include <new>
 
 #include "halve_samples.h"
+#include "pcm_wave_format.h"
 #include "sample_rate_converter.h"
 
 namespace {
@@ -12,18 +13,6 @@ const int kFileNameStep = 2;
 const int kResamplerStep = 11;
 const int kFormatConverterStep = 12;
 const uint32_t kEngineBitsPerSample = 16;
-
-WAVEFORMATEX pcmFormat(uint32_t channels, uint32_t rate, uint32_t bitsPerSample) {
-  WAVEFORMATEX format = {};
-  format.wFormatTag = WAVE_FORMAT_PCM;
-  format.nChannels = WORD(channels);
-  format.nSamplesPerSec = DWORD(rate);
-  format.wBitsPerSample = WORD(bitsPerSample);
-  format.nBlockAlign = WORD(bitsPerSample * channels / 8);
-  format.nAvgBytesPerSec = format.nBlockAlign * format.nSamplesPerSec;
-  format.cbSize = 0;
-  return format;
-}
 
 // True when the host's record describes interleaved integer PCM whose
 // frames are exactly channels x width / 8 bytes: plain PCM, or the
@@ -79,8 +68,8 @@ int32_t CompressionObject::create(const char* name, const WAVEFORMATEX& inputFor
   if (name == nullptr || std::strlen(name) >= sizeof fileName) return failCreation(kFileNameStep);
   std::strcpy(fileName, name);
   codedChannelCount = codedChannelsFor(snapshot.audioFormat);
-  engineFormat = pcmFormat(uint32_t(codedChannelCount), uint32_t(snapshot.sampleRate), kEngineBitsPerSample);
-  resampledFormat = pcmFormat(inputFormat.nChannels, uint32_t(snapshot.sampleRate), inputFormat.wBitsPerSample);
+  engineFormat = pcmWaveFormat(uint32_t(codedChannelCount), uint32_t(snapshot.sampleRate), kEngineBitsPerSample);
+  resampledFormat = pcmWaveFormat(inputFormat.nChannels, uint32_t(snapshot.sampleRate), inputFormat.wBitsPerSample);
 
   // The session code builds texts with the standard library, which reports
   // exhausted memory by throwing; here that is one more failed step.

@@ -1,5 +1,6 @@
 // AcmFormatConverter on the system's msacm32 (Wine's under the test rig).
 #include "acm_format_converter.h"
+#include "pcm_wave_format.h"
 
 #include <gtest/gtest.h>
 
@@ -11,14 +12,7 @@
 namespace {
 
 WAVEFORMATEX pcm(int channels, int bits, int rate = 22050) {
-  WAVEFORMATEX format = {};
-  format.wFormatTag = WAVE_FORMAT_PCM;
-  format.nChannels = WORD(channels);
-  format.nSamplesPerSec = DWORD(rate);
-  format.wBitsPerSample = WORD(bits);
-  format.nBlockAlign = WORD(channels * bits / 8);
-  format.nAvgBytesPerSec = format.nBlockAlign * format.nSamplesPerSec;
-  return format;
+  return pcmWaveFormat(uint32_t(channels), uint32_t(rate), uint32_t(bits));
 }
 
 std::vector<uint8_t> encode(const std::vector<int>& samples, int bits) {

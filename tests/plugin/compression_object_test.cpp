@@ -1,6 +1,7 @@
 // CompressionObject under Wine: real msacm32, the stand-in engine, the real
 // sample-rate converter.
 #include "compression_object.h"
+#include "pcm_wave_format.h"
 
 #include <gtest/gtest.h>
 
@@ -20,14 +21,7 @@ const int32_t kOk = CompressionObject::kOk;
 const int32_t kFailed = CompressionObject::kFailed;
 
 WAVEFORMATEX hostFormat(int channels, int bits, int rate) {
-  WAVEFORMATEX format = {};
-  format.wFormatTag = WAVE_FORMAT_PCM;
-  format.nChannels = WORD(channels);
-  format.nSamplesPerSec = DWORD(rate);
-  format.wBitsPerSample = WORD(bits);
-  format.nBlockAlign = WORD(channels * bits / 8);
-  format.nAvgBytesPerSec = format.nBlockAlign * format.nSamplesPerSec;
-  return format;
+  return pcmWaveFormat(uint32_t(channels), uint32_t(rate), uint32_t(bits));
 }
 
 EncoderSettings settingsFor(int rate, int audioFormat) {
