@@ -13,6 +13,9 @@ import subprocess
 import sys
 import wave
 
+sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+from wav_images import fmt_chunk, riff  # noqa: E402
+
 CASES = {}
 
 
@@ -39,18 +42,6 @@ def write_wav(path, rate=22050, channels=2, bits=16, seconds=0.5):
         w.writeframes(bytes((i * 7) & 0xFF for i in range(frames * channels * bits // 8)))
 
 
-def riff(chunks):
-    body = b"WAVE" + b"".join(tag + struct.pack("<I", len(data)) + data + (b"\0" if len(data) % 2 else b"")
-                              for tag, data in chunks)
-    return b"RIFF" + struct.pack("<I", len(body)) + body
-
-
-def fmt_chunk(tag, channels, rate, bits, extra=b""):
-    align = channels * bits // 8
-    data = struct.pack("<HHIIHH", tag, channels, rate, rate * align, align, bits)
-    if tag == 0xFFFE or extra:
-        data += struct.pack("<H", len(extra)) + extra
-    return (b"fmt ", data)
 
 
 class Host:
@@ -87,12 +78,12 @@ class Host:
 
 @case
 def refuses_malformed_truncated_and_non_pcm_wavs_before_the_plugin(host):
-    good = riff([fmt_chunk(1, 2, 22050, 16), (b"data", bytes(400))])
+    good = riff([fmt_chunk(2, 22050, 16), (b"data", bytes(400))])
     inputs = {
         "garbage.wav": b"this is not a wave file at all",
         "truncated.wav": good[:-100],
-        "float.wav": riff([fmt_chunk(3, 2, 22050, 32), (b"data", bytes(400))]),
-        "twelve-bit.wav": riff([fmt_chunk(1, 1, 22050, 12), (b"data", bytes(400))]),
+        "float.wav": riff([fmt_chunk(2, 22050, 32, tag=3), (b"data", bytes(400))]),
+        "twelve-bit.wav": riff([fmt_chunk(1, 22050, 12), (b"data", bytes(400))]),
     }
     for name, data in inputs.items():
         with open(host.path(name), "wb") as f:
@@ -107,7 +98,7 @@ def refuses_malformed_truncated_and_non_pcm_wavs_before_the_plugin(host):
 @case
 def accepts_extensible_pcm_and_names_the_output_after_the_input(host):
     guid_pcm = bytes.fromhex("0100000000001000800000aa00389b71")
-    extensible = riff([fmt_chunk(0xFFFE, 2, 48000, 24, struct.pack("<HI", 24, 3) + guid_pcm),
+    extensible = riff([fmt_chunk(2, 48000, 24, tag=0xFFFE, extra=struct.pack("<HI", 24, 3) + guid_pcm),
                        (b"data", bytes(6 * 4800))])
     with open(host.path("Band - Song.wav"), "wb") as f:
         f.write(extensible)

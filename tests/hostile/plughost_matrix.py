@@ -23,6 +23,9 @@ import subprocess
 import sys
 import time
 
+sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+from wav_images import fmt_chunk as fmt, riff  # noqa: E402
+
 KEY = r"HKEY_CURRENT_USER\Software\Harborlane\Tonewright"
 TIME_LIMIT = 60  # seconds for one plughost run; longer counts as a hang
 GUID_TAIL = bytes.fromhex("000000001000800000aa00389b71")[2:]
@@ -30,20 +33,6 @@ GUID_TAIL = bytes.fromhex("000000001000800000aa00389b71")[2:]
 
 class Failure(Exception):
     pass
-
-
-def riff(chunks, riff_size=None):
-    body = b"WAVE" + b"".join(tag + struct.pack("<I", len(data)) + data + (b"\0" if len(data) % 2 else b"")
-                              for tag, data in chunks)
-    return b"RIFF" + struct.pack("<I", len(body) if riff_size is None else riff_size) + body
-
-
-def fmt(channels, rate, bits, tag=1, align=None, extra=None):
-    align = channels * bits // 8 if align is None else align
-    data = struct.pack("<HHIIHH", tag, channels, rate, (rate * align) & 0xFFFFFFFF, align & 0xFFFF, bits)
-    if extra is not None:
-        data += struct.pack("<H", len(extra)) + extra
-    return (b"fmt ", data)
 
 
 def pcm_bytes(count):
