@@ -57,15 +57,20 @@ struct Timing {
   uint64_t framesOut = 0;
 };
 
+// The benchmark's input: 16-bit samples, kChannels channels.
+PcmFormat benchFormat(int rate) {
+  PcmFormat format;
+  format.channels = kChannels;
+  format.sampleRate = rate;
+  format.bitsPerSample = 16;
+  return format;
+}
+
 Timing runOurs(const std::vector<int16_t>& pcm, int inRate, int outRate) {
   Timing timing;
   SampleRateConverter converter;
-  PcmFormat format;
-  format.channels = kChannels;
-  format.sampleRate = inRate;
-  format.bitsPerSample = 16;
   Clock::time_point start = Clock::now();
-  if (!converter.configure(format, outRate)) {
+  if (!converter.configure(benchFormat(inRate), outRate)) {
     std::fprintf(stderr, "configure refused %d -> %d\n", inRate, outRate);
     std::exit(1);
   }
@@ -207,12 +212,8 @@ double configureMilliseconds(int inRate, int outRate, int runs) {
   std::vector<double> times;
   for (int i = 0; i < runs; ++i) {
     SampleRateConverter converter;
-    PcmFormat format;
-    format.channels = kChannels;
-    format.sampleRate = inRate;
-    format.bitsPerSample = 16;
     Clock::time_point start = Clock::now();
-    bool ok = converter.configure(format, outRate);
+    bool ok = converter.configure(benchFormat(inRate), outRate);
     times.push_back(secondsSince(start) * 1000.0);
     if (!ok) std::exit(1);
   }
