@@ -21,6 +21,11 @@ constexpr int64_t kMemoryBudgetBytes = int64_t(1) << 30;
 
 bool fitsInt(int64_t value) { return value >= 0 && value <= INT_MAX; }
 
+const char* const kRatesTooLarge = "sample rates too large: the converter's intermediate rate would not fit 32 bits";
+const char* const kFilterTooLong = "rate pair not supported: its filters would be too long";
+const char* const kTooLarge =
+    "too many channels for this rate pair: the converter's buffers would exceed 1 GiB or 32-bit sizes";
+
 // Adds up the buffers of a design; every element count must fit an int.
 class SizeBudget {
  public:
@@ -65,7 +70,14 @@ bool allocatePerChannel(std::unique_ptr<std::unique_ptr<double[]>[]>& arrays, in
 
 }  // namespace
 
+const char* const SampleRateConverter::kOutOfMemoryReason = "out of memory while setting up the converter";
+
 SampleRateConverter::SampleRateConverter() { pendingInput.reset(); }
+
+bool SampleRateConverter::refuse(const char* why) {
+  refusal = why;
+  return false;
+}
 
 SampleRateConverter::~SampleRateConverter() {
   releaseBuffers();
@@ -73,14 +85,15 @@ SampleRateConverter::~SampleRateConverter() {
 }
 
 bool SampleRateConverter::configure(const PcmFormat& input, int rate) {
-  if (configureCalled) return false;  // one converter, one design
+  if (configureCalled) return refuse("the converter is already configured");  // one converter, one design
   configureCalled = true;
   channels = input.channels;
   inputRate = input.sampleRate;
   outputRate = rate;
   const int bits = input.bitsPerSample;
-  if (channels <= 0 || inputRate <= 0 || outputRate <= 0) return false;
-  if (bits != 8 && bits != 16 && bits != 24) return false;
+  if (channels <= 0) return refuse("the channel count must be 1 or more");
+  if (inputRate <= 0 || outputRate <= 0) return refuse("sample rates must be 1 Hz or more");
+  if (bits != 8 && bits != 16 && bits != 24) return refuse("samples must be 8, 16 or 24 bits wide");
   inputBytesPerSample = bits / 8;
   outputBytesPerSample = inputBytesPerSample;
   fillFactorials(factorials);
@@ -90,6 +103,7 @@ bool SampleRateConverter::configure(const PcmFormat& input, int rate) {
     return false;
   }
   configured = true;
+  refusal = nullptr;
   return true;
 }
 
@@ -110,7 +124,9 @@ bool SampleRateConverter::chooseOversampling() {
   } else if (reduced % 3 == 0) {
     oversampling = 3;
   } else {
-    return false;
+    return refuse(
+        "rate pair not supported: the lower rate divided by the greatest common divisor of the two rates "
+        "must be 1 or divisible by 2 or 3");
   }
   return true;
 }
@@ -119,10 +135,11 @@ bool SampleRateConverter::designUpsampling() {
   const int q = oversampling;
   // At most kMaxUpsamplingRatio intermediate samples per input frame (see
   // the block check below); real pairs stay far below (8000 -> 384000: 48).
-  if (int64_t(outputRate) * q > int64_t(inputRate) * kMaxUpsamplingRatio) return false;
+  if (int64_t(outputRate) * q > int64_t(inputRate) * kMaxUpsamplingRatio)
+    return refuse("up-sampling ratio too large: at most 8192 times the input rate, counting the oversampling");
   const int64_t lcm = int64_t(inputRate / rateGcd) * outputRate;
   const int64_t intermediate = int64_t(outputRate) * q;
-  if (!fitsInt(lcm) || !fitsInt(intermediate)) return false;
+  if (!fitsInt(lcm) || !fitsInt(intermediate)) return refuse(kRatesTooLarge);
   stage1Rate = int(lcm);
   stage2Rate = int(intermediate);
 
@@ -132,21 +149,22 @@ bool SampleRateConverter::designUpsampling() {
   const double cutoff1 = inputRate / 2 + transition1 / 2.0;
   stage1Length = polyphaseFilterLength(stage1Rate, transition1);
   stage1Phases = stage1Rate / inputRate;
-  if (stage1Length == 0) return false;
+  if (stage1Length == 0) return refuse(kFilterTooLong);
   stage1TapsPerPhase = stage1Length / stage1Phases + 1;
 
   double transition2 = 0.0;
   stage2Length = fftFilterLength(stage2Rate, upFftBaseLength, stage2FftLength, transition2);
-  if (stage2Length == 0) return false;
+  if (stage2Length == 0) return refuse(kFilterTooLong);
   fftHop = stage2FftLength / 2;
   // Every stage block must take at least two new input frames. At a ratio
   // beyond that (1 Hz -> 44100 Hz) one frame outlasts a whole block, the
   // driver would meet blocks that read nothing and the stream would stop
   // short: such a pair is refused. With blocks of 16384 or more the ratio
   // limit above already ensures it.
-  if (int64_t(fftHop) * inputRate < int64_t(stage2Rate) * 2) return false;
-  if (!sizesFit()) return false;
-  if (!allocateUpsampling()) return false;
+  if (int64_t(fftHop) * inputRate < int64_t(stage2Rate) * 2)
+    return refuse("up-sampling ratio too large: one input frame would outlast a whole stage block");
+  if (!sizesFit()) return refuse(kTooLarge);
+  if (!allocateUpsampling()) return refuse(kOutOfMemoryReason);
 
   // Cycle of the interpolator: output i uses row stage1PhaseIndex[i]; the
   // input frame advances where the row index wraps below the step.
@@ -160,7 +178,8 @@ bool SampleRateConverter::designUpsampling() {
   }
   const double gain1 = double(stage1Rate) / double(inputRate);
   makePolyphaseFilter(stage1Filter, stage1Length, stage1Phases, stage1TapsPerPhase, cutoff1, stage1Rate, gain1);
-  if (!makeFftFilter(stage2Spectrum, stage2Length, stage2FftLength, double(inputRate / 2), stage2Rate)) return false;
+  if (!makeFftFilter(stage2Spectrum, stage2Length, stage2FftLength, double(inputRate / 2), stage2Rate))
+    return refuse(kOutOfMemoryReason);
 
   // The zero frames already in inputSamples stand in for the history the
   // interpolator needs before the first input frame.
@@ -174,13 +193,13 @@ bool SampleRateConverter::designDownsampling() {
   const int q = oversampling;
   const int64_t stuffed = int64_t(inputRate) * q;
   const int64_t lcm = int64_t(inputRate / rateGcd) * outputRate;
-  if (!fitsInt(stuffed) || !fitsInt(lcm)) return false;
+  if (!fitsInt(stuffed) || !fitsInt(lcm)) return refuse(kRatesTooLarge);
   stage1Rate = int(stuffed);
   stage2Rate = int(lcm);
 
   double transition1 = 0.0;
   stage1Length = fftFilterLength(stage1Rate, downFftBaseLength, stage1FftLength, transition1);
-  if (stage1Length == 0) return false;
+  if (stage1Length == 0) return refuse(kFilterTooLong);
   const double cutoff1 = (outputRate - transition1) / 2.0;
   fftHop = stage1FftLength / 2;
 
@@ -193,11 +212,11 @@ bool SampleRateConverter::designDownsampling() {
     cutoff2 = inputRate / 2 + transition2 / 2.0;
     stage2Length = polyphaseFilterLength(stage2Rate, transition2);
     stage2Phases = stage2Rate / stage1Rate;
-    if (stage2Length == 0) return false;
+    if (stage2Length == 0) return refuse(kFilterTooLong);
     stage2TapsPerPhase = stage2Length / stage2Phases + 1;
   }
-  if (!sizesFit()) return false;
-  if (!allocateDownsampling()) return false;
+  if (!sizesFit()) return refuse(kTooLarge);
+  if (!allocateDownsampling()) return refuse(kOutOfMemoryReason);
 
   if (q == 1) {
     stage2PhaseIndex[0] = 0;
@@ -219,7 +238,7 @@ bool SampleRateConverter::designDownsampling() {
     const double gain2 = double(stage2Rate) / double(stage1Rate);
     makePolyphaseFilter(stage2Filter, stage2Length, stage2Phases, stage2TapsPerPhase, cutoff2, stage2Rate, gain2);
   }
-  if (!makeFftFilter(stage1Spectrum, stage1Length, stage1FftLength, cutoff1, stage1Rate)) return false;
+  if (!makeFftFilter(stage1Spectrum, stage1Length, stage1FftLength, cutoff1, stage1Rate)) return refuse(kOutOfMemoryReason);
 
   outputDelay = int((stage1Length / 2.0) / (double(stage1Rate) / outputRate) +
                     (stage2Length / 2.0) / (double(stage2Rate) / outputRate));

@@ -46,6 +46,13 @@ class SampleRateConverter {
   // that cannot be had, or a second call.
   bool configure(const PcmFormat& input, int outputRate);
 
+  // Why the last configure returned false, as one line for a user; null
+  // before configure and after one that succeeded. A refusal that only lack
+  // of memory caused is kOutOfMemoryReason itself, so callers can tell it
+  // apart from an unsupported format or rate pair.
+  const char* refusalReason() const { return refusal; }
+  static const char* const kOutOfMemoryReason;
+
   // Converts one host block. On entry byteCount is the number of bytes at
   // data (0 allowed); on return the number of bytes in `output` (new[]-
   // allocated, caller delete[]s; nullptr and 0 when nothing was produced).
@@ -98,6 +105,7 @@ class SampleRateConverter {
   };
 
   // Set-up (converter_setup.cpp).
+  bool refuse(const char* why);  // notes the reason, returns false
   bool designFilters();
   bool chooseOversampling();
   bool designUpsampling();
@@ -211,6 +219,7 @@ class SampleRateConverter {
   bool streamFinished = false;  // the emission rules completed the stream
   bool configured = false;
   bool configureCalled = false;
+  const char* refusal = nullptr;
   uint64_t framesInCount = 0;
   uint64_t framesOutCount = 0;
   int inputFill = 0;

@@ -129,6 +129,9 @@ TEST(ConverterSetup, RefusesUnsupportedFormats) {
                  std::to_string(c.format.bitsPerSample) + " bit -> " + std::to_string(c.outputRate));
     SampleRateConverter converter;
     EXPECT_FALSE(converter.configure(c.format, c.outputRate));
+    // Each refusal says why, and none of these is blamed on memory.
+    ASSERT_NE(converter.refusalReason(), nullptr);
+    EXPECT_NE(converter.refusalReason(), SampleRateConverter::kOutOfMemoryReason);
   }
 }
 
@@ -142,7 +145,9 @@ TEST(ConverterSetup, AcceptsEightAndTwentyFourBits) {
 TEST(ConverterSetup, SecondConfigureIsRefused) {
   SampleRateConverter converter;
   ASSERT_TRUE(converter.configure(PcmFormat{2, 44100, 16}, 22050));
+  EXPECT_EQ(converter.refusalReason(), nullptr);
   EXPECT_FALSE(converter.configure(PcmFormat{2, 44100, 16}, 48000));
+  EXPECT_NE(converter.refusalReason(), nullptr);
   EXPECT_EQ(converter.design().stage1Rate, 44100);  // the first design stays
 }
 
