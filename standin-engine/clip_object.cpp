@@ -52,6 +52,10 @@ int32_t RMBE_STDCALL clipOutputFile(ClipProperties* self, const char* path) {
   if (!*path) return call.done(kResultInvalidArgument, "empty path");
   EngineState& engine = *static_cast<ClipObject*>(object)->engine;
   if (const char* refusal = refuseUnlessConfiguring(engine)) return call.done(kResultUnexpected, refusal);
+  // The temporary file is made now, so that a name or folder that cannot
+  // take it fails here rather than after the whole input was coded.
+  engine.outputFile.clear();
+  if (const char* refusal = engine.writer.create(path)) return call.done(kResultFail, refusal);
   engine.outputFile = path;
   return call.done(kResultOk);
 }

@@ -88,7 +88,7 @@ int32_t RMBE_STDCALL enginePrepare(BuildEngine* self) {
   engine.clip.sampleRate = pin->sampleRate;
   engine.clip.channels = static_cast<uint16_t>(pin->channels);
   engine.clip.bitsPerSample = 16;
-  if (!engine.writer.begin(engine.outputFile, engine.clip)) return call.done(kResultFail, "cannot create the file");
+  if (!engine.writer.begin(engine.clip)) return call.done(kResultFail, "cannot write the file's headers");
   engine.phase = Phase::Prepared;
   return call.done(kResultOk);
 }

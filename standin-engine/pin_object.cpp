@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "media_sample_object.h"
 #include "pin_properties_object.h"
@@ -47,6 +48,18 @@ void appendBytes(const std::string& path, const void* data, uint32_t bytes) {
   }
 }
 
+// The plug-in stamps a chunk with the time its last frame ends, truncated to
+// the millisecond; the file carries start times of its own (the writer's).
+// Empty when the stamp agrees with the end of the chunk's frames, otherwise
+// a note saying by how much it does not.
+std::string endTimeDisagreement(uint32_t stampMs, uint64_t endFrames, uint32_t sampleRate) {
+  const uint64_t endTimesRate = endFrames * 1000;  // the exact end time, in ms x rate
+  const uint64_t stampTimesRate = uint64_t(stampMs) * sampleRate;
+  if (stampTimesRate <= endTimesRate && endTimesRate - stampTimesRate <= sampleRate) return std::string();
+  return "time stamp " + std::to_string(stampMs) + " ms is not the chunk's end time, " +
+         std::to_string(endTimesRate / sampleRate) + " ms";
+}
+
 int32_t RMBE_STDCALL pinEncode(InputPin* self, MediaSample* sampleView) {
   BEGIN_CALL(self, 6);
   auto* sample = dynamic_cast<MediaSampleObject*>(ownerOf(sampleView));
@@ -66,13 +79,16 @@ int32_t RMBE_STDCALL pinEncode(InputPin* self, MediaSample* sampleView) {
   if (sample->bytes > globals().config.chunkBytes)
     return call.done(kResultInvalidArgument, "chunk larger than the preferred size");
   if (sample->timeMs < engine.lastTimeMs) return call.done(kResultInvalidArgument, "time stamp went back");
-  if (!engine.writer.writeAudio(static_cast<const uint8_t*>(sample->data), sample->bytes, sample->timeMs))
+  const std::string stampNote =
+      endTimeDisagreement(sample->timeMs, engine.writer.framesWritten() + sample->bytes / frameBytes,
+                          engine.clip.sampleRate);
+  if (!engine.writer.writeAudio(static_cast<const uint8_t*>(sample->data), sample->bytes))
     return call.done(kResultFail, "file write failed");
   engine.lastTimeMs = sample->timeMs;
   const std::string& pcmPath = globals().config.pcmPath;
   if (!pcmPath.empty()) appendBytes(pcmPath, sample->data, sample->bytes);
   if (globals().config.pcmPerFile) appendBytes(engine.outputFile + ".pcm", sample->data, sample->bytes);
-  return call.done(kResultOk);
+  return call.done(kResultOk, stampNote.empty() ? nullptr : stampNote.c_str());
 }
 
 int32_t RMBE_STDCALL pinChunkBytes(PinSizeInfo* self, uint32_t* bytes) {
