@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "output_files.h"
+
 namespace {
 
 constexpr uint16_t kStreamNumber = 0;
@@ -80,6 +82,8 @@ std::vector<uint8_t> realAudioHeader(const RmClipInfo& info, uint32_t dataBytes)
 
 RmFileWriter::~RmFileWriter() { abandon(); }
 
+size_t RmFileWriter::frameBytes() const { return std::max<size_t>(1, info_.channels * info_.bitsPerSample / 8); }
+
 uint32_t RmFileWriter::durationMs() const {
   const uint64_t bytesPerSecond = uint64_t(info_.sampleRate) * info_.channels * info_.bitsPerSample / 8;
   return bytesPerSecond ? static_cast<uint32_t>(audioBytes_ * 1000 / bytesPerSecond) : 0;
@@ -152,19 +156,29 @@ bool RmFileWriter::writeHeaders(bool final) {
   return std::fwrite(w.bytes.data(), 1, w.bytes.size(), file_) == w.bytes.size();
 }
 
-bool RmFileWriter::begin(const std::string& outputPath, const RmClipInfo& info) {
+const char* RmFileWriter::create(const std::string& outputPath) {
   abandon();
-  if (info.sampleRate == 0 || info.sampleRate > 65535 || info.channels == 0) return false;
+  const std::string temporaryPath = outputPath + ".partial";
+  if (temporaryPath.size() > kRmMaxPathChars) return "temporary file name too long";
+  bool nameTaken = false;
+  file_ = createNewFile(temporaryPath, nameTaken);
+  // A temporary file nobody holds is a leftover of a session that never
+  // cleaned up; one that is held belongs to a session writing this output.
+  if (!file_ && nameTaken && removeUnusedFile(temporaryPath)) file_ = createNewFile(temporaryPath, nameTaken);
+  if (!file_) return nameTaken ? "output file is being written by another session" : "cannot create the file";
   outputPath_ = outputPath;
-  temporaryPath_ = outputPath + ".partial";
-  info_ = info;
+  temporaryPath_ = temporaryPath;
   packets_.clear();
   audioBytes_ = 0;
   maxPacketBytes_ = 0;
   indexOffset_ = 0;
   failed_ = false;
-  file_ = std::fopen(temporaryPath_.c_str(), "w+b");
-  if (!file_) return false;
+  return nullptr;
+}
+
+bool RmFileWriter::begin(const RmClipInfo& info) {
+  if (!file_ || info.sampleRate == 0 || info.sampleRate > 65535 || info.channels == 0) return false;
+  info_ = info;
   if (!writeHeaders(false)) {
     abandon();
     return false;
@@ -172,15 +186,15 @@ bool RmFileWriter::begin(const std::string& outputPath, const RmClipInfo& info) 
   return true;
 }
 
-bool RmFileWriter::writeAudio(const uint8_t* data, size_t bytes, uint32_t timeMs) {
+bool RmFileWriter::writeAudio(const uint8_t* data, size_t bytes) {
   if (!file_ || failed_) return false;
   constexpr size_t kMaxPayload = kRmMaxPacketBytes - kRmPacketHeaderBytes;
   // Cut at whole frames so that no sample straddles two packets.
-  const size_t frameBytes = std::max<size_t>(1, info_.channels * info_.bitsPerSample / 8);
-  const size_t maxPayload = kMaxPayload - kMaxPayload % frameBytes;
+  const size_t maxPayload = kMaxPayload - kMaxPayload % frameBytes();
   for (size_t done = 0; done < bytes;) {
     const size_t payload = std::min(maxPayload, bytes - done);
     const uint32_t packetBytes = static_cast<uint32_t>(payload + kRmPacketHeaderBytes);
+    const uint32_t timeMs = static_cast<uint32_t>(framesWritten() * 1000 / info_.sampleRate);
     long offset = std::ftell(file_);
     ByteWriter h;
     h.u16(0);
@@ -226,10 +240,7 @@ bool RmFileWriter::finish() {
   ok = ok && writeHeaders(true);
   ok = std::fclose(file_) == 0 && ok;
   file_ = nullptr;
-  if (ok) {
-    std::remove(outputPath_.c_str());  // rename does not replace on Windows
-    ok = std::rename(temporaryPath_.c_str(), outputPath_.c_str()) == 0;
-  }
+  ok = ok && replaceFile(temporaryPath_, outputPath_);
   if (!ok) std::remove(temporaryPath_.c_str());
   return ok;
 }

@@ -1,12 +1,17 @@
 #pragma once
 // Writes a RealMedia file with one uncompressed 16-bit PCM audio stream.
-// Packets are streamed to a temporary file beside the output; finish() writes
-// the index, fills in the counts and sizes, and renames the temporary file to
-// the output name, so an unfinished file never appears under that name.
+// Packets are streamed to a temporary file of the session's own beside the
+// output, created when the output is named; finish() writes the index, fills
+// in the counts and sizes, and gives the temporary file the output name in
+// one step, so an unfinished file never appears under that name. The
+// temporary file also claims the output name: a second writer naming the same
+// output while the first is at work is refused.
 //
 // Layout: .RMF, PROP, CONT, MDPR (audio/x-pn-realaudio with a RealAudio v5
 // header, interleaver Int0, codec tag "XPCM"), DATA, INDX. All integers
 // big-endian; the PCM inside the packets stays little-endian as submitted.
+// Each packet's time stamp is the time its first frame plays, counted from
+// the frames written before it.
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -25,6 +30,8 @@ struct RmClipInfo {
 
 constexpr uint32_t kRmMaxPacketBytes = 65535;  // header included
 constexpr uint32_t kRmPacketHeaderBytes = 12;
+// The longest path Windows opens (MAX_PATH without its NUL).
+constexpr size_t kRmMaxPathChars = 259;
 
 class RmFileWriter {
  public:
@@ -33,11 +40,14 @@ class RmFileWriter {
   RmFileWriter(const RmFileWriter&) = delete;
   RmFileWriter& operator=(const RmFileWriter&) = delete;
 
-  // Opens the temporary file outputPath + ".partial" and writes the headers.
-  bool begin(const std::string& outputPath, const RmClipInfo& info);
-  // Appends PCM, split into packets of at most kRmMaxPacketBytes, each
-  // carrying timeMs.
-  bool writeAudio(const uint8_t* data, size_t bytes, uint32_t timeMs);
+  // Creates the temporary file outputPath + ".partial", exclusively, and
+  // drops an earlier one. Null on success, otherwise why it failed.
+  const char* create(const std::string& outputPath);
+  // Writes the headers for `info` into the temporary file.
+  bool begin(const RmClipInfo& info);
+  // Appends PCM, split at whole frames into packets of at most
+  // kRmMaxPacketBytes, each stamped with its own start time.
+  bool writeAudio(const uint8_t* data, size_t bytes);
   // Completes the file and gives it the output name.
   bool finish();
   // Drops the temporary file; nothing appears under the output name.
@@ -45,6 +55,7 @@ class RmFileWriter {
 
   bool isOpen() const { return file_ != nullptr; }
   uint64_t audioBytes() const { return audioBytes_; }
+  uint64_t framesWritten() const { return audioBytes_ / frameBytes(); }
   const std::string& temporaryPath() const { return temporaryPath_; }
 
  private:
@@ -54,6 +65,7 @@ class RmFileWriter {
   };
   bool writeHeaders(bool final);
   uint32_t durationMs() const;
+  size_t frameBytes() const;
 
   FILE* file_ = nullptr;
   std::string outputPath_;

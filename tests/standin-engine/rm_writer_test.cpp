@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <random>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -60,14 +61,19 @@ class RmWriterTest : public ::testing::Test {
     info.fileFlags = 3;
     return info;
   }
+  // A writer with its temporary file made and its headers written.
+  void start(RmFileWriter& writer, const RmClipInfo& info) {
+    ASSERT_EQ(writer.create(path_), nullptr);
+    ASSERT_TRUE(writer.begin(info));
+  }
   std::string path_;
 };
 
 TEST_F(RmWriterTest, FfprobeShowsTextsRateChannelsAndEveryPacket) {
   RmFileWriter writer;
-  ASSERT_TRUE(writer.begin(path_, stereoClip()));
+  start(writer, stereoClip());
   std::vector<uint8_t> pcm(4096, 0x11);
-  for (uint32_t i = 1; i <= 10; ++i) ASSERT_TRUE(writer.writeAudio(pcm.data(), pcm.size(), i * 23));
+  for (uint32_t i = 1; i <= 10; ++i) ASSERT_TRUE(writer.writeAudio(pcm.data(), pcm.size()));
   ASSERT_TRUE(writer.finish());
 
   int status = -1;
@@ -84,54 +90,51 @@ TEST_F(RmWriterTest, FfprobeShowsTextsRateChannelsAndEveryPacket) {
   EXPECT_NE(out.find("streams.stream.0.nb_read_packets=\"10\""), std::string::npos) << out;
 }
 
-TEST_F(RmWriterTest, LargeChunksAreSplitIntoPacketsOfWholeFramesWithinTheSizeLimit) {
-  RmClipInfo info = stereoClip();
-  RmFileWriter writer;
-  ASSERT_TRUE(writer.begin(path_, info));
-  std::vector<uint8_t> pcm(200000);
-  for (size_t i = 0; i < pcm.size(); ++i) pcm[i] = static_cast<uint8_t>(i * 7);
-  ASSERT_TRUE(writer.writeAudio(pcm.data(), pcm.size(), 2267));
-  ASSERT_TRUE(writer.finish());
+// Random clips in chunks of random size, up to four packets long: walked
+// packet by packet, the file gives back the PCM in order, in packets of whole
+// frames within the size limit, each stamped with its own start time and
+// listed in the index.
+TEST_F(RmWriterTest, PacketsHoldWholeFramesInOrderEachStampedWithItsStartTime) {
+  std::mt19937 random(7);
+  for (int round = 0; round < 12; ++round) {
+    RmClipInfo info = stereoClip();
+    info.sampleRate = 8000 + random() % 57536;
+    info.channels = uint16_t(1 + random() % 2);
+    const size_t frameBytes = info.channels * 2u;
+    RmFileWriter writer;
+    start(writer, info);
+    std::vector<uint8_t> pcm;
+    for (int chunk = 0; chunk < 8; ++chunk) {
+      const size_t bytes = frameBytes * (1 + random() % (random() % 2 ? 60000 : 50));
+      const size_t at = pcm.size();
+      for (size_t i = 0; i < bytes; ++i) pcm.push_back(uint8_t(random()));
+      ASSERT_TRUE(writer.writeAudio(pcm.data() + at, bytes));
+    }
+    ASSERT_TRUE(writer.finish());
 
-  const std::vector<uint8_t> file = readFile(path_);
-  ASSERT_GT(file.size(), 18u);
-  // Walk the headers to the DATA chunk, reading the offsets PROP gives.
-  ASSERT_EQ(std::string(file.begin(), file.begin() + 4), ".RMF");
-  size_t at = be32(file, 4);
-  ASSERT_EQ(std::string(file.begin() + at, file.begin() + at + 4), "PROP");
-  const uint32_t packetCount = be32(file, at + 10 + 16);
-  const uint32_t indexOffset = be32(file, at + 10 + 28);
-  const uint32_t dataOffset = be32(file, at + 10 + 32);
-  EXPECT_EQ(be16(file, at + 10 + 38), 3);  // saved | perfect play, never live
-  ASSERT_EQ(std::string(file.begin() + dataOffset, file.begin() + dataOffset + 4), "DATA");
-  ASSERT_EQ(std::string(file.begin() + indexOffset, file.begin() + indexOffset + 4), "INDX");
-  EXPECT_EQ(be32(file, dataOffset + 10), packetCount);
-  EXPECT_EQ(be32(file, dataOffset + 4), indexOffset - dataOffset);
-
-  // Reassemble the payload: the PCM comes back byte for byte, in order.
-  std::vector<uint8_t> payload;
-  size_t packet = dataOffset + 18;
-  for (uint32_t i = 0; i < packetCount; ++i) {
-    const uint16_t length = be16(file, packet + 2);
-    EXPECT_LE(length, 65535u);
-    EXPECT_EQ((length - 12) % 4, 0u) << "packet " << i << " splits a frame";
-    EXPECT_EQ(be32(file, packet + 6), 2267u);
-    EXPECT_EQ(be32(file, indexOffset + 20 + 14 * i + 6), packet) << "index entry " << i;
-    payload.insert(payload.end(), file.begin() + packet + 12, file.begin() + packet + length);
-    packet += length;
+    const std::vector<uint8_t> file = readFile(path_);
+    const size_t prop = be32(file, 4);
+    const uint32_t packetCount = be32(file, prop + 26), indexOffset = be32(file, prop + 38);
+    std::vector<uint8_t> payload;
+    for (size_t i = 0, packet = be32(file, prop + 42) + 18; i < packetCount; ++i) {
+      const uint16_t length = be16(file, packet + 2);
+      ASSERT_EQ((length - 12) % frameBytes, 0u) << "packet " << i << " splits a frame";
+      EXPECT_EQ(be32(file, packet + 6), payload.size() / frameBytes * 1000 / info.sampleRate) << "packet " << i;
+      EXPECT_EQ(be32(file, indexOffset + 20 + 14 * i + 2), be32(file, packet + 6)) << "index entry " << i;
+      EXPECT_EQ(be32(file, indexOffset + 20 + 14 * i + 6), packet) << "index entry " << i;
+      payload.insert(payload.end(), file.begin() + long(packet) + 12, file.begin() + long(packet) + length);
+      packet += length;
+    }
+    ASSERT_EQ(payload, pcm) << "round " << round;
   }
-  EXPECT_EQ(packetCount, 4u);
-  EXPECT_EQ(packet, indexOffset);
-  EXPECT_EQ(payload, pcm);
-  EXPECT_EQ(be32(file, indexOffset + 10), packetCount);
 }
 
 TEST_F(RmWriterTest, NothingAppearsUnderTheOutputNameUntilFinish) {
   {
     RmFileWriter writer;
-    ASSERT_TRUE(writer.begin(path_, stereoClip()));
+    start(writer, stereoClip());
     std::vector<uint8_t> pcm(4096);
-    ASSERT_TRUE(writer.writeAudio(pcm.data(), pcm.size(), 23));
+    ASSERT_TRUE(writer.writeAudio(pcm.data(), pcm.size()));
     EXPECT_FALSE(fileExists(path_));
     EXPECT_TRUE(fileExists(writer.temporaryPath()));
   }  // destroyed without finish
@@ -142,20 +145,34 @@ TEST_F(RmWriterTest, NothingAppearsUnderTheOutputNameUntilFinish) {
 TEST_F(RmWriterTest, FinishReplacesAnOlderFileOfTheSameName) {
   { std::ofstream(path_) << "old contents"; }
   RmFileWriter writer;
-  ASSERT_TRUE(writer.begin(path_, stereoClip()));
+  start(writer, stereoClip());
   ASSERT_TRUE(writer.finish());
   const std::vector<uint8_t> file = readFile(path_);
   ASSERT_GE(file.size(), 4u);
   EXPECT_EQ(std::string(file.begin(), file.begin() + 4), ".RMF");
 }
 
-TEST_F(RmWriterTest, RefusesRatesTheHeaderCannotHoldAndUnwritableFolders) {
+TEST_F(RmWriterTest, RefusesRatesTheHeaderCannotHoldNamesTooLongAndUnwritableFolders) {
   RmClipInfo info = stereoClip();
   info.sampleRate = 96000;
   RmFileWriter writer;
-  EXPECT_FALSE(writer.begin(path_, info));
-  EXPECT_FALSE(writer.begin("/nonexistent-folder/x.rm", stereoClip()));
+  ASSERT_EQ(writer.create(path_), nullptr);
+  EXPECT_FALSE(writer.begin(info));
+  EXPECT_STREQ(writer.create("/nonexistent-folder/x.rm"), "cannot create the file");
+  EXPECT_STREQ(writer.create(path_ + std::string(kRmMaxPathChars - path_.size() - 7, 'x')),
+               "temporary file name too long");
   EXPECT_FALSE(writer.isOpen());
+}
+
+// The temporary file claims the output name while its writer is at work; one
+// left behind by a writer that is gone does not.
+TEST_F(RmWriterTest, AWriterAtWorkKeepsTheOutputNameALeftoverDoesNot) {
+  RmFileWriter first, second;
+  ASSERT_EQ(first.create(path_), nullptr);
+  EXPECT_STREQ(second.create(path_), "output file is being written by another session");
+  first.abandon();
+  { std::ofstream(path_ + ".partial") << "left behind"; }
+  EXPECT_EQ(second.create(path_), nullptr);
 }
 
 }  // namespace

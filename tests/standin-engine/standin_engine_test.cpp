@@ -85,6 +85,41 @@ TEST_F(StandinTest, ChunksThatAreTooLargeMisalignedOrGoBackInTimeAreRefused) {
   EXPECT_EQ(submitChunk(session, chunk.data(), 4096, 23), kResultOk);
 }
 
+TEST_F(StandinTest, TimeStampsOtherThanTheChunksEndAreAcceptedAndNoted) {
+  codedChannels = 2;
+  settings.sampleRate = 44100;
+  ASSERT_TRUE(start().ok());
+  std::vector<uint8_t> chunk(4096);  // 1024 frames, 23.2 ms
+  EXPECT_EQ(submitChunk(session, chunk.data(), 4096, 23), kResultOk);
+  EXPECT_EQ(lastCall().note, "");
+  EXPECT_EQ(submitChunk(session, chunk.data(), 4096, 23), kResultOk);
+  EXPECT_EQ(lastCall().note, "time stamp 23 ms is not the chunk's end time, 46 ms");
+}
+
+// The temporary file claims the output name: a second session naming it
+// while the first is at work is refused then, and the first writes it whole.
+TEST_F(StandinTest, AnOutputNameBelongsToOneSessionAtATime) {
+  ASSERT_TRUE(start().ok());
+  BuildSession other;
+  EXPECT_EQ(startBuildSession(other, outputPath.c_str(), codedChannels, settings).failedStep, 4);
+  EXPECT_EQ(lastCall().note, "output file is being written by another session");
+  disposeBuildSession(other);
+  const std::vector<uint8_t> chunk(4096, 0x5A);
+  ASSERT_EQ(submitChunk(session, chunk.data(), 4096, 92), kResultOk);
+  finishBuildSession(session);
+  EXPECT_NE(readWholeFile(outputPath).find(std::string(4096, 0x5A)), std::string::npos);
+  EXPECT_FALSE(fileExists(outputPath + ".partial"));
+}
+
+TEST_F(StandinTest, NamesTheTemporaryFileCannotTakeFailWhenNamed) {
+  for (const std::string& path : {folder + "missing" + outputPath.substr(folder.size() - 1),
+                                  outputPath + std::string(255 - outputPath.size(), 'x')}) {
+    disposeBuildSession(session);
+    EXPECT_EQ(startBuildSession(session, path.c_str(), codedChannels, settings).failedStep, 4) << path;
+    EXPECT_EQ(lastCall().result, kResultFail);
+  }
+}
+
 TEST_F(StandinTest, NothingIsAcceptedAfterTheEndAndTheEndComesOnce) {
   ASSERT_TRUE(start().ok());
   finishBuildSession(session);

@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -11,9 +12,9 @@
 
 namespace {
 
-std::string ffprobe(const std::string& path) {
-  std::string command = std::string(FFPROBE_EXECUTABLE) +
-                        " -v error -show_format -show_streams -count_packets -of flat '" + path + "'";
+std::string ffprobe(const std::string& path,
+                    const std::string& options = "-show_format -show_streams -count_packets -of flat") {
+  std::string command = std::string(FFPROBE_EXECUTABLE) + " -v error " + options + " '" + path + "'";
   std::string output;
   if (FILE* pipe = popen(command.c_str(), "r")) {
     char buffer[4096];
@@ -55,6 +56,13 @@ TEST_F(SessionTest, FfprobeReadsTheTextsFormatAndEveryChunkOfAStereoSession) {
         "streams.stream.0.nb_read_packets=\"" + std::to_string(chunks) + "\""})
     EXPECT_NE(info.find(expected), std::string::npos) << "missing " << expected << " in\n" << info;
   EXPECT_EQ(readWholeFile(pcmPath), std::string(reinterpret_cast<const char*>(bytes), total));
+  // Packet time stamps are start times: from 0, rising with every chunk.
+  std::istringstream pts(ffprobe(outputPath, "-show_entries packet=pts -of csv=p=0"));
+  std::vector<long> stamps{-1};
+  for (long stamp; pts >> stamp;) stamps.push_back(stamp);
+  ASSERT_EQ(stamps.size(), chunks + 1);
+  EXPECT_EQ(stamps[1], 0);
+  for (size_t i = 2; i < stamps.size(); ++i) EXPECT_GT(stamps[i], stamps[i - 1]) << "packet " << i - 1;
 }
 
 }  // namespace
