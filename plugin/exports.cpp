@@ -2,10 +2,11 @@
 // between the host and the plug-in: nothing may unwind through them, so an
 // exhausted heap reported by a throwing allocation becomes error code 3 here.
 #include <new>
+#include <type_traits>
 
 #include "compression_object.h"
 #include "encoder_settings.h"
-#include "exports.h"
+#include "host_interface.h"
 #include "settings_access.h"
 
 namespace {
@@ -16,6 +17,15 @@ void report(int32_t* errorCode, int32_t code) {
 }
 
 }  // namespace
+
+// Each definition below must have exactly the type hosts call it through.
+static_assert(std::is_same<decltype(CreateNewCompressionObject),
+                           CreateNewCompressionObjectFunction>::value,
+              "the export differs from the host interface");
+static_assert(std::is_same<decltype(ANewDataBlockArrived), ANewDataBlockArrivedFunction>::value,
+              "the export differs from the host interface");
+static_assert(std::is_same<decltype(DeleteCompressionObject), DeleteCompressionObjectFunction>::value,
+              "the export differs from the host interface");
 
 CompressionObject* __cdecl CreateNewCompressionObject(const char* fileName, int32_t* errorCode,
                                                       const WAVEFORMATEX* inputFormat) {

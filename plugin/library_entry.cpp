@@ -1,8 +1,9 @@
 // Library entry and the exports that serve the settings.
 #include <cstring>
+#include <type_traits>
 
 #include "encoder_settings.h"
-#include "exports.h"
+#include "host_interface.h"
 #include "settings_access.h"
 #include "settings_panel.h"
 #include "settings_persistence.h"
@@ -14,6 +15,14 @@
 extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID) {
   return loadEncoderSettings(module, reason);
 }
+
+// Each definition below must have exactly the type hosts call it through.
+static_assert(std::is_same<decltype(GetExtensionYouCreate), GetExtensionYouCreateFunction>::value,
+              "the export differs from the host interface");
+static_assert(std::is_same<decltype(ShowConfigBit), ShowConfigBitFunction>::value,
+              "the export differs from the host interface");
+static_assert(std::is_same<decltype(RemoveConfigBit), RemoveConfigBitFunction>::value,
+              "the export differs from the host interface");
 
 char* __cdecl GetExtensionYouCreate(char* buffer) {
   // A copy: a load on another thread rewrites the text in place otherwise.

@@ -129,7 +129,7 @@ struct Conversion {
 void convert(const pluginapi::Exports& plugin, const Input& input, Conversion& conversion,
              volatile LONG* editsDone) {
   if (editsDone) conversion.editsBefore = InterlockedCompareExchange(editsDone, 0, 0);
-  void* object = plugin.create(conversion.outputPath.c_str(), &conversion.createError, &input.format);
+  CompressionObject* object = plugin.create(conversion.outputPath.c_str(), &conversion.createError, &input.format);
   if (editsDone) conversion.editsAfter = InterlockedCompareExchange(editsDone, 0, 0);
   if (object == nullptr) return;
   if (conversion.createError == 0) {
