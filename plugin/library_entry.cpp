@@ -4,6 +4,7 @@
 
 #include "encoder_settings.h"
 #include "host_interface.h"
+#include "output_extension.h"
 #include "settings_access.h"
 #include "settings_panel.h"
 #include "settings_persistence.h"
@@ -27,12 +28,10 @@ static_assert(std::is_same<decltype(RemoveConfigBit), RemoveConfigBitFunction>::
 char* __cdecl GetExtensionYouCreate(char* buffer) {
   // A copy: a load on another thread rewrites the text in place otherwise.
   const EncoderSettings settings = currentEncoderSettings();
-  constexpr size_t kBufferBytes = sizeof settings.extension;  // 260
-  // The field is kept terminated; bounding the copy anyway means a damaged
-  // field can never make us write past the host's 260 bytes.
-  const size_t length = strnlen(settings.extension, kBufferBytes - 1);
-  std::memcpy(buffer, settings.extension, length);
-  buffer[length] = '\0';
+  // The load already keeps only usable extensions; checking again here means
+  // no way of filling the record can ever hand a host a name outside its
+  // folder, or more than 17 bytes.
+  std::strcpy(buffer, usableExtension(settings.extension));
   return buffer;
 }
 

@@ -148,25 +148,28 @@ TEST_F(SettingsLoad, AbsentExtensionKeepsTheCurrentOne) {
   EXPECT_STREQ(encoderSettings.extension, ".wav");
 }
 
-TEST_F(SettingsLoad, ExtensionOfMaximumLengthIsReadWhole) {
-  const std::string longest(259, 'e');
-  ASSERT_TRUE(hostkey::setString("ZVKRMExt", longest));
+TEST_F(SettingsLoad, ExtensionOfFifteenCharactersIsReadWhole) {
+  ASSERT_TRUE(hostkey::setString("ZVKRMExt", ".fifteen-chars.x"));
   load();
-  EXPECT_EQ(std::string(encoderSettings.extension), longest);
+  EXPECT_STREQ(encoderSettings.extension, ".fifteen-chars.x");
 }
 
-TEST_F(SettingsLoad, ExtensionFillingTheFieldWithoutNulBecomesEmpty) {
-  const std::string full(260, 'e');
-  ASSERT_TRUE(hostkey::setRaw("ZVKRMExt", REG_SZ, full.data(), 260));
+// Extensions that would lead a host's output elsewhere, or that do not fit
+// the field, and the next save stores the default in their place.
+TEST_F(SettingsLoad, UnusableExtensionsLoadAsTheDefaultAndAreSavedAsIt) {
+  const std::string unterminated(260, 'e');
+  ASSERT_TRUE(hostkey::setRaw("ZVKRMExt", REG_SZ, unterminated.data(), 260));
   load();
-  EXPECT_EQ(encoderSettings.extension[259], '\0');
-  EXPECT_STREQ(encoderSettings.extension, "");
-}
-
-TEST_F(SettingsLoad, ExtensionTooLongForTheFieldBecomesEmpty) {
-  ASSERT_TRUE(hostkey::setString("ZVKRMExt", std::string(300, 'e')));
-  load();
-  EXPECT_STREQ(encoderSettings.extension, "");
+  EXPECT_STREQ(encoderSettings.extension, ".rm");
+  for (const std::string& stored : std::vector<std::string>{"\\..\\..\\x.txt", ".a/b", ".c:x", "rm", ".",
+                                                            ".sixteen-chars.xy", std::string(300, 'e')}) {
+    std::strcpy(encoderSettings.extension, ".ra");
+    ASSERT_TRUE(hostkey::setString("ZVKRMExt", stored));
+    load();
+    EXPECT_STREQ(encoderSettings.extension, ".rm") << stored;
+  }
+  saveEncoderSettings();
+  EXPECT_EQ(hostkey::get("ZVKRMExt").bytes, (std::vector<unsigned char>{'.', 'r', 'm', '\0'}));
 }
 
 class SettingsSave : public SettingsLoad {};
