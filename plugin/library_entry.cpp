@@ -10,10 +10,16 @@
 #include "settings_persistence.h"
 
 // Reloads the settings at process attach and at every thread attach (the host
-// may have changed them from another instance); nothing happens at detach.
+// may have changed them from another instance); nothing is saved at detach.
 // The load publishes a complete record and may wait for a panel edit on
 // another thread, which never needs the loader lock held here.
-extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID) {
+extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID reserved) {
+  // Without its locks the library cannot work: refusing the load is the one
+  // honest answer (Windows then reports a detach and unloads it).
+  if (reason == DLL_PROCESS_ATTACH && !openSettingsAccess()) return FALSE;
+  // Freed on FreeLibrary only: at process exit (reserved non-null) other
+  // threads were stopped wherever they were, perhaps inside a lock.
+  if (reason == DLL_PROCESS_DETACH && reserved == nullptr) closeSettingsAccess();
   return loadEncoderSettings(module, reason);
 }
 
