@@ -75,7 +75,7 @@ BOOL loadEncoderSettings(HINSTANCE moduleHandle, DWORD reason) {
   return TRUE;
 }
 
-void writeEncoderSettings(const EncoderSettings& settings) {
+void saveEncoderSettings(const EncoderSettings& settings) {
   writeDword(settings.sampleRate, "ZVKRMFreq");
   writeDword(settings.audioFormat, "ZVKRMAudioFormat");
   writeDword(settings.sureStream, "ZVKRMSurestream");
@@ -84,10 +84,4 @@ void writeEncoderSettings(const EncoderSettings& settings) {
   }
   writeDword(settings.titleArtistOrder, "ZVKRMTitleArtist");
   writeRegistryString(settings.extension, "ZVKRMExt", kRoot, kPath);
-}
-
-void saveEncoderSettings() {
-  // Held as an edit, so that no load reads the values half written.
-  SettingsEdit edit;
-  writeEncoderSettings(edit.record());
 }

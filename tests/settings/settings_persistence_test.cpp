@@ -168,7 +168,7 @@ TEST_F(SettingsLoad, UnusableExtensionsLoadAsTheDefaultAndAreSavedAsIt) {
     load();
     EXPECT_STREQ(encoderSettings.extension, ".rm") << stored;
   }
-  saveEncoderSettings();
+  saveEncoderSettings(encoderSettings);
   EXPECT_EQ(hostkey::get("ZVKRMExt").bytes, (std::vector<unsigned char>{'.', 'r', 'm', '\0'}));
 }
 
@@ -187,7 +187,7 @@ std::vector<std::string> sortedValueNames() {
 
 TEST_F(SettingsSave, FirstSaveAfterEmptyLoadWritesEveryValue) {
   load();
-  saveEncoderSettings();
+  saveEncoderSettings(encoderSettings);
   EXPECT_EQ(sortedValueNames(), kAllValueNames);
   EXPECT_EQ(hostkey::get("ZVKRMFreq").asDword(), 44100u);
   EXPECT_EQ(hostkey::get("ZVKRMTarget0").asDword(), 1u);
@@ -209,7 +209,7 @@ TEST_F(SettingsSave, UnknownAudioFormatSurvivesLoadAndSave) {
   ASSERT_TRUE(hostkey::setDword("ZVKRMAudioFormat", 7));
   load();
   EXPECT_EQ(encoderSettings.audioFormat, 7);
-  saveEncoderSettings();
+  saveEncoderSettings(encoderSettings);
   EXPECT_EQ(hostkey::get("ZVKRMAudioFormat").asDword(), 7u);
 }
 
@@ -222,7 +222,7 @@ TEST_F(SettingsSave, SavedRecordLoadsBackUnchanged) {
   const int32_t flags[9] = {0, 1, 0, 1, 0, 0, 1, 1, 1};
   std::copy(std::begin(flags), std::end(flags), encoderSettings.targetAudiences);
   std::strcpy(encoderSettings.extension, ".rma");
-  saveEncoderSettings();
+  saveEncoderSettings(encoderSettings);
 
   encoderSettings = EncoderSettings{};
   load();
