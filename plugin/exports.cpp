@@ -18,15 +18,6 @@ void report(int32_t* errorCode, int32_t code) {
 
 }  // namespace
 
-// Each definition below must have exactly the type hosts call it through.
-static_assert(std::is_same<decltype(CreateNewCompressionObject),
-                           CreateNewCompressionObjectFunction>::value,
-              "the export differs from the host interface");
-static_assert(std::is_same<decltype(ANewDataBlockArrived), ANewDataBlockArrivedFunction>::value,
-              "the export differs from the host interface");
-static_assert(std::is_same<decltype(DeleteCompressionObject), DeleteCompressionObjectFunction>::value,
-              "the export differs from the host interface");
-
 CompressionObject* __cdecl CreateNewCompressionObject(const char* fileName, int32_t* errorCode,
                                                       const WAVEFORMATEX* inputFormat) {
   CompressionObject* object = new (std::nothrow) CompressionObject();
@@ -68,3 +59,13 @@ int32_t __cdecl ANewDataBlockArrived(CompressionObject* object, const void* data
 }
 
 void __cdecl DeleteCompressionObject(CompressionObject* object) { delete object; }
+
+// Each definition above must have exactly the type hosts call it through (a
+// definition with other parameters would be an overload, and break these).
+static_assert(std::is_same<decltype(CreateNewCompressionObject),
+                           CreateNewCompressionObjectFunction>::value,
+              "the export differs from the host interface");
+static_assert(std::is_same<decltype(ANewDataBlockArrived), ANewDataBlockArrivedFunction>::value,
+              "the export differs from the host interface");
+static_assert(std::is_same<decltype(DeleteCompressionObject), DeleteCompressionObjectFunction>::value,
+              "the export differs from the host interface");

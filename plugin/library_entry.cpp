@@ -23,14 +23,6 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID reserved) 
   return loadEncoderSettings(module, reason);
 }
 
-// Each definition below must have exactly the type hosts call it through.
-static_assert(std::is_same<decltype(GetExtensionYouCreate), GetExtensionYouCreateFunction>::value,
-              "the export differs from the host interface");
-static_assert(std::is_same<decltype(ShowConfigBit), ShowConfigBitFunction>::value,
-              "the export differs from the host interface");
-static_assert(std::is_same<decltype(RemoveConfigBit), RemoveConfigBitFunction>::value,
-              "the export differs from the host interface");
-
 char* __cdecl GetExtensionYouCreate(char* buffer) {
   // A copy: a load on another thread rewrites the text in place otherwise.
   const EncoderSettings settings = currentEncoderSettings();
@@ -44,3 +36,12 @@ char* __cdecl GetExtensionYouCreate(char* buffer) {
 BOOL __cdecl ShowConfigBit(HWND parent) { return showSettingsPanel(parent); }
 
 void __cdecl RemoveConfigBit(void) {}
+
+// Each definition above must have exactly the type hosts call it through (a
+// definition with other parameters would be an overload, and break these).
+static_assert(std::is_same<decltype(GetExtensionYouCreate), GetExtensionYouCreateFunction>::value,
+              "the export differs from the host interface");
+static_assert(std::is_same<decltype(ShowConfigBit), ShowConfigBitFunction>::value,
+              "the export differs from the host interface");
+static_assert(std::is_same<decltype(RemoveConfigBit), RemoveConfigBitFunction>::value,
+              "the export differs from the host interface");
