@@ -19,7 +19,6 @@ bool locksOpen = false;
 }  // namespace
 
 bool openSettingsAccess() {
-  if (locksOpen) return true;
   if (!InitializeCriticalSectionAndSpinCount(&recordLock, kSpinCount)) return false;
   if (!InitializeCriticalSectionAndSpinCount(&editLock, kSpinCount)) {
     DeleteCriticalSection(&recordLock);

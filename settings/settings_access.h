@@ -23,8 +23,8 @@
 // loads, no waiting on other threads, no window messages).
 #include "encoder_settings.h"
 
-// Prepares both locks; nothing may use the record before. True when they are
-// ready (also when they already were); false when Windows had no memory.
+// Prepares both locks, once; nothing may use the record before. False when
+// Windows had no memory for them.
 bool openSettingsAccess();
 // Frees the locks once nothing can use them any more (library unload).
 void closeSettingsAccess();
