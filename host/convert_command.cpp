@@ -106,7 +106,7 @@ std::string formatted(const char* format, ...) {
   return text;
 }
 
-void sendBlocks(const ConvertContext& context, void* object, WavReader& reader, const std::string& input,
+void sendBlocks(const ConvertContext& context, CompressionObject* object, WavReader& reader, const std::string& input,
                 FileOutcome& outcome) {
   const HostOptions& options = context.options;
   BlockSizes sizes = options.randomBlocks ? BlockSizes::random(options.randomSeed)
@@ -166,7 +166,7 @@ int convertOne(const ConvertContext& context, const std::string& input) {
 
   WAVEFORMATEX hostFormat = hostFormatOf(reader.format());
   int32_t createError = -1;
-  void* object = plugin.createNewCompressionObject(outcome.outputPath.c_str(), &createError, &hostFormat);
+  CompressionObject* object = plugin.createNewCompressionObject(outcome.outputPath.c_str(), &createError, &hostFormat);
   outcome.createError = createError;
   if (object != nullptr && createError != kPluginFailed) {
     sendBlocks(context, object, reader, input, outcome);

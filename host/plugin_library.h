@@ -6,17 +6,16 @@
 #include <cstdint>
 #include <string>
 
-// The six exports of an encoder plug-in, declared as the host declares them:
-// undecorated names, C calling convention.
+#include "host_interface.h"
+
+// The six exports of an encoder plug-in, resolved by their plain names.
 struct PluginExports {
-  void*(__cdecl* createNewCompressionObject)(const char* fileName, int32_t* errorCode,
-                                             const WAVEFORMATEX* inputFormat) = nullptr;
-  int32_t(__cdecl* aNewDataBlockArrived)(void* object, const uint8_t* data, uint32_t byteCount,
-                                         int32_t endOfStream, int32_t* errorCode) = nullptr;
-  void(__cdecl* deleteCompressionObject)(void* object) = nullptr;
-  char*(__cdecl* getExtensionYouCreate)(char* buffer) = nullptr;
-  BOOL(__cdecl* showConfigBit)(HWND parent) = nullptr;
-  void(__cdecl* removeConfigBit)() = nullptr;
+  CreateNewCompressionObjectFunction* createNewCompressionObject = nullptr;
+  ANewDataBlockArrivedFunction* aNewDataBlockArrived = nullptr;
+  DeleteCompressionObjectFunction* deleteCompressionObject = nullptr;
+  GetExtensionYouCreateFunction* getExtensionYouCreate = nullptr;
+  ShowConfigBitFunction* showConfigBit = nullptr;
+  RemoveConfigBitFunction* removeConfigBit = nullptr;
 };
 
 // Loads a plug-in DLL so that DLLs beside it (the build engine) are found

@@ -2,10 +2,11 @@
 // between the host and the plug-in: nothing may unwind through them, so an
 // exhausted heap reported by a throwing allocation becomes error code 3 here.
 #include <new>
+#include <type_traits>
 
 #include "compression_object.h"
 #include "encoder_settings.h"
-#include "exports.h"
+#include "host_interface.h"
 #include "settings_access.h"
 
 namespace {
@@ -58,3 +59,13 @@ int32_t __cdecl ANewDataBlockArrived(CompressionObject* object, const void* data
 }
 
 void __cdecl DeleteCompressionObject(CompressionObject* object) { delete object; }
+
+// Each definition above must have exactly the type hosts call it through (a
+// definition with other parameters would be an overload, and break these).
+static_assert(std::is_same<decltype(CreateNewCompressionObject),
+                           CreateNewCompressionObjectFunction>::value,
+              "the export differs from the host interface");
+static_assert(std::is_same<decltype(ANewDataBlockArrived), ANewDataBlockArrivedFunction>::value,
+              "the export differs from the host interface");
+static_assert(std::is_same<decltype(DeleteCompressionObject), DeleteCompressionObjectFunction>::value,
+              "the export differs from the host interface");

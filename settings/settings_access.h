@@ -4,7 +4,7 @@
 // Windows reports every new thread of the host to the library, and each
 // report reloads the settings on that thread while conversions are being set
 // up on others and the panel edits the record on the interface thread. Two
-// slim reader/writer locks keep every reader's view whole:
+// locks (critical sections) keep every reader's view whole:
 //
 // - the record lock guards the published record itself and is only ever
 //   held for one copy of it (into a snapshot, or out of a finished working
@@ -15,11 +15,19 @@
 //   edits therefore never interleave, and no reader ever sees a half-loaded
 //   or half-edited record.
 //
-// Both locks are statically initialised, so they work from the very first
-// process attach. A load waits on the edit lock under the loader lock: code
+// The library's process attach opens the locks before its first load, and an
+// unload (FreeLibrary) closes them; a program that links these functions
+// directly opens them before its first use. A load waits on the edit lock
+// under the loader lock: code
 // holding the edit lock must never need the loader lock itself (no library
 // loads, no waiting on other threads, no window messages).
 #include "encoder_settings.h"
+
+// Prepares both locks, once; nothing may use the record before. False when
+// Windows had no memory for them.
+bool openSettingsAccess();
+// Frees the locks once nothing can use them any more (library unload).
+void closeSettingsAccess();
 
 // A consistent copy of the published record, as some completed edit left it.
 EncoderSettings currentEncoderSettings();

@@ -48,13 +48,6 @@ bool ensureAnAudience(EncoderSettings& settings) {
   return true;
 }
 
-void showAudienceBoxes(HWND panel, const EncoderSettings& settings) {
-  for (int i = 0; i < kAudienceBoxes; ++i) {
-    const bool set = settings.targetAudiences[i] != 0;
-    sendItem(panel, IDC_AUDIENCE_FIRST + i, BM_SETCHECK, set ? BST_CHECKED : BST_UNCHECKED);
-  }
-}
-
 // The record as the panel shows it: audience 0 set (in memory only) when no
 // audience is. Controls are only touched after the edit has ended, so no
 // window message is ever sent while a load may be waiting on the edit.
@@ -64,8 +57,18 @@ EncoderSettings settingsToShow() {
   return edit.record();
 }
 
-void fillControls(HWND panel) {
+// Shows the eight audience flags on their check boxes. When none is set,
+// audience 0 is set (in memory only) and its box checked.
+void refreshAudienceBoxes(HWND panel) {
   const EncoderSettings settings = settingsToShow();
+  for (int i = 0; i < kAudienceBoxes; ++i) {
+    const bool set = settings.targetAudiences[i] != 0;
+    sendItem(panel, IDC_AUDIENCE_FIRST + i, BM_SETCHECK, set ? BST_CHECKED : BST_UNCHECKED);
+  }
+}
+
+void fillControls(HWND panel) {
+  const EncoderSettings settings = currentEncoderSettings();
   for (const char* text : kFrequencyTexts) {
     sendItem(panel, IDC_FREQUENCY_LIST, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
   }
@@ -83,7 +86,7 @@ void fillControls(HWND panel) {
 
   const int modeButton = settings.sureStream != 0 ? IDC_SURESTREAM : IDC_SINGLE_RATE;
   sendItem(panel, modeButton, BM_SETCHECK, BST_CHECKED);
-  showAudienceBoxes(panel, settings);
+  refreshAudienceBoxes(panel);
 }
 
 int32_t frequencyListValue(HWND panel) {
@@ -154,21 +157,18 @@ void applyCommand(EncoderSettings& settings, const Command& command) {
 // One panel edit: change, publish and save as a single edit, so that a load
 // on another thread sees either none of it or all of it, saved.
 void runCommand(HWND panel, const Command& command) {
-  EncoderSettings changed;
   {
     SettingsEdit edit;
     applyCommand(edit.record(), command);
     edit.publish();
-    writeEncoderSettings(edit.record());
-    changed = edit.record();
+    saveEncoderSettings(edit.record());
   }
-  if (command.id == IDC_SINGLE_RATE || isAudienceBox(command.id)) showAudienceBoxes(panel, changed);
+  if (command.id == IDC_SINGLE_RATE || isAudienceBox(command.id)) refreshAudienceBoxes(panel);
 }
 
-}  // namespace
-
-void refreshAudienceBoxes(HWND panel) { showAudienceBoxes(panel, settingsToShow()); }
-
+// The panel's dialog procedure: fills the controls on WM_INITDIALOG (and
+// leaves the focus alone), acts on WM_COMMAND by control id whatever the
+// notification code.
 INT_PTR CALLBACK settingsPanelProc(HWND panel, UINT message, WPARAM wParam, LPARAM) {
   switch (message) {
     case WM_INITDIALOG:
@@ -183,6 +183,8 @@ INT_PTR CALLBACK settingsPanelProc(HWND panel, UINT message, WPARAM wParam, LPAR
       return FALSE;
   }
 }
+
+}  // namespace
 
 BOOL showSettingsPanel(HWND parent) {
   HINSTANCE module = static_cast<HINSTANCE>(currentEncoderSettings().moduleHandle);

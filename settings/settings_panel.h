@@ -12,12 +12,3 @@
 // area at its own size, without repainting. Nonzero when the panel was placed.
 // The panel lives until the parent is destroyed; its handle is not kept.
 BOOL showSettingsPanel(HWND parent);
-
-// The panel's dialog procedure: fills the controls on WM_INITDIALOG (and
-// leaves the focus alone), acts on WM_COMMAND by control id whatever the
-// notification code.
-INT_PTR CALLBACK settingsPanelProc(HWND panel, UINT message, WPARAM wParam, LPARAM lParam);
-
-// Shows the eight audience flags on their check boxes. When none is set,
-// audience 0 is set (in memory only) and its box checked.
-void refreshAudienceBoxes(HWND panel);

@@ -1,8 +1,10 @@
 #include "settings_persistence.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "encoder_settings.h"
+#include "output_extension.h"
 #include "registry_values.h"
 #include "settings_access.h"
 
@@ -29,6 +31,15 @@ void resetAudiencesToDefault(EncoderSettings& settings) {
   settings.targetAudiences[0] = 1;
 }
 
+// A stored extension that a host could not use safely (one that names another
+// folder, say) reads as the default; the next save then stores that.
+void readStoredExtension(EncoderSettings& settings) {
+  char stored[sizeof settings.extension];
+  readRegistryString(stored, sizeof stored, "ZVKRMExt", kRoot, kPath);
+  const char* usable = usableExtension(stored);
+  std::memcpy(settings.extension, usable, std::strlen(usable) + 1);
+}
+
 // Fills `settings` from the registry as a load does, starting with the
 // audience defaults. Fields without a stored value keep what `settings` holds.
 void readStoredSettings(EncoderSettings& settings, HINSTANCE moduleHandle) {
@@ -49,9 +60,7 @@ void readStoredSettings(EncoderSettings& settings, HINSTANCE moduleHandle) {
     }
   }
   settings.titleArtistOrder = static_cast<int32_t>(readDword("ZVKRMTitleArtist"));
-  if (registryValueExists("ZVKRMExt", kRoot, kPath)) {
-    readRegistryString(settings.extension, sizeof settings.extension, "ZVKRMExt", kRoot, kPath);
-  }
+  if (registryValueExists("ZVKRMExt", kRoot, kPath)) readStoredExtension(settings);
 }
 
 }  // namespace
@@ -66,7 +75,7 @@ BOOL loadEncoderSettings(HINSTANCE moduleHandle, DWORD reason) {
   return TRUE;
 }
 
-void writeEncoderSettings(const EncoderSettings& settings) {
+void saveEncoderSettings(const EncoderSettings& settings) {
   writeDword(settings.sampleRate, "ZVKRMFreq");
   writeDword(settings.audioFormat, "ZVKRMAudioFormat");
   writeDword(settings.sureStream, "ZVKRMSurestream");
@@ -75,10 +84,4 @@ void writeEncoderSettings(const EncoderSettings& settings) {
   }
   writeDword(settings.titleArtistOrder, "ZVKRMTitleArtist");
   writeRegistryString(settings.extension, "ZVKRMExt", kRoot, kPath);
-}
-
-void saveEncoderSettings() {
-  // Held as an edit, so that no load reads the values half written.
-  SettingsEdit edit;
-  writeEncoderSettings(edit.record());
 }

@@ -16,10 +16,7 @@
 BOOL loadEncoderSettings(HINSTANCE moduleHandle, DWORD reason);
 
 // Writes all thirteen values (rate, audio format, SureStream, audiences 0..7,
-// title/artist order, extension) of the published record, as one edit (no load
-// runs meanwhile). Write failures are skipped silently.
-void saveEncoderSettings();
-
-// The same writes for `settings`, for callers that already hold an edit
-// (SettingsEdit) and must not start another.
-void writeEncoderSettings(const EncoderSettings& settings);
+// title/artist order, extension) of `settings`. Callers hold the edit
+// (SettingsEdit) that changed the record, so no load runs between the change
+// and its save. Write failures are skipped silently.
+void saveEncoderSettings(const EncoderSettings& settings);

@@ -78,7 +78,7 @@ class HostileExportsTest : public ::testing::Test {
                                       const std::vector<uint8_t>& data, size_t blockBytes) {
     std::vector<int32_t> codes;
     int32_t code = 77;
-    void* object = plugin.create(path.c_str(), &code, &format);
+    CompressionObject* object = plugin.create(path.c_str(), &code, &format);
     codes.push_back(code);
     if (object == nullptr) return codes;
     if (code == 0) {
@@ -138,7 +138,7 @@ TEST_F(HostileExportsTest, FormatsNoPcmReaderCanTakeEndCreationWithCode3AndLeave
     FormatRecord record = c.record;
     const std::string path = standin.outputPath("out.rm");
     int32_t code = 77;
-    void* object = plugin.exports.create(path.c_str(), &code, &record.plain());
+    CompressionObject* object = plugin.exports.create(path.c_str(), &code, &record.plain());
     ASSERT_NE(object, nullptr) << c.name;
     EXPECT_EQ(code, kFailed) << c.name;
     // A failed object refuses blocks, final or not.
@@ -178,7 +178,7 @@ TEST_F(HostileExportsTest, NullArgumentsGiveCode3InsteadOfACrash) {
   Plugin plugin;
   FormatRecord record = pcm(1, 44100, 16);
   int32_t code = 77;
-  void* object = plugin.exports.create(nullptr, &code, &record.plain());
+  CompressionObject* object = plugin.exports.create(nullptr, &code, &record.plain());
   ASSERT_NE(object, nullptr);
   EXPECT_EQ(code, kFailed);
   plugin.exports.destroy(object);
@@ -204,7 +204,7 @@ TEST_F(HostileExportsTest, DataAfterTheFinalBlockIsRefusedNotDropped) {
   FormatRecord record = pcm(1, 44100, 16);
   const std::vector<uint8_t> data = tone(8820);
   int32_t code = 77;
-  void* object = plugin.exports.create(standin.outputPath("a.rm").c_str(), &code, &record.plain());
+  CompressionObject* object = plugin.exports.create(standin.outputPath("a.rm").c_str(), &code, &record.plain());
   ASSERT_EQ(code, 0);
   plugin.exports.block(object, data.data(), uint32_t(data.size()), 1, &code);
   EXPECT_EQ(code, 0);
@@ -226,7 +226,7 @@ std::string undisturbedPcm(const std::vector<uint8_t>& data, size_t blockBytes) 
   pluginapi::Exports plugin{library};
   FormatRecord record = pcm(1, 44100, 16);
   int32_t code = 77;
-  void* object = plugin.create(standin.outputPath("u.rm").c_str(), &code, &record.plain());
+  CompressionObject* object = plugin.create(standin.outputPath("u.rm").c_str(), &code, &record.plain());
   for (size_t offset = 0; offset < data.size(); offset += blockBytes) {
     const size_t n = std::min(blockBytes, data.size() - offset);
     plugin.block(object, data.data() + offset, uint32_t(n), offset + n == data.size(), &code);
@@ -267,7 +267,7 @@ TEST_F(HostileExportsTest, ARefusalInTheFinalBlockIsReportedAndARepeatedFinalCal
   Plugin plugin;
   FormatRecord record = pcm(1, 44100, 16);
   int32_t code = 77;
-  void* object = plugin.exports.create(standin.outputPath("f.rm").c_str(), &code, &record.plain());
+  CompressionObject* object = plugin.exports.create(standin.outputPath("f.rm").c_str(), &code, &record.plain());
   ASSERT_EQ(code, 0);
   plugin.exports.block(object, data.data(), uint32_t(data.size()), 1, &code);
   EXPECT_EQ(code, kFailed);

@@ -259,10 +259,13 @@ def settings_cases(m):
     m.case("settings", "ZVKRMAudioFormat -1", run({"ZVKRMAudioFormat": dword(-1)}, "ok"))
     m.case("settings", "ZVKRMAudioFormat 7", run({"ZVKRMAudioFormat": dword(7)}, "ok"))
     m.case("settings", "ZVKRMAudioFormat 3 (stereo)", run({"ZVKRMAudioFormat": dword(3)}, "ok", coded=2))
+    # Unusable extensions read as ".rm": none may lead the output out of its folder.
     m.case("settings", "ZVKRMExt of 0 bytes", run({"ZVKRMExt": hex_value(1, b"")}, "ok",
-                                                   output=os.path.join(m.work, "in")))
-    m.case("settings", "ZVKRMExt of 300 bytes (reads as empty)",
-           run({"ZVKRMExt": hex_value(1, b"." + b"x" * 298 + b"\0")}, "ok", output=os.path.join(m.work, "in")))
+                                                   output=os.path.join(m.work, "in.rm")))
+    m.case("settings", "ZVKRMExt of 300 bytes", run({"ZVKRMExt": hex_value(1, b"." + b"x" * 298 + b"\0")},
+                                                    "ok", output=os.path.join(m.work, "in.rm")))
+    m.case("settings", "ZVKRMExt \\..\\..\\x.txt", run({"ZVKRMExt": hex_value(1, b"\\..\\..\\x.txt\0")},
+                                                      "ok", output=os.path.join(m.work, "in.rm")))
     m.case("settings", "ZVKRMExt without its NUL",
            run({"ZVKRMExt": hex_value(1, b".ra")}, "ok", output=os.path.join(m.work, "in.ra")))
     m.case("settings", "ZVKRMExt as REG_DWORD", run({"ZVKRMExt": dword(0x6D722E)}, "ok",

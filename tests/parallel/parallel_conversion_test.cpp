@@ -129,7 +129,7 @@ struct Conversion {
 void convert(const pluginapi::Exports& plugin, const Input& input, Conversion& conversion,
              volatile LONG* editsDone) {
   if (editsDone) conversion.editsBefore = InterlockedCompareExchange(editsDone, 0, 0);
-  void* object = plugin.create(conversion.outputPath.c_str(), &conversion.createError, &input.format);
+  CompressionObject* object = plugin.create(conversion.outputPath.c_str(), &conversion.createError, &input.format);
   if (editsDone) conversion.editsAfter = InterlockedCompareExchange(editsDone, 0, 0);
   if (object == nullptr) return;
   if (conversion.createError == 0) {
@@ -375,7 +375,7 @@ TEST_F(ParallelConversions, EachFileGetsOneWholeCurrentSettingsSetAndItsOwnAudio
 }
 
 TEST_F(ParallelConversions, TheExtensionIsNeverSeenHalfLoaded) {
-  ASSERT_TRUE(hostkey::setString("ZVKRMExt", ".longer-extension"));
+  ASSERT_TRUE(hostkey::setString("ZVKRMExt", ".long-extension"));
   auto nothing = [] {};
   Thread reload(&nothing);  // loads the extension
   reload.join();
@@ -399,7 +399,7 @@ TEST_F(ParallelConversions, TheExtensionIsNeverSeenHalfLoaded) {
       std::memset(buffer, 'x', sizeof buffer);
       exports->extension(buffer);
       ++reads;
-      if (std::strcmp(buffer, ".longer-extension") != 0) {
+      if (std::strcmp(buffer, ".long-extension") != 0) {
         ++wrong;
         wrongText = buffer;
       }

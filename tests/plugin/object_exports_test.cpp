@@ -4,16 +4,16 @@
 #include <memory>
 #include <vector>
 
-#include "exports.h"
+#include "host_interface.h"
 #include "host_key.h"
 #include "standin_session.h"
 #include "test_dll.h"
 
 namespace {
 
-using CreateFn = decltype(&CreateNewCompressionObject);
-using BlockFn = decltype(&ANewDataBlockArrived);
-using DeleteFn = decltype(&DeleteCompressionObject);
+using CreateFn = CreateNewCompressionObjectFunction*;
+using BlockFn = ANewDataBlockArrivedFunction*;
+using DeleteFn = DeleteCompressionObjectFunction*;
 
 WAVEFORMATEX monoSixteenBit() {
   WAVEFORMATEX format = {};

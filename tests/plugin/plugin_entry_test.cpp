@@ -83,28 +83,21 @@ TEST_F(PluginEntry, StoredExtensionIsReadAtLoad) {
   EXPECT_EQ(extension(), ".ogg");
 }
 
-TEST_F(PluginEntry, ExtensionCopyNeverWritesPastTheHostsBuffer) {
-  const std::string longest(259, 'x');
-  ASSERT_TRUE(hostkey::setString("ZVKRMExt", longest));
-  const pluginapi::Exports& plugin = load();
-  ASSERT_TRUE(plugin.complete());
-  char buffer[400];
-  std::memset(buffer, 0x5A, sizeof buffer);
-  plugin.extension(buffer);
-  EXPECT_EQ(std::string(buffer), longest);
-  for (size_t i = 260; i < sizeof buffer; ++i) ASSERT_EQ(buffer[i], 0x5A) << i;
-}
-
-TEST_F(PluginEntry, UnterminatedStoredExtensionYieldsAnEmptyOne) {
-  const std::string full(260, 'x');
-  ASSERT_TRUE(hostkey::setRaw("ZVKRMExt", REG_SZ, full.data(), 260));
-  const pluginapi::Exports& plugin = load();
-  ASSERT_TRUE(plugin.complete());
-  char buffer[400];
-  std::memset(buffer, 0x5A, sizeof buffer);
-  plugin.extension(buffer);
-  EXPECT_EQ(buffer[0], '\0');
-  EXPECT_EQ(buffer[1], 0x5A);
+// A stored extension that would make a host write outside its output folder
+// (or that cannot be read whole) is handed out as the default; only the
+// extension and its NUL reach the host's buffer.
+TEST_F(PluginEntry, UnusableStoredExtensionsAreHandedOutAsRm) {
+  for (const std::string& stored :
+       std::vector<std::string>{"\\..\\..\\x.txt", "..\\x", ".x/y", ".c:x", ".*", std::string(259, 'x')}) {
+    library_.reset();  // the next load is a new process attach
+    ASSERT_TRUE(hostkey::setString("ZVKRMExt", stored));
+    const pluginapi::Exports& plugin = load();
+    ASSERT_TRUE(plugin.complete());
+    char buffer[260];
+    std::memset(buffer, 0x5A, sizeof buffer);
+    EXPECT_STREQ(plugin.extension(buffer), ".rm") << stored;
+    EXPECT_EQ(buffer[4], 0x5A);
+  }
 }
 
 TEST_F(PluginEntry, EveryThreadAttachReloadsTheSettings) {
@@ -185,7 +178,7 @@ TEST_F(PluginEntry, FailedCreationReturnsADeletableObjectWithCode3) {
   format.nBlockAlign = 4;
   format.nAvgBytesPerSec = 44100 * 4;
   int32_t errorCode = 12345;
-  void* object = plugin.create("C:\\out\\Artist - Title.rm", &errorCode, &format);
+  CompressionObject* object = plugin.create("C:\\out\\Artist - Title.rm", &errorCode, &format);
   ASSERT_NE(object, nullptr);
   EXPECT_EQ(errorCode, 3);
   plugin.destroy(object);

@@ -70,7 +70,7 @@ void publishAndSave(const EncoderSettings& settings) {
   SettingsEdit edit;
   edit.record() = settings;
   edit.publish();
-  writeEncoderSettings(edit.record());
+  saveEncoderSettings(edit.record());
 }
 
 class SettingsAccess : public ::testing::Test {

@@ -148,25 +148,24 @@ TEST_F(SettingsLoad, AbsentExtensionKeepsTheCurrentOne) {
   EXPECT_STREQ(encoderSettings.extension, ".wav");
 }
 
-TEST_F(SettingsLoad, ExtensionOfMaximumLengthIsReadWhole) {
-  const std::string longest(259, 'e');
-  ASSERT_TRUE(hostkey::setString("ZVKRMExt", longest));
+TEST_F(SettingsLoad, ExtensionOfFifteenCharactersIsReadWhole) {
+  ASSERT_TRUE(hostkey::setString("ZVKRMExt", ".fifteen-chars.x"));
   load();
-  EXPECT_EQ(std::string(encoderSettings.extension), longest);
+  EXPECT_STREQ(encoderSettings.extension, ".fifteen-chars.x");
 }
 
-TEST_F(SettingsLoad, ExtensionFillingTheFieldWithoutNulBecomesEmpty) {
-  const std::string full(260, 'e');
-  ASSERT_TRUE(hostkey::setRaw("ZVKRMExt", REG_SZ, full.data(), 260));
-  load();
-  EXPECT_EQ(encoderSettings.extension[259], '\0');
-  EXPECT_STREQ(encoderSettings.extension, "");
-}
-
-TEST_F(SettingsLoad, ExtensionTooLongForTheFieldBecomesEmpty) {
-  ASSERT_TRUE(hostkey::setString("ZVKRMExt", std::string(300, 'e')));
-  load();
-  EXPECT_STREQ(encoderSettings.extension, "");
+// Extensions that would lead a host's output elsewhere, or that do not fit
+// the field, load as the default, and the next save stores it.
+TEST_F(SettingsLoad, UnusableExtensionsLoadAsTheDefaultAndAreSavedAsIt) {
+  for (const std::string& stored : std::vector<std::string>{"\\..\\..\\x.txt", ".c:x", "rm", ".sixteen-chars.xy",
+                                                            std::string(300, 'e')}) {
+    std::strcpy(encoderSettings.extension, ".ra");
+    ASSERT_TRUE(hostkey::setString("ZVKRMExt", stored));
+    load();
+    EXPECT_STREQ(encoderSettings.extension, ".rm") << stored;
+  }
+  saveEncoderSettings(encoderSettings);
+  EXPECT_EQ(hostkey::get("ZVKRMExt").bytes, (std::vector<unsigned char>{'.', 'r', 'm', '\0'}));
 }
 
 class SettingsSave : public SettingsLoad {};
@@ -184,7 +183,7 @@ std::vector<std::string> sortedValueNames() {
 
 TEST_F(SettingsSave, FirstSaveAfterEmptyLoadWritesEveryValue) {
   load();
-  saveEncoderSettings();
+  saveEncoderSettings(encoderSettings);
   EXPECT_EQ(sortedValueNames(), kAllValueNames);
   EXPECT_EQ(hostkey::get("ZVKRMFreq").asDword(), 44100u);
   EXPECT_EQ(hostkey::get("ZVKRMTarget0").asDword(), 1u);
@@ -206,7 +205,7 @@ TEST_F(SettingsSave, UnknownAudioFormatSurvivesLoadAndSave) {
   ASSERT_TRUE(hostkey::setDword("ZVKRMAudioFormat", 7));
   load();
   EXPECT_EQ(encoderSettings.audioFormat, 7);
-  saveEncoderSettings();
+  saveEncoderSettings(encoderSettings);
   EXPECT_EQ(hostkey::get("ZVKRMAudioFormat").asDword(), 7u);
 }
 
@@ -219,7 +218,7 @@ TEST_F(SettingsSave, SavedRecordLoadsBackUnchanged) {
   const int32_t flags[9] = {0, 1, 0, 1, 0, 0, 1, 1, 1};
   std::copy(std::begin(flags), std::end(flags), encoderSettings.targetAudiences);
   std::strcpy(encoderSettings.extension, ".rma");
-  saveEncoderSettings();
+  saveEncoderSettings(encoderSettings);
 
   encoderSettings = EncoderSettings{};
   load();
