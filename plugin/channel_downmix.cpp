@@ -46,7 +46,7 @@ uint32_t defaultMask(uint32_t channels) {
     case 6: return 0x03F;  // FL FR FC LFE BL BR
     case 7: return 0x70F;  // FL FR FC LFE BC SL SR
     case 8: return 0x63F;  // FL FR FC LFE BL BR SL SR
-    default: return (1u << kKnownPositions) - 1;
+    default: return (1u << kKnownPositions) - 1;  // the positions in order
   }
 }
 
@@ -70,7 +70,9 @@ ChannelDownmix::~ChannelDownmix() {
 
 bool ChannelDownmix::configure(uint32_t inChannels, uint32_t channelMask, uint32_t outChannels,
                                uint32_t bitsPerSample) {
-  if (inChannels <= 2 || inChannels > 0xFFFF || (outChannels != 1 && outChannels != 2)) return false;
+  // More channels than a WAVE file can name positions for have no expected
+  // sound in stereo; such inputs are refused, as before this fold existed.
+  if (inChannels <= 2 || inChannels > kKnownPositions || (outChannels != 1 && outChannels != 2)) return false;
   if (bitsPerSample != 8 && bitsPerSample != 16 && bitsPerSample != 24) return false;
   inputChannels = inChannels;
   outputChannels = outChannels;

@@ -10,8 +10,8 @@
 // SL SR TC TFL TFC TFR TBL TBC TBR). Without a mask, the usual layout for
 // the count is assumed: 3 FL FR FC, 4 FL FR BL BR, 5 FL FR FC BL BR,
 // 6 FL FR FC LFE BL BR, 7 FL FR FC LFE BC SL SR, 8 FL FR FC LFE BL BR SL SR,
-// more channels the mask bits in order. Channels beyond the positions named
-// have no position and are treated like a centre channel.
+// 9 to 18 the mask bits in order. Channels beyond the positions a mask names
+// (or at its undefined bits) are treated like a centre channel.
 //
 // Stereo weights (k = 1/sqrt(2), -3 dB):
 //   front left/right and the front left/right of centre: 1 to their own side;
@@ -33,7 +33,7 @@ class ChannelDownmix {
   ChannelDownmix(const ChannelDownmix&) = delete;
   ChannelDownmix& operator=(const ChannelDownmix&) = delete;
 
-  // inputChannels above 2, outputChannels 1 or 2, a width of 8, 16 or 24
+  // inputChannels 3 to 18 (the positions WAVE names), outputChannels 1 or 2, a width of 8, 16 or 24
   // bits; channelMask 0 when the input names no positions. False when the
   // formats are refused or memory ran out.
   bool configure(uint32_t inputChannels, uint32_t channelMask, uint32_t outputChannels, uint32_t bitsPerSample);
