@@ -70,8 +70,8 @@ ChannelDownmix::~ChannelDownmix() {
 
 bool ChannelDownmix::configure(uint32_t inChannels, uint32_t channelMask, uint32_t outChannels,
                                uint32_t bitsPerSample) {
-  // More channels than a WAVE file can name positions for have no expected
-  // sound in stereo; such inputs are refused, as before this fold existed.
+  // More channels than WAVE names positions for have no expected sound in
+  // stereo or mono: such inputs are refused.
   if (inChannels <= 2 || inChannels > kKnownPositions || (outChannels != 1 && outChannels != 2)) return false;
   if (bitsPerSample != 8 && bitsPerSample != 16 && bitsPerSample != 24) return false;
   inputChannels = inChannels;

@@ -203,8 +203,8 @@ int32_t CompressionObject::finishFile() {
 // may hand over a whole file in one block); what came from earlier blocks
 // and still waits shows an engine that keeps refusing. Five seconds is well
 // past any transient refusal, as every host block offers the backlog again,
-// and keeps the backlog under 1 MB at 48 kHz stereo; it is never less than
-// one chunk, so a single refused chunk never counts as persistent.
+// and keeps that backlog under 1 MB even at 48 kHz stereo; the limit is never
+// less than one chunk, so a single refused chunk never counts as persistent.
 bool CompressionObject::backlogExceeded(uint32_t newBytes) const {
   const uint32_t secondsBytes = kBacklogSeconds * engineFormat.nAvgBytesPerSec;
   const uint32_t limit = secondsBytes > chunkSizeBytes ? secondsBytes : chunkSizeBytes;

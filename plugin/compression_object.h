@@ -16,9 +16,9 @@ class SampleRateConverter;
 
 // The encoder for one output file: folds more than two channels down to the
 // coded ones, resamples the host's PCM to the chosen rate, halves stereo that
-// is coded as mono, converts it to the engine's
-// 16-bit format with ACM, cuts it into chunks of the engine's preferred size
-// and submits them with running time stamps.
+// is coded as mono, converts it to the engine's 16-bit format with ACM, cuts
+// it into chunks of whole frames near the engine's preferred size and submits
+// them with running time stamps.
 //
 // The object copies the process-wide settings once, when it is created, and
 // uses only that copy afterwards: a settings change during a conversion
@@ -27,6 +27,9 @@ class CompressionObject {
 public:
   static const int32_t kOk = 0;
   static const int32_t kFailed = 3;
+  // Audio from earlier blocks that a refusing engine may leave waiting
+  // before the object gives the file up.
+  static const uint32_t kBacklogSeconds = 5;
 
   explicit CompressionObject(const AcmFunctions& acm = systemAcmFunctions());
   ~CompressionObject();  // teardown: finishes the file and frees everything
@@ -46,7 +49,6 @@ public:
   // refusing until more than kBacklogSeconds of audio from earlier blocks
   // waits is given up on: this block and every later one report kFailed,
   // nothing more is kept, and the file is not completed.
-  static const uint32_t kBacklogSeconds = 5;
   int32_t processBlock(const uint8_t* data, uint32_t byteCount, bool endOfStream);
 
   // What tests look at.
