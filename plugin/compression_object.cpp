@@ -3,12 +3,15 @@
 #include <cstring>
 #include <new>
 
+#include "channel_downmix.h"
 #include "halve_samples.h"
 #include "pcm_wave_format.h"
 #include "sample_rate_converter.h"
 
 namespace {
 
+const uint16_t kExtensibleTag = 0xFFFE;
+const uint16_t kExtensibleExtraBytes = 22;  // valid bits, channel mask, sub-format
 const int kFileNameStep = 2;
 const int kResamplerStep = 11;
 const int kFormatConverterStep = 12;
@@ -24,14 +27,28 @@ bool isIntegerPcm(const WAVEFORMATEX& format) {
   const uint32_t frameBytes = uint32_t(format.nChannels) * format.wBitsPerSample / 8;
   if (format.nBlockAlign != frameBytes) return false;
   if (format.wFormatTag == WAVE_FORMAT_PCM) return true;
-  const uint16_t kExtensibleTag = 0xFFFE;
-  const uint16_t kExtensibleExtraBytes = 22;  // valid bits, channel mask, sub-format
   const size_t kSubformatOffset = 24;
   static const uint8_t kPcmSubformat[16] = {0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00,
                                             0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
   if (format.wFormatTag != kExtensibleTag || format.cbSize < kExtensibleExtraBytes) return false;
   const uint8_t* record = reinterpret_cast<const uint8_t*>(&format);
   return std::memcmp(record + kSubformatOffset, kPcmSubformat, sizeof kPcmSubformat) == 0;
+}
+
+// The speaker positions of the host's channels: the mask of an extensible
+// record, 0 (none named) for a plain one.
+uint32_t channelMaskOf(const WAVEFORMATEX& format) {
+  const size_t kChannelMaskOffset = 20;
+  if (format.wFormatTag != kExtensibleTag || format.cbSize < kExtensibleExtraBytes) return 0;
+  uint32_t mask = 0;
+  std::memcpy(&mask, reinterpret_cast<const uint8_t*>(&format) + kChannelMaskOffset, sizeof mask);
+  return mask;
+}
+
+// More than two channels are folded to the coded count before anything
+// else; the rest of the pipeline sees the folded channels.
+uint32_t pipelineChannels(const WAVEFORMATEX& format, int codedChannels) {
+  return format.nChannels > 2 ? uint32_t(codedChannels) : format.nChannels;
 }
 
 }  // namespace
@@ -51,7 +68,9 @@ CompressionObject::~CompressionObject() {
   formatConverter = nullptr;
   delete resampler;
   resampler = nullptr;
-  if (ready && !finished) finishBuildSession(session);
+  delete downmix;
+  downmix = nullptr;
+  if (ready && !finished && !abandoned) finishBuildSession(session);
   disposeBuildSession(session);
   pending.release();
 }
@@ -69,7 +88,8 @@ int32_t CompressionObject::create(const char* name, const WAVEFORMATEX& inputFor
   std::strcpy(fileName, name);
   codedChannelCount = codedChannelsFor(snapshot.audioFormat);
   engineFormat = pcmWaveFormat(uint32_t(codedChannelCount), uint32_t(snapshot.sampleRate), kEngineBitsPerSample);
-  resampledFormat = pcmWaveFormat(inputFormat.nChannels, uint32_t(snapshot.sampleRate), inputFormat.wBitsPerSample);
+  resampledFormat = pcmWaveFormat(pipelineChannels(inputFormat, codedChannelCount), uint32_t(snapshot.sampleRate),
+                                  inputFormat.wBitsPerSample);
 
   // The session code builds texts with the standard library, which reports
   // exhausted memory by throwing; here that is one more failed step.
@@ -84,6 +104,7 @@ int32_t CompressionObject::create(const char* name, const WAVEFORMATEX& inputFor
   // The chunk loop needs a positive size; an engine that asks for none
   // cannot be fed.
   if (session.chunkBytes == 0) return failCreation(10);
+  chunkSizeBytes = wholeFrameChunkBytes();
   int32_t result = createResampler(inputFormat);
   if (result != kOk) return result;
   result = createFormatConverter(inputFormat);
@@ -91,12 +112,29 @@ int32_t CompressionObject::create(const char* name, const WAVEFORMATEX& inputFor
   return result;
 }
 
+// The engine takes whole frames only: its preferred size is cut down to a
+// whole number of frames, and is one frame when it asks for less.
+uint32_t CompressionObject::wholeFrameChunkBytes() const {
+  const uint32_t frameBytes = engineFormat.nBlockAlign;
+  uint32_t wholeFrames = session.chunkBytes - session.chunkBytes % frameBytes;
+  return wholeFrames != 0 ? wholeFrames : frameBytes;
+}
+
+// The downmix (for more than two channels) and the converter; both take
+// their formats from the host's record.
 int32_t CompressionObject::createResampler(const WAVEFORMATEX& inputFormat) {
   resampler = new (std::nothrow) SampleRateConverter();
   if (resampler == nullptr) return failCreation(kResamplerStep);
   if (!isIntegerPcm(inputFormat)) return failCreation(kResamplerStep);
+  if (inputFormat.nChannels > 2) {
+    downmix = new (std::nothrow) ChannelDownmix();
+    if (downmix == nullptr || !downmix->configure(inputFormat.nChannels, channelMaskOf(inputFormat),
+                                                  uint32_t(codedChannelCount), inputFormat.wBitsPerSample)) {
+      return failCreation(kResamplerStep);
+    }
+  }
   PcmFormat input;
-  input.channels = inputFormat.nChannels;
+  input.channels = int(pipelineChannels(inputFormat, codedChannelCount));
   input.sampleRate = int(inputFormat.nSamplesPerSec);
   input.bitsPerSample = inputFormat.wBitsPerSample;
   if (!resampler->configure(input, snapshot.sampleRate)) return failCreation(kResamplerStep);
@@ -113,13 +151,16 @@ int32_t CompressionObject::createFormatConverter(const WAVEFORMATEX& inputFormat
 }
 
 int32_t CompressionObject::processBlock(const uint8_t* data, uint32_t byteCount, bool endOfStream) {
-  if (!ready) return kFailed;  // creation failed
+  if (!ready || abandoned) return kFailed;  // creation failed, or the engine was given up on
   // The file is complete: nothing more can go into it.
   if (finished) return byteCount == 0 ? kOk : kFailed;
   int32_t result = kOk;
+  uint8_t* folded = nullptr;
+  if (!foldChannels(data, byteCount, folded)) result = kFailed;
   uint8_t* resampled = nullptr;
   uint32_t resampledBytes = 0;
   if (!resample(data, byteCount, endOfStream, resampled, resampledBytes)) result = kFailed;
+  delete[] folded;
 
   uint8_t* converted = nullptr;
   uint32_t convertedBytes = 0;
@@ -137,7 +178,10 @@ int32_t CompressionObject::processBlock(const uint8_t* data, uint32_t byteCount,
   // With the end flag the bytes pending from earlier blocks go out as the
   // last, short chunk even when the converters had nothing more to add.
   if (convertedBytes != 0 || (endOfStream && pending.size() != 0)) {
-    if (submitChunks(converted, convertedBytes, endOfStream) != kOk) result = kFailed;
+    if (submitChunks(converted, convertedBytes, endOfStream) != kOk) {
+      result = kFailed;
+      if (backlogExceeded(convertedBytes)) abandonFile();
+    }
   }
   delete[] converted;
   if (endOfStream && result == kOk && pending.size() == 0) result = finishFile();
@@ -152,6 +196,39 @@ int32_t CompressionObject::processBlock(const uint8_t* data, uint32_t byteCount,
 int32_t CompressionObject::finishFile() {
   finished = true;
   return finishBuildSession(session) < 0 ? kFailed : kOk;
+}
+
+// Past a refusal, `pending` holds the refused chunk and everything after it.
+// The bytes of this block's own output may wait as long as they need (a host
+// may hand over a whole file in one block); what came from earlier blocks
+// and still waits shows an engine that keeps refusing. Five seconds is well
+// past any transient refusal, as every host block offers the backlog again,
+// and keeps that backlog under 1 MB even at 48 kHz stereo; the limit is never
+// less than one chunk, so a single refused chunk never counts as persistent.
+bool CompressionObject::backlogExceeded(uint32_t newBytes) const {
+  const uint32_t secondsBytes = kBacklogSeconds * engineFormat.nAvgBytesPerSec;
+  const uint32_t limit = secondsBytes > chunkSizeBytes ? secondsBytes : chunkSizeBytes;
+  return pending.size() > newBytes && pending.size() - newBytes > limit;
+}
+
+// Gives the file up: nothing more is kept or offered, and teardown leaves the
+// file uncompleted, as the host has been told the conversion failed.
+void CompressionObject::abandonFile() {
+  abandoned = true;
+  pending.release();
+}
+
+// Folds the block when the input has more than two channels: `data` and
+// byteCount then describe the folded frames, held in `folded` (the caller's
+// to free). False when memory ran out; the block's audio is then lost.
+bool CompressionObject::foldChannels(const uint8_t*& data, uint32_t& byteCount, uint8_t*& folded) {
+  folded = nullptr;
+  if (downmix == nullptr) return true;
+  uint32_t foldedBytes = 0;
+  bool ok = downmix->fold(data, byteCount, folded, foldedBytes);
+  data = folded;
+  byteCount = foldedBytes;
+  return ok;
 }
 
 bool CompressionObject::resample(const uint8_t* data, uint32_t byteCount, bool endOfStream,
@@ -184,7 +261,7 @@ int32_t CompressionObject::submitChunks(const uint8_t* converted, uint32_t conve
   if (joined == nullptr) return kFailed;  // pending is untouched
 
   int32_t result = kOk;
-  uint32_t chunkBytes = session.chunkBytes;
+  uint32_t chunkBytes = chunkSizeBytes;
   uint32_t offset = 0;
   while (offset < total) {
     uint32_t remaining = total - offset;

@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <complex>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -400,6 +402,108 @@ TEST_F(CompressionObjectTest, AFinalBlockWithNothingNewStillSendsWhatIsPending) 
   EXPECT_EQ(object.pendingBytes(), 0u);
   EXPECT_EQ(session.acceptedPcm(), clean);
   EXPECT_EQ(session.offeredChunks().size(), cleanChunks + 1);
+}
+
+TEST_F(CompressionObjectTest, ChunksAreWholeFramesOfTheEngineFormatWhateverSizeTheEngineAsks) {
+  std::vector<uint8_t> input = tonePcm(2, 16, 22050, 6000);
+  for (uint32_t frame : {2u, 4u}) {
+    EncoderSettings settings = settingsFor(22050, frame == 4 ? 3 : 2);
+    StandinSession cleanSession;
+    std::vector<uint8_t> clean = convertThroughEngine(cleanSession, input, hostFormat(2, 16, 22050), settings, 7001);
+    // (No size below one frame: the stand-in refuses chunks above its size.)
+    for (uint32_t asked : {4410u, 4097u, frame + 1, 1001 * frame + 3}) {
+      StandinSession session;
+      session.setChunkBytes(asked);
+      EXPECT_EQ(convertThroughEngine(session, input, hostFormat(2, 16, 22050), settings, 7001), clean) << asked;
+      const uint32_t whole = std::max(frame, asked - asked % frame);
+      uint64_t submitted = 0;
+      std::vector<OfferedChunk> chunks = session.offeredChunks();
+      for (size_t i = 0; i < chunks.size(); ++i) {
+        submitted += chunks[i].bytes;
+        ASSERT_TRUE(i + 1 == chunks.size() || chunks[i].bytes == whole) << asked << ": " << chunks[i].bytes;
+        ASSERT_EQ(chunks[i].timeMs, uint32_t(submitted * 1000 / (22050 * frame))) << asked;
+      }
+    }
+  }
+}
+
+TEST_F(CompressionObjectTest, AnEngineThatKeepsRefusingIsGivenUpOnWhileSecondsOfRefusalAreNot) {
+  const uint32_t blockBytes = 22050;  // a quarter of a second
+  std::vector<uint8_t> input = tonePcm(1, 16, 44100, 44100 * 20);
+  std::string threeSeconds;  // the 5th to the 16th offer refused: 12 blocks in a row
+  for (int call = 5; call <= 16; ++call) threeSeconds += "InputPin.6@" + std::to_string(call) + "=80004005,";
+  StandinSession cleanSession;
+  std::vector<uint8_t> clean = convertThroughEngine(cleanSession, input, hostFormat(1, 16, 44100), settingsFor(44100, 0), blockBytes);
+  for (const std::string& faults : {threeSeconds.substr(0, threeSeconds.size() - 1), std::string("InputPin.6=80004005")}) {
+    StandinSession session;
+    session.setFaults(faults);
+    uint32_t mostPending = 0;  // the most `pending` held after a block
+    std::vector<int32_t> codes;
+    {
+      CompressionObject object;
+      ASSERT_EQ(object.create(session.outputPath("g.rm").c_str(), hostFormat(1, 16, 44100), settingsFor(44100, 0)), kOk);
+      for (size_t offset = 0; offset < input.size(); offset += blockBytes) {
+        codes.push_back(object.processBlock(input.data() + offset, blockBytes, offset + blockBytes == input.size()));
+        mostPending = std::max(mostPending, object.pendingBytes());
+      }
+    }
+    const bool persistent = faults.find('@') == std::string::npos;
+    EXPECT_EQ(session.acceptedPcm(), persistent ? std::vector<uint8_t>() : clean) << faults;
+    EXPECT_EQ(codes.back(), persistent ? kFailed : kOk) << faults;
+    // Once given up, no block is kept or offered; the file is not completed.
+    EXPECT_LE(mostPending, (CompressionObject::kBacklogSeconds + 1) * 88200 + 2 * blockBytes) << faults;
+    EXPECT_LT(session.offeredChunks().size(), persistent ? codes.size() / 2 : 1000) << faults;
+    EXPECT_EQ(GetFileAttributesA(session.outputPath("g.rm").c_str()) != INVALID_FILE_ATTRIBUTES, !persistent);
+  }
+}
+
+// The level of the `frequency` Hz tone in `channel` of 16-bit `pcm`, as a
+// fraction of full scale, over the first whole second after `skip` frames.
+double toneLevel(const std::vector<int>& pcm, int channels, int channel, int rate, int frequency, int skip) {
+  std::complex<double> sum;
+  for (int i = 0; i < rate; ++i) sum += double(pcm[size_t(i + skip) * channels + channel]) * std::polar(1.0, 2 * kPi * frequency * i / rate);
+  return 2 * std::abs(sum) / rate / 32768.0;
+}
+
+TEST_F(CompressionObjectTest, MoreThanTwoChannelsAreFoldedWithTheDownmixWeights) {
+  // Speaker positions of the WAVE mask bits FL FR FC LFE BL BR: their gains
+  // to the left and right side before the fold is scaled against clipping.
+  const double k = std::sqrt(0.5);
+  const double sides[6][2] = {{1, 0}, {0, 1}, {k, k}, {0, 0}, {k, 0}, {0, k}};
+  struct Case { int channels; uint32_t mask; int audioFormat; };
+  for (const Case& c : {Case{6, 0, 3}, Case{6, 0, 2}, Case{4, 0x0F, 3}, Case{3, 0, 0}}) {
+    const int coded = c.audioFormat == 3 ? 2 : 1, amplitude = 4000, frequencies[6] = {300, 500, 700, 900, 1100, 1300};
+    std::vector<uint8_t> input;
+    for (int i = 0; i < 48000 * 2; ++i) {
+      for (int ch = 0; ch < c.channels; ++ch) putSample(input, 16, int(amplitude * std::sin(2 * kPi * frequencies[ch] * i / 48000)));
+    }
+    alignas(4) uint8_t record[40] = {};
+    WAVEFORMATEX& format = *reinterpret_cast<WAVEFORMATEX*>(record);
+    format = hostFormat(c.channels, 16, 48000);
+    if (c.mask != 0) {  // the extensible record with the PCM sub-format
+      const uint8_t tail[22] = {16, 0, uint8_t(c.mask), 0, 0, 0, 1, 0, 0, 0, 0, 0, 0x10, 0, 0x80, 0, 0, 0xAA, 0, 0x38, 0x9B, 0x71};
+      format.wFormatTag = 0xFFFE, format.cbSize = 22;
+      std::memcpy(record + 18, tail, sizeof tail);
+    }
+    // The reference: positions in mask order (plain 3 channels: FL FR FC), mono k x (left + right).
+    std::vector<std::vector<double>> gains(coded, std::vector<double>(c.channels));
+    std::vector<double> sums(coded);
+    for (int i = 0; i < c.channels * coded; ++i) {
+      const int ch = i % c.channels, out = i / c.channels;
+      sums[out] += gains[out][ch] = coded == 2 ? sides[ch][out] : k * (sides[ch][0] + sides[ch][1]);
+    }
+    const double scale = std::max(1.0, *std::max_element(sums.begin(), sums.end()));  // nothing clips
+    StandinSession session;
+    std::vector<int> output = decode16(convertThroughEngine(session, input, format, settingsFor(44100, c.audioFormat), 10001));
+    ASSERT_GE(output.size(), size_t(44100 * 1.5 * coded));  // the second measured
+    for (int out = 0; out < coded; ++out) {
+      for (int ch = 0; ch < c.channels; ++ch) {
+        double expected = gains[out][ch] / scale * amplitude / 32768.0;
+        EXPECT_NEAR(toneLevel(output, coded, out, 44100, frequencies[ch], 20000), expected, 0.0005)
+            << c.channels << " channels, mask " << c.mask << ", output " << out << ", input " << ch;
+      }
+    }
+  }
 }
 
 // Records the flags of every ACM conversion.
