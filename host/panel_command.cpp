@@ -6,8 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "host_registry.h"
 #include "plugin_library.h"
+#include "run_settings.h"
+#include "wide_text.h"
 
 namespace {
 
@@ -108,18 +109,37 @@ HWND createOptionsWindow() {
   return window;
 }
 
+// False when no one could see the window, so it would wait forever: a
+// window station that is not shown (a service), or Wine without an X display.
+bool displayAvailable() {
+  USEROBJECTFLAGS flags = {};
+  if (GetUserObjectInformationW(GetProcessWindowStation(), UOI_FLAGS, &flags, sizeof flags, nullptr) &&
+      (flags.dwFlags & WSF_VISIBLE) == 0) {
+    return false;
+  }
+  bool underWine = GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+  return !underWine || GetEnvironmentVariableW(L"DISPLAY", nullptr, 0) > 0 ||
+         GetEnvironmentVariableW(L"WAYLAND_DISPLAY", nullptr, 0) > 0;
+}
+
 }  // namespace
 
 int runPanelCommand(const HostOptions& options) {
-  PluginLibrary library;
-  std::string error;
-  if (!writeSettingOverrides(options.settings, error)) {
-    std::fprintf(stderr, "plughost: %s\n", error.c_str());
+  if (!displayAvailable()) {
+    writeText(stderr, "plughost: no display to show the panel on (under Wine, set DISPLAY to an X server)\n");
     return 2;
   }
+  std::string error;
+  // --set values show on this panel only; edits then stay in this run, too.
+  RunSettings settings;
+  if (!options.settings.empty() && !settings.begin(options.settings, error)) {
+    writeText(stderr, "plughost: " + error + "\n");
+    return 2;
+  }
+  PluginLibrary library;
   std::string pluginPath = options.pluginPath.empty() ? defaultPluginPath() : options.pluginPath;
   if (!library.load(pluginPath, error)) {
-    std::fprintf(stderr, "plughost: %s\n", error.c_str());
+    writeText(stderr, "plughost: " + error + "\n");
     return 2;
   }
   HWND window = createOptionsWindow();
