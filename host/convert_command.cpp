@@ -161,9 +161,10 @@ std::string outputFormatText(const RunSettings& settings) {
                    *name ? name : ("audio format " + std::to_string(format)).c_str());
 }
 
+// The length is what reached the plug-in: short after a read error.
 void printSummary(const ConvertContext& context, const std::string& input, const WavFormat& format,
-                  uint32_t dataBytes, const FileOutcome& outcome) {
-  double seconds = double(dataBytes) / double(format.frameBytes()) / double(format.sampleRate);
+                  const FileOutcome& outcome) {
+  double seconds = double(outcome.bytesSent) / double(format.frameBytes()) / double(format.sampleRate);
   context.board.print(stdout, formatted("%s: %d Hz %d-bit %d ch -> %s as %s, %.3f s, create error %d, "
                                         "%u block calls, %u with error 3\n",
                                         input.c_str(), format.sampleRate, format.bitsPerSample, format.channels,
@@ -222,7 +223,7 @@ int convertPlanned(const ConvertContext& context, const PlannedOutput& planned, 
   if (object != nullptr && createError != kPluginFailed) sendBlocks(context, object, reader, input, outcome);
   if (object != nullptr) context.plugin.deleteCompressionObject(object);
   if (outcome.interrupted) return 1;
-  printSummary(context, input, reader.format(), reader.dataBytes(), outcome);
+  printSummary(context, input, reader.format(), outcome);
   bool failed = object == nullptr || createError == kPluginFailed || outcome.failedBlockCalls != 0 ||
                 outcome.readFailed;
   if (failed && !outcome.readFailed) {

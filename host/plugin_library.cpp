@@ -13,7 +13,7 @@ template <typename Function>
 bool resolve(HMODULE module, const char* name, Function& function, std::string& error) {
   function = reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
   if (function != nullptr) return true;
-  error = std::string("the plug-in does not export ") + name;
+  error = std::string("it does not export ") + name;
   return false;
 }
 
@@ -65,12 +65,14 @@ bool PluginLibrary::load(const std::string& path, std::string& error) {
                                          : " (error " + std::to_string(code) + ")");
     return false;
   }
-  return resolve(module, "CreateNewCompressionObject", functions.createNewCompressionObject, error) &&
-         resolve(module, "ANewDataBlockArrived", functions.aNewDataBlockArrived, error) &&
-         resolve(module, "DeleteCompressionObject", functions.deleteCompressionObject, error) &&
-         resolve(module, "GetExtensionYouCreate", functions.getExtensionYouCreate, error) &&
-         resolve(module, "ShowConfigBit", functions.showConfigBit, error) &&
-         resolve(module, "RemoveConfigBit", functions.removeConfigBit, error);
+  bool complete = resolve(module, "CreateNewCompressionObject", functions.createNewCompressionObject, error) &&
+                  resolve(module, "ANewDataBlockArrived", functions.aNewDataBlockArrived, error) &&
+                  resolve(module, "DeleteCompressionObject", functions.deleteCompressionObject, error) &&
+                  resolve(module, "GetExtensionYouCreate", functions.getExtensionYouCreate, error) &&
+                  resolve(module, "ShowConfigBit", functions.showConfigBit, error) &&
+                  resolve(module, "RemoveConfigBit", functions.removeConfigBit, error);
+  if (!complete) error = "cannot use the plug-in " + fullPath + ": " + error;
+  return complete;
 }
 
 std::string defaultPluginPath() {

@@ -36,12 +36,22 @@ std::string systemMessage(DWORD error) {
   return message.empty() ? "Windows error " + std::to_string(error) : message;
 }
 
-// The folder's path in the ANSI code page: as it is, or its short (8.3) form.
-bool ansiFolderPath(const std::wstring& folder, std::string& ansi) {
-  if (ansiFormOf(folder, ansi)) return true;
+// The folder's path in the ANSI code page: as it is, or its short (8.3)
+// form when it has other characters or leaves too little room for a name of
+// `nameBytes` (the temporary folder lengthens the output's path). False when
+// it has no ANSI form at all.
+bool ansiFolderPath(const std::wstring& folder, size_t nameBytes, std::string& ansi) {
+  std::string direct;
+  bool haveDirect = ansiFormOf(folder, direct);
+  if (haveDirect && direct.size() + nameBytes <= kMaxPluginPathBytes) {
+    ansi = direct;
+    return true;
+  }
   wchar_t shortPath[32768];
   DWORD length = GetShortPathNameW(folder.c_str(), shortPath, sizeof shortPath / sizeof shortPath[0]);
-  return length > 0 && length < sizeof shortPath / sizeof shortPath[0] && ansiFormOf(shortPath, ansi);
+  if (length > 0 && length < sizeof shortPath / sizeof shortPath[0] && ansiFormOf(shortPath, ansi)) return true;
+  ansi = direct;
+  return haveDirect;
 }
 
 bool moveFile(const std::wstring& from, const std::wstring& to, bool overwrite) {
@@ -49,8 +59,8 @@ bool moveFile(const std::wstring& from, const std::wstring& to, bool overwrite) 
 }
 
 std::string tooLongReason(size_t length) {
-  return "the output path is too long: the plug-in takes " + std::to_string(kMaxPluginPathBytes) +
-         " characters, and in plughost's temporary folder it has " + std::to_string(length);
+  return "the output path is too long: the plug-in takes at most " + std::to_string(kMaxPluginPathBytes) +
+         " characters, this one has " + std::to_string(length);
 }
 
 }  // namespace
@@ -73,9 +83,8 @@ bool StagedOutput::prepare(const std::wstring& finalPath, unsigned runIndex, std
   const std::wstring folder = folderOf(finalPath);
   wchar_t suffix[32];
   wsprintfW(suffix, L"\\~ph%lx-%u", GetCurrentProcessId(), runIndex);
-  const size_t stagedLength = folder.size() + wcslen(suffix) + 1 + fileNameOf(finalPath).size();
-  if (stagedLength > kMaxPluginPathBytes) {
-    error = tooLongReason(stagedLength);
+  if (finalPath.size() > kMaxPluginPathBytes) {
+    error = tooLongReason(finalPath.size());
     return false;
   }
   if (!CreateDirectoryW((folder + suffix).c_str(), nullptr)) {
@@ -84,12 +93,6 @@ bool StagedOutput::prepare(const std::wstring& finalPath, unsigned runIndex, std
   }
   stagingFolder = folder + suffix;
   std::string ansiFolder;
-  if (!ansiFolderPath(stagingFolder, ansiFolder)) {
-    error = "the output folder's name has characters outside the ANSI code page and no short (8.3) name, "
-            "so the plug-in cannot be given a path in it";
-    discard();
-    return false;
-  }
   std::string ansiName;
   stagedName = fileNameOf(finalPath);
   sameName = ansiFormOf(stagedName, ansiName);
@@ -97,9 +100,17 @@ bool StagedOutput::prepare(const std::wstring& finalPath, unsigned runIndex, std
     stagedName = L"untitled" + extensionOf(stagedName);
     ansiFormOf(stagedName, ansiName);
   }
+  if (!ansiFolderPath(stagingFolder, ansiName.size() + 1, ansiFolder)) {
+    error = "the output folder's name has characters outside the ANSI code page and no short (8.3) name, "
+            "so the plug-in cannot be given a path in it";
+    discard();
+    return false;
+  }
   ansiPath = ansiFolder + "\\" + ansiName;
   if (ansiPath.size() > kMaxPluginPathBytes) {
-    error = tooLongReason(ansiPath.size());
+    error = "the output path is too long in plughost's temporary folder (" + std::to_string(ansiPath.size()) +
+            " characters, the plug-in takes at most " + std::to_string(kMaxPluginPathBytes) +
+            ") and the folder has no short (8.3) name";
     discard();
     return false;
   }
