@@ -1,20 +1,7 @@
 #include "command_line.h"
 
-#include <cerrno>
-#include <cstdlib>
-#include <cstring>
 
 namespace {
-
-bool parseUnsigned(const std::string& text, uint32_t& value) {
-  if (text.empty() || text[0] < '0' || text[0] > '9') return false;
-  errno = 0;
-  char* end = nullptr;
-  unsigned long long parsed = std::strtoull(text.c_str(), &end, 10);
-  if (errno != 0 || *end != '\0' || parsed > 0xFFFFFFFFull) return false;
-  value = uint32_t(parsed);
-  return true;
-}
 
 // The arguments after the command, one at a time; "--name=value" is split
 // so that it reads like "--name value".
@@ -68,7 +55,7 @@ private:
 bool parseBlockOption(const std::string& option, const std::string& value, HostOptions& options,
                       std::string& error) {
   if (option == "--block-bytes") {
-    if (!parseUnsigned(value, options.blockBytes) || options.blockBytes == 0 ||
+    if (!parseDecimal(value, options.blockBytes) || options.blockBytes == 0 ||
         options.blockBytes > kMaxBlockBytes) {
       error = "--block-bytes needs a number from 1 to " + std::to_string(kMaxBlockBytes) + ", got \"" + value + "\"";
       return false;
@@ -76,7 +63,7 @@ bool parseBlockOption(const std::string& option, const std::string& value, HostO
     return true;
   }
   options.randomBlocks = true;
-  if (!parseUnsigned(value, options.randomSeed)) {
+  if (!parseDecimal(value, options.randomSeed)) {
     error = "--random-blocks needs a seed (a number from 0 to 4294967295), got \"" + value + "\"";
     return false;
   }
@@ -121,7 +108,7 @@ bool parseOption(const std::string& option, ArgumentQueue& queue, HostOptions& o
   if (option == "--jobs" && converting) {
     std::string value;
     if (!queue.takeValue(option, value, error)) return false;
-    if (!parseUnsigned(value, options.jobs) || options.jobs == 0 || options.jobs > kMaxJobs) {
+    if (!parseDecimal(value, options.jobs) || options.jobs == 0 || options.jobs > kMaxJobs) {
       error = "--jobs needs a number from 1 to " + std::to_string(kMaxJobs) + ", got \"" + value + "\"";
       return false;
     }

@@ -18,6 +18,7 @@
 #include "staged_output.h"
 #include "wav_reader.h"
 #include "wide_text.h"
+#include "windows_paths.h"
 
 namespace {
 
@@ -177,14 +178,11 @@ void printSummary(const ConvertContext& context, const std::string& input, const
 // in the ANSI code page, or its short (8.3) name.
 bool openInput(WavReader& reader, const PlannedOutput& planned, std::string& error) {
   std::string ansi;
-  if (!ansiFormOf(planned.inputPath, ansi)) {
-    wchar_t shortPath[32768];
-    DWORD length = GetShortPathNameW(planned.inputPath.c_str(), shortPath, sizeof shortPath / sizeof shortPath[0]);
-    if (length == 0 || length >= sizeof shortPath / sizeof shortPath[0] || !ansiFormOf(shortPath, ansi)) {
-      error = length == 0 ? "cannot open the file (it does not exist or cannot be read)"
-                          : "the name has characters outside the ANSI code page and no short (8.3) name";
-      return false;
-    }
+  if (!ansiFormOf(planned.inputPath, ansi) && !ansiShortPathOf(planned.inputPath, ansi)) {
+    error = GetFileAttributesW(planned.inputPath.c_str()) == INVALID_FILE_ATTRIBUTES
+                ? "cannot open the file (it does not exist or cannot be read)"
+                : "the name has characters outside the ANSI code page and no short (8.3) name";
+    return false;
   }
   if (!reader.open(ansi.c_str())) {
     error = reader.error();

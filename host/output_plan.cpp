@@ -6,13 +6,9 @@
 
 #include "output_naming.h"
 #include "wide_text.h"
+#include "windows_paths.h"
 
 namespace {
-
-std::wstring folderOf(const std::wstring& path) {
-  size_t separator = path.find_last_of(L"\\/");
-  return separator == std::wstring::npos ? std::wstring() : path.substr(0, separator);
-}
 
 // Windows compares names without regard to case.
 std::wstring comparable(std::wstring path) {
@@ -59,16 +55,6 @@ bool planOne(const std::string& input, const std::string& extension, const std::
 }
 
 }  // namespace
-
-std::wstring fullPathOf(const std::wstring& path) {
-  DWORD needed = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-  if (needed == 0) return path;
-  std::wstring full(needed, L'\0');
-  DWORD length = GetFullPathNameW(path.c_str(), needed, &full[0], nullptr);
-  if (length == 0 || length >= needed) return path;
-  full.resize(length);
-  return full;
-}
 
 bool planOutputs(const std::vector<std::string>& inputs, const std::string& extension, const std::string& outDir,
                  std::vector<PlannedOutput>& plan, std::string& error) {

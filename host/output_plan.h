@@ -17,6 +17,3 @@ struct PlannedOutput {
 // `error` says why in one line.
 bool planOutputs(const std::vector<std::string>& inputs, const std::string& extension, const std::string& outDir,
                  std::vector<PlannedOutput>& plan, std::string& error);
-
-// Absolute Windows form of a path (Wine maps "/tmp/x" to "Z:\tmp\x").
-std::wstring fullPathOf(const std::wstring& path);

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "output_plan.h"
+#include "windows_paths.h"
 #include "wide_text.h"
 
 namespace {

@@ -43,16 +43,6 @@ bool isExtension(const std::string& text) {
   return true;
 }
 
-bool parseNumber(const std::string& text, uint32_t& value) {
-  if (text.empty() || text[0] < '0' || text[0] > '9') return false;
-  errno = 0;
-  char* end = nullptr;
-  unsigned long long parsed = std::strtoull(text.c_str(), &end, 10);
-  if (errno != 0 || *end != '\0' || parsed > 0xFFFFFFFFull) return false;
-  value = uint32_t(parsed);
-  return true;
-}
-
 bool isKnownName(const std::string& name) {
   for (const char* known : kNames) {
     if (name == known) return true;
@@ -67,6 +57,16 @@ std::string nameList() {
 }
 
 }  // namespace
+
+bool parseDecimal(const std::string& text, uint32_t& value) {
+  if (text.empty() || text[0] < '0' || text[0] > '9') return false;
+  errno = 0;
+  char* end = nullptr;
+  unsigned long long parsed = std::strtoull(text.c_str(), &end, 10);
+  if (errno != 0 || *end != '\0' || parsed > 0xFFFFFFFFull) return false;
+  value = uint32_t(parsed);
+  return true;
+}
 
 const char* const* settingNames() { return kNames; }
 
@@ -109,7 +109,7 @@ bool parseSettingOverride(const std::string& text, SettingOverride& setting, std
   setting.value = text.substr(equals + 1);
   setting.isText = name == "ZVKRMExt";
   bool valid = setting.isText ? isExtension(setting.value)
-                              : parseNumber(setting.value, setting.number) && acceptsNumber(name, setting.number);
+                              : parseDecimal(setting.value, setting.number) && acceptsNumber(name, setting.number);
   if (!valid) {
     error = "--set " + name + ": \"" + setting.value + "\" is not a valid value; valid: " + allowedValuesOf(name);
     return false;

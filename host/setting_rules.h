@@ -19,6 +19,9 @@ struct SettingOverride {
 // names what is wrong and lists the valid names or values.
 bool parseSettingOverride(const std::string& text, SettingOverride& setting, std::string& error);
 
+// A decimal number from 0 to 2^32-1, digits only (no sign, no spaces).
+bool parseDecimal(const std::string& text, uint32_t& value);
+
 // Every setting name, in the order the plug-in stores them.
 const char* const* settingNames();
 int settingCount();

@@ -3,16 +3,12 @@
 #include <windows.h>
 
 #include "wide_text.h"
+#include "windows_paths.h"
 
 namespace {
 
 // The longest name the plug-in's char interface takes (MAX_PATH with its NUL).
 const size_t kMaxPluginPathBytes = MAX_PATH - 1;
-
-std::wstring folderOf(const std::wstring& path) {
-  size_t separator = path.find_last_of(L"\\/");
-  return separator == std::wstring::npos ? std::wstring(L".") : path.substr(0, separator);
-}
 
 std::wstring fileNameOf(const std::wstring& path) {
   size_t separator = path.find_last_of(L"\\/");
@@ -47,9 +43,7 @@ bool ansiFolderPath(const std::wstring& folder, size_t nameBytes, std::string& a
     ansi = direct;
     return true;
   }
-  wchar_t shortPath[32768];
-  DWORD length = GetShortPathNameW(folder.c_str(), shortPath, sizeof shortPath / sizeof shortPath[0]);
-  if (length > 0 && length < sizeof shortPath / sizeof shortPath[0] && ansiFormOf(shortPath, ansi)) return true;
+  if (ansiShortPathOf(folder, ansi)) return true;
   ansi = direct;
   return haveDirect;
 }
