@@ -30,6 +30,7 @@ struct FileOutcome {
   int32_t createError = 0;
   bool readFailed = false;
   bool interrupted = false;
+  std::string diskFull;  // said at the first failure, while the engine's file still takes its room
   uint32_t blockCalls = 0;
   uint32_t failedBlockCalls = 0;
   uint64_t bytesSent = 0;
@@ -123,8 +124,9 @@ void printError(const ConvertContext& context, const std::string& text) {
 
 // Sends every block, the last with the end flag. A read error or an
 // interrupt stops the stream where it is; the output is then discarded.
-void sendBlocks(const ConvertContext& context, void* object, WavReader& reader, const std::string& input,
+void sendBlocks(const ConvertContext& context, void* object, WavReader& reader, const PlannedOutput& planned,
                 FileOutcome& outcome) {
+  const std::string& input = planned.input;
   const HostOptions& options = context.options;
   BlockSizes sizes = options.randomBlocks ? BlockSizes::random(options.randomSeed)
                                           : BlockSizes::fixed(options.blockBytes);
@@ -146,7 +148,9 @@ void sendBlocks(const ConvertContext& context, void* object, WavReader& reader, 
     int32_t errorCode = -1;
     context.plugin.aNewDataBlockArrived(object, data, byteCount, last ? 1 : 0, &errorCode);
     ++outcome.blockCalls;
-    if (errorCode == kPluginFailed) ++outcome.failedBlockCalls;
+    if (errorCode == kPluginFailed && outcome.failedBlockCalls++ == 0) {
+      outcome.diskFull = diskFullReason(folderOf(planned.outputPath));
+    }
     outcome.bytesSent += byteCount;
     context.board.update(progressSlot, outcome.bytesSent);
     if (last) break;
@@ -218,15 +222,20 @@ int convertPlanned(const ConvertContext& context, const PlannedOutput& planned, 
   int32_t createError = -1;
   void* object = context.plugin.createNewCompressionObject(staged.pluginPath().c_str(), &createError, &hostFormat);
   outcome.createError = createError;
-  if (object != nullptr && createError != kPluginFailed) sendBlocks(context, object, reader, input, outcome);
+  if (object == nullptr || createError == kPluginFailed) {
+    outcome.diskFull = diskFullReason(folderOf(planned.outputPath));
+  } else {
+    sendBlocks(context, object, reader, planned, outcome);
+  }
   if (object != nullptr) context.plugin.deleteCompressionObject(object);
   if (outcome.interrupted) return 1;
   printSummary(context, input, reader.format(), outcome);
   bool failed = object == nullptr || createError == kPluginFailed || outcome.failedBlockCalls != 0 ||
                 outcome.readFailed;
   if (failed && !outcome.readFailed) {
-    std::string why = explainPluginFailure(reader.format(), effectiveOutputRate(context.settings.sampleRate()),
-                                           staged.folder());
+    std::string why = !outcome.diskFull.empty()
+                          ? outcome.diskFull
+                          : rateRefusalReason(reader.format(), effectiveOutputRate(context.settings.sampleRate()));
     if (!why.empty()) printError(context, input + ": " + why);
   }
   if (!failed && !staged.commit(context.options.overwrite, error)) {

@@ -9,9 +9,9 @@ namespace {
 
 const uint32_t kDefaultRate = 44100;
 const uint32_t kPanelRates[] = {8000, 11025, 16000, 22050, 32000, 44100, 48000};
-// Less than this free space counts as a full disk: the engine writes in
-// pieces far larger than a few kilobytes.
-const uint64_t kFullDiskBytes = 64 * 1024;
+// Less free space than this after a failure counts as a full disk: a write
+// that failed for want of space may have needed far more than is left.
+const uint64_t kFullDiskBytes = 1 << 20;
 
 // Null when the converter takes the pair; otherwise its reason.
 const char* converterRefusal(const WavFormat& input, uint32_t outputRate, std::string& reason) {
@@ -30,25 +30,35 @@ std::string supportedRates(const WavFormat& input) {
   for (uint32_t rate : kPanelRates) {
     if (converterRefusal(input, rate, unused) == nullptr) list += (list.empty() ? "" : ", ") + std::to_string(rate);
   }
-  return list.empty() ? "none of the panel's rates" : list;
+  return list;
 }
 
-bool diskFull(const std::wstring& folder) {
+// The free bytes when the disk is all but full, otherwise UINT64_MAX.
+uint64_t freeBytesWhenFull(const std::wstring& folder) {
   ULARGE_INTEGER free = {};
-  return GetDiskFreeSpaceExW(folder.c_str(), &free, nullptr, nullptr) && free.QuadPart < kFullDiskBytes;
+  if (!GetDiskFreeSpaceExW(folder.c_str(), &free, nullptr, nullptr) || free.QuadPart >= kFullDiskBytes) {
+    return UINT64_MAX;
+  }
+  return free.QuadPart;
 }
 
 }  // namespace
 
 uint32_t effectiveOutputRate(uint32_t storedRate) { return storedRate == 0 ? kDefaultRate : storedRate; }
 
-std::string explainPluginFailure(const WavFormat& input, uint32_t outputRate, const std::wstring& outputFolder) {
-  if (diskFull(outputFolder)) return "the disk holding " + narrowedToUtf8(outputFolder) + " is full";
+std::string diskFullReason(const std::wstring& folder) {
+  uint64_t freeBytes = freeBytesWhenFull(folder);
+  if (freeBytes == UINT64_MAX) return std::string();
+  return "disk full: the disk holding " + narrowedToUtf8(folder) + " has " + std::to_string(freeBytes / 1024) +
+         " KiB free";
+}
+
+std::string rateRefusalReason(const WavFormat& input, uint32_t outputRate) {
   std::string reason;
-  if (converterRefusal(input, outputRate, reason) != nullptr) {
-    return "the converter cannot take " + std::to_string(input.sampleRate) + " Hz to " +
-           std::to_string(outputRate) + " Hz (" + reason + "); from " + std::to_string(input.sampleRate) +
-           " Hz it takes the output rates " + supportedRates(input);
-  }
-  return std::string();
+  if (converterRefusal(input, outputRate, reason) == nullptr) return std::string();
+  const std::string from = std::to_string(input.sampleRate) + " Hz";
+  const std::string rates = supportedRates(input);
+  return "the converter cannot take " + from + " to " + std::to_string(outputRate) + " Hz (" + reason + "); " +
+         (rates.empty() ? "it takes none of the panel's rates from " + from
+                        : "from " + from + " it takes " + rates + " Hz (--set ZVKRMFreq=RATE)");
 }

@@ -64,7 +64,7 @@ std::string folderFailureReason(const std::wstring& folder, unsigned long error)
   DWORD attributes = GetFileAttributesW(folder.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return "the output folder " + name + " does not exist";
   if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return name + " is not a folder";
-  if (error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL) return "the disk holding " + name + " is full";
+  if (error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL) return "disk full: no room in " + name;
   if (error == ERROR_ACCESS_DENIED || error == ERROR_WRITE_PROTECT) {
     return "the output folder " + name + " is read-only (or not writable for this user)";
   }

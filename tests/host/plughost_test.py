@@ -351,7 +351,7 @@ def messages_say_what_to_do(host):
         (["convert", "--plugin", host.path("missing.dll"), "in.wav"], 2, "there is no plug-in file"),
         (["convert", "--plugin", host.path("not-a-dll.dll"), "in.wav"], 2, "not a Windows DLL"),
         (["convert", "--out-dir", host.path("nowhere"), "in.wav"], 2, "nowhere does not exist"),
-        (["convert", "--overwrite", "odd.wav"], 1, "takes the output rates none"),
+        (["convert", "--overwrite", "odd.wav"], 1, "takes none of the panel's rates"),
         (["convert", "--overwrite", "--set=Freq=48000", "in.wav"], 0, ""),
     ]
     for words, status_wanted, said in checks:
@@ -361,6 +361,18 @@ def messages_say_what_to_do(host):
                "%s: exit %d, %r" % (words, status, err))
     expect("-> %s as 48000 Hz 1 ch Voice," % host.path("in.rm").replace("/", "\\") in out.replace("Z:", ""),
            "summary without the output format: %r" % out)
+    # A full and a read-only disk, where this machine lets the test mount them.
+    for options, said in (("size=16k", "disk full"), ("size=16k,ro", "is read-only")):
+        folder = host.path(options.replace(",", "-"))
+        os.makedirs(folder)
+        if subprocess.run(["mount", "-t", "tmpfs", "-o", options, "tmpfs", folder], stderr=subprocess.DEVNULL).returncode:
+            print("not checked (cannot mount a small disk): %s" % said)
+            continue
+        try:
+            status, out, err = host.run("convert", "--out-dir", folder, host.path("in.wav"))
+        finally:
+            subprocess.run(["umount", folder])
+        expect(status == 1 and said in err, "%s: exit %d, %r" % (options, status, err))
     env = dict(os.environ)
     env.pop("DISPLAY", None)
     result = subprocess.run([host.args.wine_run, host.args.plughost, "panel"], env=env, stdout=subprocess.PIPE,
