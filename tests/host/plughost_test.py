@@ -64,12 +64,15 @@ class Host:
         env.update(extra_env or {})
         if faults:
             env["RMBE_FAIL"] = faults
+        result = subprocess.run(self.command(arguments, defaults), env=env, stdout=subprocess.PIPE,
+                                stderr=subprocess.PIPE)
+        return result.returncode, result.stdout.decode(errors="replace"), result.stderr.decode(errors="replace")
+
+    def command(self, arguments, defaults=True):
         # Stored settings may differ: every run names the defaults.
         settings = ["ZVKRMFreq=44100", "ZVKRMAudioFormat=0", "ZVKRMExt=.rm", "ZVKRMTitleArtist=0"] if defaults else []
         options = [word for setting in settings for word in ("--set", setting)]
-        command = [self.args.wine_run, self.args.plughost] + list(arguments[:1]) + options + list(arguments[1:])
-        result = subprocess.run(command, env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
-        return result.returncode, result.stdout.decode(errors="replace"), result.stderr.decode(errors="replace")
+        return [self.args.wine_run, self.args.plughost] + list(arguments[:1]) + options + list(arguments[1:])
 
     def wine_env(self):
         prefix = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(self.args.plughost))), "wineprefix")
@@ -127,7 +130,7 @@ def coded_rate(host):
 @case
 def set_applies_to_one_run_and_settings_stores(host):
     write_wav(host.path("in.wav"))
-    status, out, err = host.run("settings", "--set", "Freq=44100", defaults=False)
+    status, out, err = host.run("settings")  # stores the defaults
     expect(status == 0 and "ZVKRMFreq        44100" in out, "settings: %d %r %r" % (status, out, err))
     status, out, err = host.run("convert", "--overwrite", "--set", "ZVKRMFreq=8000", "--set", "AudioFormat=3",
                                 host.path("in.wav"))
@@ -280,9 +283,8 @@ def start_and_wait_for_chunks(host, *arguments):
     """Starts a conversion and returns it once the engine has taken chunks."""
     if os.path.exists(host.log):
         os.remove(host.log)
-    command = [host.args.wine_run, host.args.plughost, "convert", "--block-bytes", "4096"] + list(arguments)
-    process = subprocess.Popen(command, env=dict(os.environ, RMBE_LOG=host.log), stdout=subprocess.PIPE,
-                               stderr=subprocess.PIPE)
+    process = subprocess.Popen(host.command(["convert", "--block-bytes", "4096"] + list(arguments)),
+                               env=dict(os.environ, RMBE_LOG=host.log), stdout=subprocess.PIPE, stderr=subprocess.PIPE)
     deadline = time.monotonic() + 60
     while not any(c.get("iface") == "MediaSample" for c in host.engine_calls()):
         expect(process.poll() is None and time.monotonic() < deadline, "the conversion never started")
