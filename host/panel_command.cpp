@@ -53,7 +53,7 @@ bool saveWindowBitmap(HWND window, const std::string& path) {
   header.bfType = 0x4D42;  // "BM"
   header.bfOffBits = sizeof header + sizeof info;
   header.bfSize = header.bfOffBits + DWORD(pixels.size());
-  FILE* file = std::fopen(path.c_str(), "wb");
+  FILE* file = _wfopen(widened(path).c_str(), L"wb");
   if (file == nullptr) return false;
   bool ok = std::fwrite(&header, sizeof header, 1, file) == 1 &&
             std::fwrite(&info, sizeof info, 1, file) == 1 &&
@@ -144,11 +144,11 @@ int runPanelCommand(const HostOptions& options) {
   }
   HWND window = createOptionsWindow();
   if (window == nullptr) {
-    std::fprintf(stderr, "plughost: cannot create the options window\n");
+    writeText(stderr, "plughost: cannot create the options window\n");
     return 2;
   }
   if (!library.exports().showConfigBit(window)) {
-    std::fprintf(stderr, "plughost: the plug-in did not place its settings panel\n");
+    writeText(stderr, "plughost: the plug-in did not place its settings panel\n");
     DestroyWindow(window);
     return 1;
   }
@@ -165,7 +165,7 @@ int runPanelCommand(const HostOptions& options) {
   }
   library.exports().removeConfigBit();
   if (!options.screenshotPath.empty() && !gScreenshotSaved) {
-    std::fprintf(stderr, "plughost: cannot write %s\n", options.screenshotPath.c_str());
+    writeText(stderr, "plughost: cannot write " + options.screenshotPath + "\n");
     return 1;
   }
   return 0;

@@ -1,6 +1,7 @@
 #include "run_settings.h"
 
 #include <cstdio>
+#include <vector>
 
 #include "wide_text.h"
 
@@ -73,7 +74,6 @@ std::string describeValue(HKEY key, const char* name) {
   if (type == REG_DWORD && size == 4) {
     uint32_t number = *reinterpret_cast<const DWORD*>(data.data());
     std::string text = std::to_string(number);
-    std::string allowed = allowedValuesOf(name);
     if (std::string(name) == "ZVKRMAudioFormat" && *audioFormatName(number)) {
       text += std::string(" (") + audioFormatName(number) + ")";
     }
