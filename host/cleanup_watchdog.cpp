@@ -107,7 +107,8 @@ int runCleanupWatch(const std::string& handleText) {
       pending.erase(0, end + 1);
     }
   }
-  if (holdings.ended) return 0;
+  // Nothing announced (a run killed at its very start, or a stray start): nothing to do.
+  if (holdings.ended || (holdings.keyPath.empty() && holdings.folders.empty())) return 0;
   for (const std::wstring& folder : holdings.folders) removeStagingFolder(folder);
   deletePrivateSettingsKey(holdings.keyPath);
   writeText(stderr, "plughost: stopped from outside (killed or terminated); removed " +
