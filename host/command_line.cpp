@@ -1,121 +1,138 @@
 #include "command_line.h"
 
-#include <cerrno>
-#include <cstdlib>
-#include <cstring>
 
 namespace {
 
-bool parseUnsigned(const std::string& text, uint32_t& value) {
-  if (text.empty() || text[0] == '-' || text[0] == '+') return false;
-  errno = 0;
-  char* end = nullptr;
-  unsigned long long parsed = std::strtoull(text.c_str(), &end, 10);
-  if (errno != 0 || *end != '\0' || parsed > 0xFFFFFFFFull) return false;
-  value = uint32_t(parsed);
-  return true;
-}
+// The arguments after the command, one at a time; "--name=value" is split
+// so that it reads like "--name value".
+class ArgumentQueue {
+public:
+  ArgumentQueue(int argc, const char* const* argv) {
+    for (int i = 2; i < argc; ++i) arguments.push_back(argv[i]);
+  }
+  bool done() const { return next >= arguments.size(); }
+  std::string take() { return arguments[next++]; }
 
-// Accepts "ZVKRMFreq=22050" and the short form "Freq=22050".
-bool parseSetting(const std::string& text, SettingOverride& setting, std::string& error) {
-  size_t equals = text.find('=');
-  if (equals == std::string::npos || equals == 0) {
-    error = "--set needs NAME=VALUE, got \"" + text + "\"";
+  // The option's value: the text after '=' or the next argument.
+  bool takeValue(const std::string& option, std::string& value, std::string& error) {
+    if (inlineValue) {
+      value = *inlineValue;
+      inlineValue = nullptr;
+      return true;
+    }
+    if (done()) {
+      error = option + " needs a value";
+      return false;
+    }
+    value = take();
+    return true;
+  }
+
+  // Splits "--name=value" into name (returned) and a pending value.
+  std::string option(const std::string& argument) {
+    inlineValue = nullptr;
+    size_t equals = argument.find('=');
+    if (argument.compare(0, 2, "--") != 0 || equals == std::string::npos) return argument;
+    pendingValue = argument.substr(equals + 1);
+    inlineValue = &pendingValue;
+    return argument.substr(0, equals);
+  }
+
+  // A flag given as "--flag=value" is an error.
+  bool flagWithoutValue(const std::string& option, std::string& error) {
+    if (inlineValue == nullptr) return true;
+    error = option + " takes no value";
     return false;
   }
-  std::string name = text.substr(0, equals);
-  if (name.compare(0, 5, "ZVKRM") != 0) name = "ZVKRM" + name;
-  setting.name = name;
-  setting.value = text.substr(equals + 1);
-  setting.isText = name == "ZVKRMExt";
-  if (setting.isText) {
-    if (setting.value.size() > 259) {
-      error = "--set ZVKRMExt: the extension is longer than 259 characters";
+
+private:
+  std::vector<std::string> arguments;
+  size_t next = 0;
+  std::string pendingValue;
+  const std::string* inlineValue = nullptr;
+};
+
+bool parseBlockOption(const std::string& option, const std::string& value, HostOptions& options,
+                      std::string& error) {
+  if (option == "--block-bytes") {
+    if (!parseDecimal(value, options.blockBytes) || options.blockBytes == 0 ||
+        options.blockBytes > kMaxBlockBytes) {
+      error = "--block-bytes needs a number from 1 to " + std::to_string(kMaxBlockBytes) + ", got \"" + value + "\"";
       return false;
     }
     return true;
   }
-  if (!parseUnsigned(setting.value, setting.number)) {
-    error = "--set " + name + ": \"" + setting.value + "\" is not a non-negative 32-bit number";
+  options.randomBlocks = true;
+  if (!parseDecimal(value, options.randomSeed)) {
+    error = "--random-blocks needs a seed (a number from 0 to 4294967295), got \"" + value + "\"";
     return false;
   }
   return true;
 }
 
-bool takeValue(int argc, const char* const* argv, int& i, std::string& value, std::string& error) {
-  if (i + 1 >= argc) {
-    error = std::string(argv[i]) + " needs a value";
-    return false;
-  }
-  value = argv[++i];
-  return true;
-}
-
-bool parseConvertOption(int argc, const char* const* argv, int& i, HostOptions& options,
-                        bool& sawBlockOption, std::string& error) {
-  std::string arg = argv[i];
+bool parseSetOption(ArgumentQueue& queue, HostOptions& options, std::string& error) {
   std::string value;
-  if (arg == "--plugin") return takeValue(argc, argv, i, options.pluginPath, error);
-  if (arg == "--out-dir") return takeValue(argc, argv, i, options.outDir, error);
-  if (arg == "--block-bytes" || arg == "--random-blocks") {
+  if (!queue.takeValue("--set", value, error)) return false;
+  SettingOverride setting;
+  if (!parseSettingOverride(value, setting, error)) return false;
+  options.settings.push_back(setting);
+  return true;
+}
+
+// One option of `command`; false with `error` for anything unknown.
+bool parseOption(const std::string& option, ArgumentQueue& queue, HostOptions& options, bool& sawBlockOption,
+                 std::string& error) {
+  const HostOptions::Command command = options.command;
+  const bool converting = command == HostOptions::Command::Convert;
+  if (option == "--set") return parseSetOption(queue, options, error);
+  if (option == "--plugin" && command != HostOptions::Command::Settings) {
+    return queue.takeValue(option, options.pluginPath, error);
+  }
+  if (option == "--screenshot" && command == HostOptions::Command::Panel) {
+    return queue.takeValue(option, options.screenshotPath, error);
+  }
+  if (option == "--out-dir" && converting) return queue.takeValue(option, options.outDir, error);
+  if (option == "--overwrite" && converting) {
+    options.overwrite = true;
+    return queue.flagWithoutValue(option, error);
+  }
+  if ((option == "--block-bytes" || option == "--random-blocks") && converting) {
     if (sawBlockOption) {
       error = "give one of --block-bytes and --random-blocks, once";
       return false;
     }
     sawBlockOption = true;
-    if (!takeValue(argc, argv, i, value, error)) return false;
-    if (arg == "--block-bytes") {
-      if (!parseUnsigned(value, options.blockBytes) || options.blockBytes == 0) {
-        error = "--block-bytes needs a positive number, got \"" + value + "\"";
-        return false;
-      }
-      return true;
-    }
-    options.randomBlocks = true;
-    if (!parseUnsigned(value, options.randomSeed)) {
-      error = "--random-blocks needs a seed (a non-negative number), got \"" + value + "\"";
-      return false;
-    }
-    return true;
+    std::string value;
+    return queue.takeValue(option, value, error) && parseBlockOption(option, value, options, error);
   }
-  if (arg == "--set") {
-    if (!takeValue(argc, argv, i, value, error)) return false;
-    SettingOverride setting;
-    if (!parseSetting(value, setting, error)) return false;
-    options.settings.push_back(setting);
-    return true;
-  }
-  if (arg == "--jobs") {
-    if (!takeValue(argc, argv, i, value, error)) return false;
-    if (!parseUnsigned(value, options.jobs) || options.jobs == 0 || options.jobs > kMaxJobs) {
+  if (option == "--jobs" && converting) {
+    std::string value;
+    if (!queue.takeValue(option, value, error)) return false;
+    if (!parseDecimal(value, options.jobs) || options.jobs == 0 || options.jobs > kMaxJobs) {
       error = "--jobs needs a number from 1 to " + std::to_string(kMaxJobs) + ", got \"" + value + "\"";
       return false;
     }
     return true;
   }
-  if (arg.size() > 1 && arg[0] == '-') {
-    error = "unknown option " + arg;
-    return false;
-  }
-  options.inputs.push_back(arg);
-  return true;
+  error = "unknown option " + option + " for plughost " +
+          (converting ? "convert" : command == HostOptions::Command::Panel ? "panel" : "settings");
+  return false;
 }
 
-bool parsePanelOption(int argc, const char* const* argv, int& i, HostOptions& options,
-                      std::string& error) {
-  std::string arg = argv[i];
-  if (arg == "--plugin") return takeValue(argc, argv, i, options.pluginPath, error);
-  if (arg == "--screenshot") return takeValue(argc, argv, i, options.screenshotPath, error);
-  if (arg == "--set") {
-    std::string value;
-    if (!takeValue(argc, argv, i, value, error)) return false;
-    SettingOverride setting;
-    if (!parseSetting(value, setting, error)) return false;
-    options.settings.push_back(setting);
-    return true;
+bool isHelp(const std::string& argument) { return argument == "--help" || argument == "-h" || argument == "help"; }
+
+bool parseCommand(const std::string& word, HostOptions& options, std::string& error) {
+  if (word == "convert") {
+    options.command = HostOptions::Command::Convert;
+  } else if (word == "panel") {
+    options.command = HostOptions::Command::Panel;
+  } else if (word == "settings") {
+    options.command = HostOptions::Command::Settings;
+  } else {
+    error = "unknown command \"" + word + "\"";
+    return false;
   }
-  error = "unknown panel argument " + arg;
-  return false;
+  return true;
 }
 
 }  // namespace
@@ -126,21 +143,33 @@ bool parseHostOptions(int argc, const char* const* argv, HostOptions& options, s
     error = "no command given";
     return false;
   }
-  std::string command = argv[1];
-  if (command == "convert") {
-    options.command = HostOptions::Command::Convert;
-  } else if (command == "panel") {
-    options.command = HostOptions::Command::Panel;
-  } else {
-    error = "unknown command \"" + command + "\"";
-    return false;
+  if (isHelp(argv[1])) {
+    options.command = HostOptions::Command::Help;
+    return true;
   }
+  if (!parseCommand(argv[1], options, error)) return false;
+  ArgumentQueue queue(argc, argv);
   bool sawBlockOption = false;
-  for (int i = 2; i < argc; ++i) {
-    bool ok = options.command == HostOptions::Command::Convert
-                  ? parseConvertOption(argc, argv, i, options, sawBlockOption, error)
-                  : parsePanelOption(argc, argv, i, options, error);
-    if (!ok) return false;
+  bool optionsEnded = false;
+  while (!queue.done()) {
+    std::string argument = queue.take();
+    if (!optionsEnded && (argument == "--help" || argument == "-h")) {
+      options.command = HostOptions::Command::Help;
+      return true;
+    }
+    if (!optionsEnded && argument == "--") {
+      optionsEnded = true;
+      continue;
+    }
+    if (optionsEnded || argument.size() < 2 || argument[0] != '-') {
+      if (options.command != HostOptions::Command::Convert) {
+        error = "unexpected argument \"" + argument + "\"";
+        return false;
+      }
+      options.inputs.push_back(argument);
+      continue;
+    }
+    if (!parseOption(queue.option(argument), queue, options, sawBlockOption, error)) return false;
   }
   if (options.command == HostOptions::Command::Convert && options.inputs.empty()) {
     error = "convert needs at least one INPUT.wav";
@@ -150,12 +179,21 @@ bool parseHostOptions(int argc, const char* const* argv, HostOptions& options, s
 }
 
 const char* hostUsage() {
-  return "usage: plughost convert [--plugin PATH] [--block-bytes N | --random-blocks SEED]\n"
-         "                        [--set NAME=VALUE ...] [--out-dir DIR] [--jobs N] INPUT.wav ...\n"
+  return "usage: plughost convert [--plugin PATH] [--block-bytes N | --random-blocks SEED] [--jobs N]\n"
+         "                        [--set NAME=VALUE ...] [--out-dir DIR] [--overwrite] [--] INPUT.wav ...\n"
+         "       plughost settings [--set NAME=VALUE ...]\n"
          "       plughost panel [--plugin PATH] [--set NAME=VALUE ...] [--screenshot FILE.bmp]\n"
-         "--set writes a plug-in setting (ZVKRMFreq, ZVKRMAudioFormat, ZVKRMSurestream,\n"
-         "ZVKRMTarget0..7, ZVKRMTitleArtist: numbers; ZVKRMExt: text; the ZVKRM prefix\n"
-         "may be left out) before the plug-in is loaded.\n"
-         "--jobs converts N files at once (1 to 64, default 1), each on its own thread,\n"
-         "through the one loaded plug-in.\n";
+         "       plughost help | --help | -h\n"
+         "convert: one output per input, named after it, in --out-dir or beside the input.\n"
+         "  An existing output is skipped unless --overwrite is given; two inputs with the\n"
+         "  same output name refuse the run. --jobs converts N files at once (1 to 64).\n"
+         "  --block-bytes: 1 to 67108864. Ctrl-C stops the run and removes unfinished outputs.\n"
+         "--set NAME=VALUE applies a plug-in setting to this run only; the stored settings\n"
+         "  stay as they are. Names (the ZVKRM prefix may be left out) and values:\n"
+         "  ZVKRMFreq 8000, 11025, 16000, 22050, 32000, 44100, 48000; ZVKRMAudioFormat 0 Voice,\n"
+         "  1 Voice & Music, 2 Music, 3 Stereo Music; ZVKRMSurestream, ZVKRMTarget0..7,\n"
+         "  ZVKRMTitleArtist 0 or 1; ZVKRMExt a dot and 1 to 15 letters, digits, '-' or '_'.\n"
+         "settings: shows the stored settings; with --set, stores the values first.\n"
+         "Options also take the form --name=value; -- ends the options.\n"
+         "Exit status: 0 done, 1 a conversion failed, 2 refused, 130 interrupted, 143 terminated.\n";
 }

@@ -8,11 +8,17 @@
 #include <vector>
 
 #include "block_sizes.h"
-#include "host_registry.h"
-#include "output_naming.h"
+#include "cleanup_watchdog.h"
+#include "failure_diagnosis.h"
+#include "interrupt.h"
+#include "output_plan.h"
 #include "plugin_library.h"
 #include "progress_board.h"
+#include "run_settings.h"
+#include "staged_output.h"
 #include "wav_reader.h"
+#include "wide_text.h"
+#include "windows_paths.h"
 
 namespace {
 
@@ -22,6 +28,9 @@ const int kPluginFailed = 3;
 struct FileOutcome {
   std::string outputPath;
   int32_t createError = 0;
+  bool readFailed = false;
+  bool interrupted = false;
+  std::string diskFull;  // said at the first failure, while the engine's file still takes its room
   uint32_t blockCalls = 0;
   uint32_t failedBlockCalls = 0;
   uint64_t bytesSent = 0;
@@ -85,11 +94,14 @@ WAVEFORMATEX hostFormatOf(const WavFormat& format) {
   return wave;
 }
 
-// What every conversion shares: the plug-in, the options and the display.
+// What every conversion shares: the plug-in, the options, the run's
+// settings, the display and the watcher over temporary files.
 struct ConvertContext {
   const PluginExports& plugin;
   const HostOptions& options;
+  const RunSettings& settings;
   ProgressBoard& board;
+  CleanupWatchdog& watchdog;
 };
 
 std::string formatted(const char* format, ...) __attribute__((format(printf, 1, 2)));
@@ -106,27 +118,39 @@ std::string formatted(const char* format, ...) {
   return text;
 }
 
-void sendBlocks(const ConvertContext& context, CompressionObject* object, WavReader& reader, const std::string& input,
+void printError(const ConvertContext& context, const std::string& text) {
+  context.board.print(stderr, "plughost: " + text + "\n");
+}
+
+// Sends every block, the last with the end flag. A read error or an
+// interrupt stops the stream where it is; the output is then discarded.
+void sendBlocks(const ConvertContext& context, CompressionObject* object, WavReader& reader, const PlannedOutput& planned,
                 FileOutcome& outcome) {
+  const std::string& input = planned.input;
   const HostOptions& options = context.options;
   BlockSizes sizes = options.randomBlocks ? BlockSizes::random(options.randomSeed)
                                           : BlockSizes::fixed(options.blockBytes);
   BlockFeeder feeder(reader, sizes);
   int progressSlot = context.board.add(input, reader.dataBytes());
   for (;;) {
+    if (interrupted()) {
+      outcome.interrupted = true;
+      break;
+    }
     const uint8_t* data = nullptr;
     uint32_t byteCount = 0;
     bool last = false;
     if (!feeder.next(data, byteCount, last)) {
-      // The file went bad mid-way: end the stream with what was sent.
-      context.board.print(stderr, "plughost: " + input + ": " + reader.error() + "\n");
-      byteCount = 0;
-      last = true;
+      printError(context, input + ": " + reader.error() + "; the output is removed");
+      outcome.readFailed = true;
+      break;
     }
     int32_t errorCode = -1;
     context.plugin.aNewDataBlockArrived(object, data, byteCount, last ? 1 : 0, &errorCode);
     ++outcome.blockCalls;
-    if (errorCode == kPluginFailed) ++outcome.failedBlockCalls;
+    if (errorCode == kPluginFailed && outcome.failedBlockCalls++ == 0) {
+      outcome.diskFull = diskFullReason(folderOf(planned.outputPath));
+    }
     outcome.bytesSent += byteCount;
     context.board.update(progressSlot, outcome.bytesSent);
     if (last) break;
@@ -134,60 +158,114 @@ void sendBlocks(const ConvertContext& context, CompressionObject* object, WavRea
   context.board.remove(progressSlot);
 }
 
-void printSummary(ProgressBoard& board, const std::string& input, const WavFormat& format,
-                  uint32_t dataBytes, const FileOutcome& outcome) {
-  double seconds = double(dataBytes) / double(format.frameBytes()) / double(format.sampleRate);
-  board.print(stdout, formatted("%s: %d Hz %d-bit %d ch -> %s, %.3f s, create error %d, %u block calls, "
-                                "%u with error 3\n",
-                                input.c_str(), format.sampleRate, format.bitsPerSample, format.channels,
-                                outcome.outputPath.c_str(), seconds, int(outcome.createError),
-                                outcome.blockCalls, outcome.failedBlockCalls));
+// "44100 Hz 2 ch Stereo Music": what the plug-in codes, from the run's settings.
+std::string outputFormatText(const RunSettings& settings) {
+  uint32_t format = settings.audioFormat();
+  const char* name = audioFormatName(format);
+  return formatted("%u Hz %d ch %s", unsigned(effectiveOutputRate(settings.sampleRate())), format == 3 ? 2 : 1,
+                   *name ? name : ("audio format " + std::to_string(format)).c_str());
 }
 
-// 0: converted without error 3; 1: the plug-in reported 3; 2: input refused.
-int convertOne(const ConvertContext& context, const std::string& input) {
-  const PluginExports& plugin = context.plugin;
-  WavReader reader;
-  if (!reader.open(input.c_str())) {
-    context.board.print(stderr, "plughost: " + input + ": " + reader.error() + "\n");
-    return 2;
-  }
-  char extension[260] = {};
-  plugin.getExtensionYouCreate(extension);
-  extension[259] = '\0';
-  FileOutcome outcome;
-  outcome.outputPath = fullWindowsPath(outputPathFor(input, extension, context.options.outDir));
-  // An extension such as ".wav" would have the engine replace the input.
-  if (_stricmp(outcome.outputPath.c_str(), fullWindowsPath(input).c_str()) == 0) {
-    context.board.print(stderr, formatted("plughost: %s: the output would replace the input (extension \"%s\")\n",
-                                          input.c_str(), extension));
-    return 2;
-  }
+// The length is what reached the plug-in: short after a read error.
+void printSummary(const ConvertContext& context, const std::string& input, const WavFormat& format,
+                  const FileOutcome& outcome) {
+  double seconds = double(outcome.bytesSent) / double(format.frameBytes()) / double(format.sampleRate);
+  context.board.print(stdout, formatted("%s: %d Hz %d-bit %d ch -> %s as %s, %.3f s, create error %d, "
+                                        "%u block calls, %u with error 3\n",
+                                        input.c_str(), format.sampleRate, format.bitsPerSample, format.channels,
+                                        outcome.outputPath.c_str(), outputFormatText(context.settings).c_str(),
+                                        seconds, int(outcome.createError), outcome.blockCalls,
+                                        outcome.failedBlockCalls));
+}
 
+// Opens the input by a name the reader's char interface can take: as given
+// in the ANSI code page, or its short (8.3) name.
+bool openInput(WavReader& reader, const PlannedOutput& planned, std::string& error) {
+  std::string ansi;
+  if (!ansiFormOf(planned.inputPath, ansi) && !ansiShortPathOf(planned.inputPath, ansi)) {
+    error = GetFileAttributesW(planned.inputPath.c_str()) == INVALID_FILE_ATTRIBUTES
+                ? "cannot open the file (it does not exist or cannot be read)"
+                : "the name has characters outside the ANSI code page and no short (8.3) name";
+    return false;
+  }
+  if (!reader.open(ansi.c_str())) {
+    error = reader.error();
+    return false;
+  }
+  return true;
+}
+
+// 0: converted; 1: the conversion failed (plug-in error 3, read error,
+// output not finished); 2: input refused.
+int convertPlanned(const ConvertContext& context, const PlannedOutput& planned, unsigned index,
+                   StagedOutput& staged) {
+  const std::string& input = planned.input;
+  WavReader reader;
+  std::string error;
+  if (!openInput(reader, planned, error)) {
+    printError(context, input + ": " + error);
+    return 2;
+  }
+  if (!staged.prepare(planned.outputPath, index, error)) {
+    printError(context, input + ": " + error);
+    return 1;
+  }
+  context.watchdog.watchFolder(staged.folder());
+  if (!staged.keepsTheName()) {
+    printError(context, input + ": the output's name has characters outside the ANSI code page; it is written "
+                                "under a temporary name and renamed, so title and artist could not be taken "
+                                "from the name");
+  }
+  FileOutcome outcome;
+  outcome.outputPath = planned.outputName;
   WAVEFORMATEX hostFormat = hostFormatOf(reader.format());
   int32_t createError = -1;
-  CompressionObject* object = plugin.createNewCompressionObject(outcome.outputPath.c_str(), &createError, &hostFormat);
+  CompressionObject* object = context.plugin.createNewCompressionObject(staged.pluginPath().c_str(), &createError, &hostFormat);
   outcome.createError = createError;
-  if (object != nullptr && createError != kPluginFailed) {
-    sendBlocks(context, object, reader, input, outcome);
+  if (object == nullptr || createError == kPluginFailed) {
+    outcome.diskFull = diskFullReason(folderOf(planned.outputPath));
+  } else {
+    sendBlocks(context, object, reader, planned, outcome);
   }
-  if (object != nullptr) plugin.deleteCompressionObject(object);
-  printSummary(context.board, input, reader.format(), reader.dataBytes(), outcome);
-  if (object == nullptr) return 1;
-  return createError == kPluginFailed || outcome.failedBlockCalls != 0 ? 1 : 0;
+  if (object != nullptr) context.plugin.deleteCompressionObject(object);
+  if (outcome.interrupted) return 1;
+  printSummary(context, input, reader.format(), outcome);
+  bool failed = object == nullptr || createError == kPluginFailed || outcome.failedBlockCalls != 0 ||
+                outcome.readFailed;
+  if (failed && !outcome.readFailed) {
+    std::string why = !outcome.diskFull.empty()
+                          ? outcome.diskFull
+                          : rateRefusalReason(reader.format(), effectiveOutputRate(context.settings.sampleRate()));
+    if (!why.empty()) printError(context, input + ": " + why);
+  }
+  if (!failed && !staged.commit(context.options.overwrite, error)) {
+    printError(context, input + ": " + error + "; " + planned.outputName + " was not written");
+    failed = true;
+  }
+  return failed ? 1 : 0;
+}
+
+int convertOne(const ConvertContext& context, const PlannedOutput& planned, unsigned index) {
+  StagedOutput staged;
+  int result = convertPlanned(context, planned, index, staged);
+  const std::wstring folder = staged.folder();
+  staged.discard();
+  if (!folder.empty()) context.watchdog.forgetFolder(folder);
+  return result;
 }
 
 // One file on a thread of its own.
 struct FileJob {
   const ConvertContext* context = nullptr;
-  const std::string* input = nullptr;
-  int result = 2;
+  const PlannedOutput* planned = nullptr;
+  unsigned index = 0;
+  int result = 0;
   HANDLE thread = nullptr;
 };
 
 unsigned __stdcall runFileJob(void* argument) {
   FileJob& job = *static_cast<FileJob*>(argument);
-  job.result = convertOne(*job.context, *job.input);
+  job.result = convertOne(*job.context, *job.planned, job.index);
   return 0;
 }
 
@@ -209,20 +287,20 @@ void finishJob(FileJob& job) {
 // The files `jobs` at a time, each on a new thread, as a multi-core converter
 // runs them: every thread start is also reported to the plug-in, which
 // reloads its settings then. Returns the worst result.
-int convertInParallel(const ConvertContext& context, uint32_t jobs) {
-  const std::vector<std::string>& inputs = context.options.inputs;
-  std::vector<FileJob> fileJobs(inputs.size());
+int convertInParallel(const ConvertContext& context, const std::vector<PlannedOutput>& plan, uint32_t jobs) {
+  std::vector<FileJob> fileJobs(plan.size());
   std::vector<FileJob*> running;
-  for (size_t next = 0; next < inputs.size() || !running.empty();) {
-    if (next < inputs.size() && running.size() < jobs) {
+  for (size_t next = 0; (next < plan.size() && !interrupted()) || !running.empty();) {
+    if (next < plan.size() && !interrupted() && running.size() < jobs) {
       FileJob& job = fileJobs[next];
       job.context = &context;
-      job.input = &inputs[next];
+      job.planned = &plan[next];
+      job.index = unsigned(next);
       ++next;
       job.thread = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, runFileJob, &job, 0, nullptr));
       if (job.thread == nullptr) {
         // No thread to be had: this file runs here, on the calling thread.
-        job.result = convertOne(context, *job.input);
+        job.result = convertOne(context, *job.planned, job.index);
         continue;
       }
       running.push_back(&job);
@@ -237,31 +315,75 @@ int convertInParallel(const ConvertContext& context, uint32_t jobs) {
   return worst;
 }
 
-int convertInTurn(const ConvertContext& context) {
+int convertInTurn(const ConvertContext& context, const std::vector<PlannedOutput>& plan) {
   int worst = 0;
-  for (const std::string& input : context.options.inputs) {
-    int result = convertOne(context, input);
+  for (size_t i = 0; i < plan.size() && !interrupted(); ++i) {
+    int result = convertOne(context, plan[i], unsigned(i));
     if (result > worst) worst = result;
   }
   return worst;
 }
 
-}  // namespace
+std::string extensionOf(const PluginExports& plugin) {
+  char extension[260] = {};
+  plugin.getExtensionYouCreate(extension);
+  extension[259] = '\0';
+  return narrowedToUtf8(widenedFromAnsi(extension));
+}
 
-int runConvertCommand(const HostOptions& options) {
-  std::string error;
-  if (!writeSettingOverrides(options.settings, error)) {
-    std::fprintf(stderr, "plughost: %s\n", error.c_str());
-    return 2;
+// Leaves out the inputs whose output exists (unless --overwrite), saying so.
+std::vector<PlannedOutput> withoutExistingOutputs(const std::vector<PlannedOutput>& plan, bool overwrite) {
+  std::vector<PlannedOutput> kept;
+  for (const PlannedOutput& planned : plan) {
+    if (!overwrite && GetFileAttributesW(planned.outputPath.c_str()) != INVALID_FILE_ATTRIBUTES) {
+      writeText(stderr, "plughost: " + planned.input + ": skipped, " + planned.outputName +
+                            " exists (--overwrite replaces it)\n");
+      continue;
+    }
+    kept.push_back(planned);
   }
+  return kept;
+}
+
+int convertWithPlugin(const HostOptions& options, const RunSettings& settings, CleanupWatchdog& watchdog) {
+  std::string error;
   PluginLibrary library;
   std::string pluginPath = options.pluginPath.empty() ? defaultPluginPath() : options.pluginPath;
   if (!library.load(pluginPath, error)) {
-    std::fprintf(stderr, "plughost: %s\n", error.c_str());
+    writeText(stderr, "plughost: " + error + "\n");
     return 2;
   }
+  std::vector<PlannedOutput> plan;
+  if (!planOutputs(options.inputs, extensionOf(library.exports()), options.outDir, plan, error)) {
+    writeText(stderr, "plughost: " + error + "; nothing was converted\n");
+    return 2;
+  }
+  plan = withoutExistingOutputs(plan, options.overwrite);
   ProgressBoard board;
-  ConvertContext context{library.exports(), options, board};
-  if (options.jobs <= 1 || options.inputs.size() <= 1) return convertInTurn(context);
-  return convertInParallel(context, options.jobs);
+  ConvertContext context{library.exports(), options, settings, board, watchdog};
+  if (options.jobs <= 1 || plan.size() <= 1) return convertInTurn(context, plan);
+  return convertInParallel(context, plan, options.jobs);
+}
+
+}  // namespace
+
+int runConvertCommand(const HostOptions& options) {
+  installInterruptHandler();
+  CleanupWatchdog watchdog;
+  watchdog.start();
+  RunSettings settings;
+  std::string error;
+  if (!settings.begin(options.settings, error)) {
+    writeText(stderr, "plughost: " + error + "\n");
+    return 2;
+  }
+  watchdog.watchKey(settings.privateKeyPath());
+  int status = convertWithPlugin(options, settings, watchdog);
+  settings.end();
+  watchdog.finish();
+  if (!interrupted()) return status;
+  writeText(stderr, std::string("plughost: ") + interruptName() +
+                        "; unfinished outputs were removed, finished ones kept\n");
+  interruptCleanupDone();
+  return interruptExitStatus();
 }

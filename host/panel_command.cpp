@@ -6,8 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "host_registry.h"
 #include "plugin_library.h"
+#include "run_settings.h"
+#include "wide_text.h"
 
 namespace {
 
@@ -52,7 +53,7 @@ bool saveWindowBitmap(HWND window, const std::string& path) {
   header.bfType = 0x4D42;  // "BM"
   header.bfOffBits = sizeof header + sizeof info;
   header.bfSize = header.bfOffBits + DWORD(pixels.size());
-  FILE* file = std::fopen(path.c_str(), "wb");
+  FILE* file = _wfopen(widened(path).c_str(), L"wb");
   if (file == nullptr) return false;
   bool ok = std::fwrite(&header, sizeof header, 1, file) == 1 &&
             std::fwrite(&info, sizeof info, 1, file) == 1 &&
@@ -108,27 +109,46 @@ HWND createOptionsWindow() {
   return window;
 }
 
+// False when no one could see the window, so it would wait forever: a
+// window station that is not shown (a service), or Wine without an X display.
+bool displayAvailable() {
+  USEROBJECTFLAGS flags = {};
+  if (GetUserObjectInformationW(GetProcessWindowStation(), UOI_FLAGS, &flags, sizeof flags, nullptr) &&
+      (flags.dwFlags & WSF_VISIBLE) == 0) {
+    return false;
+  }
+  bool underWine = GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+  return !underWine || GetEnvironmentVariableW(L"DISPLAY", nullptr, 0) > 0 ||
+         GetEnvironmentVariableW(L"WAYLAND_DISPLAY", nullptr, 0) > 0;
+}
+
 }  // namespace
 
 int runPanelCommand(const HostOptions& options) {
-  PluginLibrary library;
-  std::string error;
-  if (!writeSettingOverrides(options.settings, error)) {
-    std::fprintf(stderr, "plughost: %s\n", error.c_str());
+  if (!displayAvailable()) {
+    writeText(stderr, "plughost: no display to show the panel on (under Wine, set DISPLAY to an X server)\n");
     return 2;
   }
+  std::string error;
+  // --set values show on this panel only; edits then stay in this run, too.
+  RunSettings settings;
+  if (!options.settings.empty() && !settings.begin(options.settings, error)) {
+    writeText(stderr, "plughost: " + error + "\n");
+    return 2;
+  }
+  PluginLibrary library;
   std::string pluginPath = options.pluginPath.empty() ? defaultPluginPath() : options.pluginPath;
   if (!library.load(pluginPath, error)) {
-    std::fprintf(stderr, "plughost: %s\n", error.c_str());
+    writeText(stderr, "plughost: " + error + "\n");
     return 2;
   }
   HWND window = createOptionsWindow();
   if (window == nullptr) {
-    std::fprintf(stderr, "plughost: cannot create the options window\n");
+    writeText(stderr, "plughost: cannot create the options window\n");
     return 2;
   }
   if (!library.exports().showConfigBit(window)) {
-    std::fprintf(stderr, "plughost: the plug-in did not place its settings panel\n");
+    writeText(stderr, "plughost: the plug-in did not place its settings panel\n");
     DestroyWindow(window);
     return 1;
   }
@@ -145,7 +165,7 @@ int runPanelCommand(const HostOptions& options) {
   }
   library.exports().removeConfigBit();
   if (!options.screenshotPath.empty() && !gScreenshotSaved) {
-    std::fprintf(stderr, "plughost: cannot write %s\n", options.screenshotPath.c_str());
+    writeText(stderr, "plughost: cannot write " + options.screenshotPath + "\n");
     return 1;
   }
   return 0;

@@ -2,6 +2,8 @@
 
 #include <io.h>
 
+#include "wide_text.h"
+
 namespace {
 
 // Fits an 80-column console without wrapping, which would break the
@@ -67,8 +69,7 @@ void ProgressBoard::remove(int slot) {
 void ProgressBoard::print(FILE* stream, const std::string& text) {
   Hold hold(lock);
   clearLine();
-  std::fputs(text.c_str(), stream);
-  std::fflush(stream);
+  writeText(stream, text);
   drawLine();
 }
 
@@ -90,7 +91,6 @@ void ProgressBoard::drawLine() {
   const size_t length = line.size();
   // Spaces over whatever the longer line before left behind.
   if (length < drawnLength) line += std::string(drawnLength - length, ' ');
-  std::fprintf(stderr, "\r%s", line.c_str());
-  std::fflush(stderr);
+  writeText(stderr, "\r" + line);
   drawnLength = length;
 }

@@ -40,11 +40,11 @@ measure() {
 
 plughost_run() {  # INPUT RATE FORMAT
   measure cmake/wine-run.sh "$plughost" convert --set ZVKRMFreq="$2" --set ZVKRMAudioFormat="$3" \
-    --set ZVKRMExt=.rm --out-dir "$work" "$1"
+    --set ZVKRMExt=.rm --overwrite --out-dir "$work" "$1"
 }
 
 # Wine's server and prefix are started outside the measurement.
-cmake/wine-run.sh "$plughost" convert --set ZVKRMFreq=22050 --out-dir "$work" "$sample" >/dev/null
+cmake/wine-run.sh "$plughost" convert --set ZVKRMFreq=22050 --overwrite --out-dir "$work" "$sample" >/dev/null
 
 printf '%-52s %9s %10s\n' "10 min 44.1 kHz stereo 16-bit" "wall s" "peak MiB"
 report() {  # LABEL "SECONDS KIB"

@@ -8,9 +8,10 @@
 #
 # Without an input it converts a generated 30-second stereo sample,
 # build/samples/Harbor Lights - Evening Tide.wav. Results go to
-# build/converted/, named after the inputs. The conversion uses 44100 Hz
-# "Stereo Music" unless --set says otherwise (ZVKRMFreq=22050,
-# ZVKRMAudioFormat=2 for "Music", ...; see plughost's usage).
+# build/converted/, named after the inputs, replacing earlier results. The
+# conversion uses 44100 Hz "Stereo Music" unless --set says otherwise
+# (ZVKRMFreq=22050, ZVKRMAudioFormat=2 for "Music", ...; see plughost's
+# usage); the settings apply to this conversion only.
 set -eu
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -50,7 +51,8 @@ out_dir=build/converted
 mkdir -p "$out_dir"
 status=0
 # shellcheck disable=SC2086 # $settings is a list of options
-cmake/wine-run.sh build/win32/bin/plughost.exe convert $settings --out-dir "$out_dir" "$@" || status=$?
+# build/converted holds this script's own results: a new run replaces them.
+cmake/wine-run.sh build/win32/bin/plughost.exe convert $settings --overwrite --out-dir "$out_dir" -- "$@" || status=$?
 
 for input in "$@"; do
   name=$(basename "$input")

@@ -100,7 +100,7 @@ def convert(args, wav, out_dir, pcm_path, rate_out, audio_format, blocks):
         os.remove(pcm_path)
     cmd = [args.wine_run, args.plughost, "convert", "--set", "ZVKRMFreq=%d" % rate_out,
            "--set", "ZVKRMAudioFormat=%d" % audio_format, "--set", "ZVKRMTitleArtist=0",
-           "--out-dir", out_dir] + blocks + [wav]
+           "--out-dir", out_dir, "--overwrite"] + blocks + [wav]
     result = run(cmd, env=env)
     if result.returncode != 0:
         raise RuntimeError("plughost exit %d: %s %s" % (result.returncode, result.stdout.decode(errors="replace"),

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <random>
+#include <set>
 #include <vector>
 
 #include "block_sizes.h"
@@ -56,6 +58,15 @@ TEST(HostOptions, RefusesWhatItCannotCarryOut) {
       {"convert", "--jobs", "65", "a.wav"},
       {"convert", "--jobs", "two", "a.wav"},
       {"convert", "a.wav", "--jobs"},
+      {"convert", "--block-bytes", "1000000000", "a.wav"},
+      {"convert", "--block-bytes=67108865", "a.wav"},
+      {"convert", "--set", "Frequency=8000", "a.wav"},
+      {"convert", "--set", "zvkrmfreq=8000", "a.wav"},
+      {"convert", "--set", "Freq=12345", "a.wav"},
+      {"convert", "--set", "Ext=/../x", "a.wav"},
+      {"convert", "--overwrite=yes", "a.wav"},
+      {"settings", "a.wav"},
+      {"settings", "--out-dir", "x"},
   };
   for (const auto& args : bad) {
     HostOptions options;
@@ -73,6 +84,63 @@ TEST(HostOptions, JobsDefaultsToOneAndTakesUpToTheWaitLimit) {
   ASSERT_TRUE(parse({"convert", "--jobs", "64", "a.wav", "b.wav"}, options, error)) << error;
   EXPECT_EQ(options.jobs, 64u);
   EXPECT_EQ(options.inputs.size(), 2u);
+}
+
+TEST(HostOptions, EqualsFormDoubleDashAndHelpReadAsTheLongForms) {
+  HostOptions spaced, joined;
+  std::string error;
+  ASSERT_TRUE(parse({"convert", "--out-dir", "o", "--jobs", "3", "--set", "Freq=8000", "--block-bytes", "9", "--",
+                     "--odd.wav", "-"},
+                    spaced, error))
+      << error;
+  ASSERT_TRUE(parse({"convert", "--out-dir=o", "--jobs=3", "--set=Freq=8000", "--block-bytes=9", "--", "--odd.wav",
+                     "-"},
+                    joined, error))
+      << error;
+  for (const HostOptions* options : {&spaced, &joined}) {
+    EXPECT_EQ(options->outDir, "o");
+    EXPECT_EQ(options->jobs, 3u);
+    EXPECT_EQ(options->blockBytes, 9u);
+    ASSERT_EQ(options->settings.size(), 1u);
+    EXPECT_EQ(options->settings[0].number, 8000u);
+    EXPECT_EQ(options->inputs, (std::vector<std::string>{"--odd.wav", "-"}));
+  }
+  for (std::vector<const char*> help : {std::vector<const char*>{"--help"}, {"-h"}, {"help"}, {"convert", "-h"}}) {
+    HostOptions options;
+    ASSERT_TRUE(parse(help, options, error)) << help.back();
+    EXPECT_EQ(options.command, HostOptions::Command::Help);
+  }
+}
+
+// The numbers a listing names ("8000, 11025" or "0 (Voice), 1 (Voice & Music)").
+std::set<uint32_t> listedNumbers(const std::string& listing) {
+  std::set<uint32_t> numbers;
+  for (size_t at = 0; at != std::string::npos; at = listing.find(", ", at)) {
+    at += at == 0 ? 0 : 2;
+    numbers.insert(uint32_t(std::stoul(listing.substr(at))));
+  }
+  return numbers;
+}
+
+// Each refusal lists what is valid: a number is accepted exactly when the
+// listing names it, for every numeric setting.
+TEST(SettingRules, AcceptExactlyTheValuesTheyList) {
+  std::mt19937 generator(12);
+  for (int i = 0; i < settingCount(); ++i) {
+    const std::string name = settingNames()[i];
+    if (name == "ZVKRMExt") continue;
+    const std::string listing = allowedValuesOf(name);
+    const std::set<uint32_t> listed = listedNumbers(listing);
+    std::vector<uint32_t> values(listed.begin(), listed.end());
+    for (int trial = 0; trial < 2000; ++trial) values.push_back(trial % 2 ? generator() % 60000 : generator());
+    for (uint32_t value : values) {
+      SettingOverride setting;
+      std::string error;
+      bool accepted = parseSettingOverride(name.substr(5) + "=" + std::to_string(value), setting, error);
+      ASSERT_EQ(accepted, listed.count(value) == 1) << name << "=" << value << ": " << error;
+      EXPECT_EQ(accepted ? name : listing, accepted ? setting.name : error.substr(error.size() - listing.size()));
+    }
+  }
 }
 
 TEST(ProgressLine, OneFileKeepsTheBar) {

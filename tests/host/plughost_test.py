@@ -8,9 +8,11 @@ import argparse
 import json
 import os
 import shutil
+import signal
 import struct
 import subprocess
 import sys
+import time
 import wave
 
 sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
@@ -55,24 +57,31 @@ class Host:
     def path(self, name):
         return os.path.join(self.work, name)
 
-    def run(self, *arguments, faults=None, extra_env=None):
+    def run(self, *arguments, faults=None, extra_env=None, defaults=True):
         env = dict(os.environ, RMBE_LOG=self.log)
         for name in ("RMBE_PCM", "RMBE_FAIL", "RMBE_PCM_PER_FILE", "RMBE_LOG_ENGINE"):
             env.pop(name, None)
         env.update(extra_env or {})
         if faults:
             env["RMBE_FAIL"] = faults
-        # Settings from earlier runs stay in the prefix: start from the defaults.
-        defaults = ["--set", "ZVKRMFreq=44100", "--set", "ZVKRMAudioFormat=0", "--set", "ZVKRMExt=.rm",
-                    "--set", "ZVKRMTitleArtist=0"]
-        command = [self.args.wine_run, self.args.plughost] + list(arguments[:1]) + defaults + list(arguments[1:])
-        result = subprocess.run(command, env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        result = subprocess.run(self.command(arguments, defaults), env=env, stdout=subprocess.PIPE,
+                                stderr=subprocess.PIPE)
         return result.returncode, result.stdout.decode(errors="replace"), result.stderr.decode(errors="replace")
+
+    def command(self, arguments, defaults=True):
+        # Stored settings may differ: every run names the defaults.
+        settings = ["ZVKRMFreq=44100", "ZVKRMAudioFormat=0", "ZVKRMExt=.rm", "ZVKRMTitleArtist=0"] if defaults else []
+        options = [word for setting in settings for word in ("--set", setting)]
+        return [self.args.wine_run, self.args.plughost] + list(arguments[:1]) + options + list(arguments[1:])
+
+    def wine_env(self):
+        prefix = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(self.args.plughost))), "wineprefix")
+        return dict(os.environ, RMP_WINEPREFIX=prefix)
 
     def engine_calls(self):
         if not os.path.exists(self.log):
             return []
-        with open(self.log) as f:
+        with open(self.log, encoding="latin-1") as f:  # texts are logged in the ANSI code page
             return [json.loads(line) for line in f if line.strip()]
 
 
@@ -113,14 +122,37 @@ def accepts_extensible_pcm_and_names_the_output_after_the_input(host):
     expect(status == 0 and os.path.exists(host.path("Band - Song.rm")), "not beside the input: %s %s" % (out, err))
 
 
+def coded_rate(host):
+    audio = [c for c in host.engine_calls() if c.get("iface") == "AudioPinProperties" and c.get("slot") == 4]
+    return audio[-1]["args"][0] if audio else None
+
+
 @case
-def set_writes_the_settings_before_the_plugin_loads(host):
+def set_applies_to_one_run_and_settings_stores(host):
     write_wav(host.path("in.wav"))
-    status, out, err = host.run("convert", "--set", "ZVKRMFreq=8000", "--set", "AudioFormat=3", host.path("in.wav"))
-    expect(status == 0, "exit %d: %s %s" % (status, out, err))
-    audio = [c for c in host.engine_calls() if c.get("iface") == "AudioPinProperties"]
-    settings = {c["slot"]: c["args"] for c in audio if c.get("slot") in (4, 8)}
-    expect(settings.get(4) == [8000] and settings.get(8) == [2], "audio input set to %r" % settings)
+    status, out, err = host.run("settings")  # stores the defaults
+    expect(status == 0 and "ZVKRMFreq        44100" in out, "settings: %d %r %r" % (status, out, err))
+    status, out, err = host.run("convert", "--overwrite", "--set", "ZVKRMFreq=8000", "--set", "AudioFormat=3",
+                                host.path("in.wav"))
+    expect(status == 0 and coded_rate(host) == 8000 and "as 8000 Hz 2 ch Stereo Music" in out,
+           "--set: exit %d, rate %r, %r" % (status, coded_rate(host), out))
+    for bad, listed in (("Frequency=8000", "ZVKRMTitleArtist"), ("zvkrmfreq=8000", "ZVKRMExt"),
+                        ("Freq=12345", "11025, 16000"), ("AudioFormat=7", "3 (Stereo Music)"),
+                        ("Ext=/../x", "a dot and")):
+        if os.path.exists(host.log):
+            os.remove(host.log)
+        status, out, err = host.run("convert", "--set", bad, host.path("in.wav"))
+        expect(status == 2 and listed in err and host.engine_calls() == [], "%s: %d %r" % (bad, status, err))
+    # Nothing of the runs above was stored, and their private keys are gone.
+    status, out, err = host.run("convert", "--overwrite", host.path("in.wav"), defaults=False)
+    expect(coded_rate(host) == 44100, "a --set outlived its run: rate %r" % coded_rate(host))
+    status, out, err = host.run("settings", "--set", "Freq=22050", defaults=False)
+    status, out, err = host.run("convert", "--overwrite", host.path("in.wav"), defaults=False)
+    expect(coded_rate(host) == 22050, "plughost settings --set was not stored: rate %r" % coded_rate(host))
+    host.run("settings", "--set", "Freq=44100", defaults=False)
+    keys = subprocess.run([host.args.wine_run, "reg", "query", r"HKCU\Software\Harborlane"], env=host.wine_env(),
+                          stdout=subprocess.PIPE).stdout.decode(errors="replace")
+    expect("plughost-run" not in keys, "private settings keys were left: %r" % keys)
 
 
 @case
@@ -143,7 +175,7 @@ def a_name_the_plugin_cannot_take_is_reported_not_cut(host):
     os.makedirs(deep)
     write_wav(os.path.join(deep, "in.wav"))
     status, out, err = host.run("convert", os.path.join(deep, "in.wav"))
-    expect(status == 1 and "create error 3" in out, "exit %d: %r %r" % (status, out, err))
+    expect(status == 1 and "path is too long" in err, "exit %d: %r %r" % (status, out, err))
     expect(not any(name.endswith(".rm") for _, _, files in os.walk(host.work) for name in files),
            "a shortened output was written")
 
@@ -205,6 +237,149 @@ def panel_shows_the_settings_panel_in_a_host_window(host):
     keep = os.path.join(host.args.work, "plughost_panel.bmp")
     shutil.copy(shot, keep)
     print("screenshot: %s" % keep)
+
+
+
+def files_under(folder):
+    return sorted(os.path.relpath(os.path.join(d, n), folder) for d, dirs, files in os.walk(folder)
+                  for n in dirs + files)
+
+
+@case
+def outputs_never_replace_or_shadow_each_other(host):
+    for folder in ("x", "y", "out"):
+        os.makedirs(host.path(folder))
+    write_wav(host.path("x/song.wav"))
+    write_wav(host.path("y/song.wav"), rate=8000)
+    for jobs in ("1", "2"):
+        status, out, err = host.run("convert", "--jobs", jobs, "--out-dir", host.path("out"),
+                                    host.path("x/song.wav"), host.path("y/song.wav"))
+        expect(status == 2 and "x/song.wav and " in err and "y/song.wav would both" in err,
+               "--jobs %s: exit %d, %r" % (jobs, status, err))
+        expect(files_under(host.path("out")) == [] and host.engine_calls() == [], "--jobs %s converted" % jobs)
+    with open(host.path("out/song.rm"), "wb") as f:
+        f.write(b"the user's file")
+    status, out, err = host.run("convert", "--out-dir=" + host.path("out"), "--", host.path("x/song.wav"))
+    expect(status == 0 and "skipped" in err and "song.rm exists" in err, "exit %d %r" % (status, err))
+    with open(host.path("out/song.rm"), "rb") as f:
+        expect(f.read() == b"the user's file", "an existing output was replaced without --overwrite")
+    status, out, err = host.run("convert", "--overwrite", "--out-dir", host.path("out"), host.path("x/song.wav"))
+    expect(status == 0 and os.path.getsize(host.path("out/song.rm")) > 1000, "--overwrite: %d %r" % (status, err))
+    expect(files_under(host.path("out")) == ["song.rm"], "left behind: %r" % files_under(host.path("out")))
+
+
+def long_wav(host, name):
+    path = host.path(name)
+    write_wav(path, rate=48000, bits=24, seconds=0.01)
+    with wave.open(path, "wb") as w:
+        w.setnchannels(2)
+        w.setsampwidth(3)
+        w.setframerate(48000)
+        w.writeframes(bytes(48000 * 6 * 120))
+    return path
+
+
+def start_and_wait_for_chunks(host, *arguments):
+    """Starts a conversion and returns it once the engine has taken chunks."""
+    if os.path.exists(host.log):
+        os.remove(host.log)
+    process = subprocess.Popen(host.command(["convert", "--block-bytes", "4096"] + list(arguments)),
+                               env=dict(os.environ, RMBE_LOG=host.log), stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    deadline = time.monotonic() + 60
+    while not any(c.get("iface") == "MediaSample" for c in host.engine_calls()):
+        expect(process.poll() is None and time.monotonic() < deadline, "the conversion never started")
+        time.sleep(0.05)
+    return process
+
+
+@case
+def interrupts_and_read_errors_leave_no_output(host):
+    source = long_wav(host, "long.wav")
+    out_dir = host.path("out")
+    os.makedirs(out_dir)
+    # Wine turns SIGINT into Ctrl-C; SIGTERM ends the process at once (the shell's 143), and
+    # plughost's watcher cleans up after it.
+    for sig, status_wanted, word in ((signal.SIGINT, (130,), "interrupted"),
+                                     (signal.SIGTERM, (143, -signal.SIGTERM), "killed")):
+        process = start_and_wait_for_chunks(host, "--out-dir", out_dir, source)
+        process.send_signal(sig)
+        out, err = (stream.decode(errors="replace") for stream in process.communicate(timeout=60))
+        lines = err.strip().splitlines()
+        expect(process.returncode in status_wanted and len(lines) == 1 and word in lines[0],
+               "%s: exit %d, %r" % (sig, process.returncode, err))
+        expect(files_under(out_dir) == [], "%s left %r" % (sig, files_under(out_dir)))
+        if sig == signal.SIGINT:  # the plug-in's object was deleted: the engine saw every reference go
+            reports = [c["report"] for c in host.engine_calls() if "report" in c]
+            expect(reports and reports[-1].strip() == "clean", "engine references after Ctrl-C: %r" % reports)
+    process = start_and_wait_for_chunks(host, "--out-dir", out_dir, source)
+    with open(source, "r+b") as f:
+        f.truncate(100000)
+    out, err = (stream.decode(errors="replace") for stream in process.communicate(timeout=60))
+    expect(process.returncode == 1 and "read error" in err, "shrunk input: exit %d, %r" % (process.returncode, err))
+    expect(files_under(out_dir) == [], "a read error left %r" % files_under(out_dir))
+
+
+@case
+def names_outside_the_ansi_code_page_convert_and_print(host):
+    names = ["Дом - Песня", "日本 - 歌", "Band - \U0001F3B5 Song", "Café - Ärger"]
+    out_dir = host.path("Выход 出力")
+    os.makedirs(out_dir)
+    for name in names:
+        write_wav(host.path(name + ".wav"))
+    status, out, err = host.run("convert", "--out-dir", out_dir, *[host.path(n + ".wav") for n in names])
+    expect(status == 0, "exit %d: %r %r" % (status, out, err))
+    expect(files_under(out_dir) == sorted(n + ".rm" for n in names), "outputs: %r" % files_under(out_dir))
+    for name in names:
+        expect(name + ".rm" in out, "summary does not name %s: %r" % (name, out))
+    expect(err.count("title and artist could not be taken") == 3, "no word on the lost title: %r" % err)
+    titles = [c["args"][0] for c in host.engine_calls() if c.get("iface") == "ClipProperties" and c.get("slot") == 12]
+    expect("Ärger".encode("cp1252").decode("latin-1") in titles, "title of the ANSI name lost: %r" % titles)
+
+
+@case
+def messages_say_what_to_do(host):
+    write_wav(host.path("in.wav"))
+    write_wav(host.path("odd.wav"), rate=7919, channels=1)
+    for words in (["--help"], ["-h"], ["help"], ["convert", "--help"]):
+        status, out, err = host.run(*words, defaults=False)
+        expect(status == 0 and "usage: plughost convert" in out, "%s: %d %r" % (words, status, out))
+    with open(host.path("not-a-dll.dll"), "wb") as f:
+        f.write(b"MZ but nothing else")
+    checks = [
+        (["convert", "--block-bytes", "1000000000", "in.wav"], 2, "1 to 67108864"),
+        (["convert", "--block-bytes=4294967295", "in.wav"], 2, "1 to 67108864"),
+        (["convert", "--frobnicate", "in.wav"], 2, "unknown option --frobnicate"),
+        (["convert", "--overwrite=yes", "in.wav"], 2, "--overwrite takes no value"),
+        (["convert", "--plugin", host.path("missing.dll"), "in.wav"], 2, "there is no plug-in file"),
+        (["convert", "--plugin", host.path("not-a-dll.dll"), "in.wav"], 2, "not a Windows DLL"),
+        (["convert", "--out-dir", host.path("nowhere"), "in.wav"], 2, "nowhere does not exist"),
+        (["convert", "--overwrite", "odd.wav"], 1, "takes none of the panel's rates"),
+        (["convert", "--overwrite", "--set=Freq=48000", "in.wav"], 0, ""),
+    ]
+    for words, status_wanted, said in checks:
+        words = [host.path(w) if w.endswith(".wav") else w for w in words]
+        status, out, err = host.run(*words)
+        expect(status == status_wanted and said in err and "engine" not in err.replace("engine DLL", ""),
+               "%s: exit %d, %r" % (words, status, err))
+    expect("-> %s as 48000 Hz 1 ch Voice," % host.path("in.rm").replace("/", "\\") in out.replace("Z:", ""),
+           "summary without the output format: %r" % out)
+    # A full and a read-only disk, where this machine lets the test mount them.
+    for options, said in (("size=16k", "disk full"), ("size=16k,ro", "is read-only")):
+        folder = host.path(options.replace(",", "-"))
+        os.makedirs(folder)
+        if subprocess.run(["mount", "-t", "tmpfs", "-o", options, "tmpfs", folder], stderr=subprocess.DEVNULL).returncode:
+            print("not checked (cannot mount a small disk): %s" % said)
+            continue
+        try:
+            status, out, err = host.run("convert", "--out-dir", folder, host.path("in.wav"))
+        finally:
+            subprocess.run(["umount", folder])
+        expect(status == 1 and said in err, "%s: exit %d, %r" % (options, status, err))
+    env = dict(os.environ)
+    env.pop("DISPLAY", None)
+    result = subprocess.run([host.args.wine_run, host.args.plughost, "panel"], env=env, stdout=subprocess.PIPE,
+                            stderr=subprocess.PIPE, timeout=60)
+    expect(result.returncode == 2 and b"no display" in result.stderr, "panel without a display: %r" % (result,))
 
 
 def main():

@@ -283,6 +283,14 @@ def settings_cases(m):
            run({"ZVKRMTarget%d" % i: hex_value(7, b"a\0b\0\0") for i in range(8)}, "ok"))
     m.case("settings", "ZVKRMExt \".wav\": output would replace the input",
            lambda: m.expect_refused(path, settings={"ZVKRMExt": '".wav"'}))
+    for escape in ("\\\\..\\\\escape.rm", "/../escape.rm", ":stream", "\\\\"):
+        def outside(escape=escape):
+            refusal = m.expect_refused(path, settings={"ZVKRMExt": '"%s"' % escape})
+            left = [n for n in os.listdir(os.path.dirname(m.work)) + os.listdir(m.work) if "escape" in n]
+            if left or "outside" not in refusal:
+                raise Failure("%s; files %r" % (refusal, left))
+            return refusal
+        m.case("settings", "ZVKRMExt %r: output outside its folder" % escape, outside)
 
 
 def path_cases(m):
@@ -309,19 +317,13 @@ def path_cases(m):
             assert len(windows(output)) == total, (len(windows(output)), total)
             path = m.write("in.wav", src)
             status, out, err, calls, pcm = m.plughost([path], out_dir=windows(out_dir))
-            if total < 260 and status == 0:
-                if not os.path.exists(output):
-                    raise Failure("exit 0 but no %s" % output)
+            if total < 260:
+                if status != 0 or not os.path.exists(output) or len(pcm) != (frames * 2 + 2) * 2:
+                    raise Failure("exit %d, %d bytes, %r: expected %s" % (status, len(pcm), err, output))
                 return "converted, %d bytes to the engine" % len(pcm)
-            if status != 1 or "error 3" not in out:
-                raise Failure("exit %d %r %r" % (status, out, err))
-            if "create error 3" in out:
-                if os.path.exists(output):
-                    raise Failure("an output was written despite error 3 at creation")
-                return "error 3 at creation"
-            if len(pcm) != (frames * 2 + 2) * 2:
-                raise Failure("error 3 at a block, and the engine lacks audio (%d bytes)" % len(pcm))
-            return "error 3 for the final block: every chunk accepted, the engine could not complete the file"
+            if status != 1 or "too long" not in err or calls or os.path.exists(output):
+                raise Failure("exit %d %r %r: expected exit 1, 'too long', no engine call" % (status, out, err))
+            return "refused before the plug-in: " + err.strip().split(": ", 2)[-1]
         m.case("paths", "output path of %d characters" % total, check)
 
     for name in ("Ärger - Café.wav", "Bjørk - Jóga ½.wav", "Дом - Песня.wav", "日本 - 歌.wav"):
@@ -343,16 +345,19 @@ def path_cases(m):
             raise Failure("exit %d without a message: %r %r" % (status, out, err))
         m.case("paths", "non-ASCII name %s" % name, check)
 
-    def unwritable():
-        blocker = m.write("not-a-folder", b"a file where the output folder should be")
-        path = m.write("in.wav", src)
-        return m.expect_error3(path, None, out_dir=windows(blocker))
-    m.case("paths", "output folder that is a file", unwritable)
-
-    def missing():
-        path = m.write("in.wav", src)
-        return m.expect_error3(path, None, out_dir=windows(os.path.join(m.work, "no", "such", "folder")))
-    m.case("paths", "output folder that does not exist", missing)
+    def unusable_folder(out_dir, reason):
+        def check():
+            path = m.write("in.wav", src)
+            status, out, err, calls, pcm = m.plughost([path], out_dir=windows(out_dir))
+            if status != 2 or reason not in err or len(err.strip().splitlines()) != 1 or calls:
+                raise Failure("exit %d %r: expected exit 2 and one line saying %r, before the plug-in"
+                              % (status, err, reason))
+            return "refused: " + err.strip().split(": ", 1)[-1]
+        return check
+    blocker = m.write("not-a-folder", b"a file where the output folder should be")
+    m.case("paths", "output folder that is a file", unusable_folder(blocker, "is not a folder"))
+    m.case("paths", "output folder that does not exist",
+           unusable_folder(os.path.join(m.work, "no", "such", "folder"), "does not exist"))
 
 
 def fault_cases(m):
@@ -440,6 +445,7 @@ def main():
     matrix = Matrix(args)
     started = time.monotonic()
     GROUPS[args.group](matrix)
+    matrix.registry({})  # later tests start from the defaults, not from the last case's settings
     print("%d passed, %d failed (%.0f s)" % (matrix.passed, matrix.failed, time.monotonic() - started))
     if matrix.failed == 0:
         shutil.rmtree(matrix.work, ignore_errors=True)

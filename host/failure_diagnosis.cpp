@@ -1,0 +1,64 @@
+#include "failure_diagnosis.h"
+
+#include <windows.h>
+
+#include "sample_rate_converter.h"
+#include "wide_text.h"
+
+namespace {
+
+const uint32_t kDefaultRate = 44100;
+const uint32_t kPanelRates[] = {8000, 11025, 16000, 22050, 32000, 44100, 48000};
+// Less free space than this after a failure counts as a full disk: a write
+// that failed for want of space may have needed far more than is left.
+const uint64_t kFullDiskBytes = 1 << 20;
+
+// Null when the converter takes the pair; otherwise its reason.
+const char* converterRefusal(const WavFormat& input, uint32_t outputRate, std::string& reason) {
+  PcmFormat format;
+  format.channels = int(input.channels);
+  format.sampleRate = int(input.sampleRate);
+  format.bitsPerSample = int(input.bitsPerSample);
+  SampleRateConverter converter;
+  if (converter.configure(format, int(outputRate))) return nullptr;
+  reason = converter.refusalReason() != nullptr ? converter.refusalReason() : "";
+  return reason == SampleRateConverter::kOutOfMemoryReason ? nullptr : reason.c_str();
+}
+
+std::string supportedRates(const WavFormat& input) {
+  std::string list, unused;
+  for (uint32_t rate : kPanelRates) {
+    if (converterRefusal(input, rate, unused) == nullptr) list += (list.empty() ? "" : ", ") + std::to_string(rate);
+  }
+  return list;
+}
+
+// The free bytes when the disk is all but full, otherwise UINT64_MAX.
+uint64_t freeBytesWhenFull(const std::wstring& folder) {
+  ULARGE_INTEGER free = {};
+  if (!GetDiskFreeSpaceExW(folder.c_str(), &free, nullptr, nullptr) || free.QuadPart >= kFullDiskBytes) {
+    return UINT64_MAX;
+  }
+  return free.QuadPart;
+}
+
+}  // namespace
+
+uint32_t effectiveOutputRate(uint32_t storedRate) { return storedRate == 0 ? kDefaultRate : storedRate; }
+
+std::string diskFullReason(const std::wstring& folder) {
+  uint64_t freeBytes = freeBytesWhenFull(folder);
+  if (freeBytes == UINT64_MAX) return std::string();
+  return "disk full: the disk holding " + narrowedToUtf8(folder) + " has " + std::to_string(freeBytes / 1024) +
+         " KiB free";
+}
+
+std::string rateRefusalReason(const WavFormat& input, uint32_t outputRate) {
+  std::string reason;
+  if (converterRefusal(input, outputRate, reason) == nullptr) return std::string();
+  const std::string from = std::to_string(input.sampleRate) + " Hz";
+  const std::string rates = supportedRates(input);
+  return "the converter cannot take " + from + " to " + std::to_string(outputRate) + " Hz (" + reason + "); " +
+         (rates.empty() ? "it takes none of the panel's rates from " + from
+                        : "from " + from + " it takes " + rates + " Hz (--set ZVKRMFreq=RATE)");
+}

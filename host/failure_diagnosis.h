@@ -1,0 +1,20 @@
+#pragma once
+#include <cstdint>
+#include <string>
+
+#include "wav_format.h"
+
+// Why the plug-in may have refused to create an output or to take blocks,
+// as far as plughost can tell from outside. Each is empty when it does not
+// explain the failure.
+
+// The disk holding `folder` is all but full. Asked at the failure itself,
+// before the engine's partial file is gone.
+std::string diskFullReason(const std::wstring& folder);
+
+// A rate pair the sample-rate converter does not take, with the panel's
+// rates it does take from this input.
+std::string rateRefusalReason(const WavFormat& input, uint32_t outputRate);
+
+// The rate the plug-in codes at: the stored one, or its default for 0.
+uint32_t effectiveOutputRate(uint32_t storedRate);

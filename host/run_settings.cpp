@@ -1,0 +1,175 @@
+#include "run_settings.h"
+
+#include <cstdio>
+#include <vector>
+
+#include "wide_text.h"
+
+namespace {
+
+const wchar_t kParentPath[] = L"Software\\Harborlane";
+const wchar_t kHostKeyPath[] = L"Software\\Harborlane\\Tonewright";
+// Inside the private key, the same path the plug-in opens under HKEY_CURRENT_USER.
+const wchar_t* const kInnerPaths[] = {L"Software", L"Software\\Harborlane", L"Software\\Harborlane\\Tonewright"};
+
+bool storeOverride(HKEY key, const SettingOverride& setting) {
+  std::wstring name = widened(setting.name);
+  if (setting.isText) {
+    std::wstring text = widened(setting.value);
+    return RegSetValueExW(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                          DWORD((text.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
+  }
+  DWORD number = setting.number;
+  return RegSetValueExW(key, name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number),
+                        sizeof number) == ERROR_SUCCESS;
+}
+
+bool storeOverrides(HKEY key, const std::vector<SettingOverride>& overrides, std::string& error) {
+  for (const SettingOverride& setting : overrides) {
+    if (!storeOverride(key, setting)) {
+      error = "cannot write the setting " + setting.name;
+      return false;
+    }
+  }
+  return true;
+}
+
+// Copies every value of `from` (any type, raw) into `to`.
+bool copyValues(HKEY from, HKEY to) {
+  for (DWORD index = 0;; ++index) {
+    wchar_t name[16384];
+    DWORD nameLength = sizeof name / sizeof name[0];
+    DWORD type = 0, size = 0;
+    LONG status = RegEnumValueW(from, index, name, &nameLength, nullptr, &type, nullptr, &size);
+    if (status == ERROR_NO_MORE_ITEMS) return true;
+    if (status != ERROR_SUCCESS) return false;
+    std::vector<BYTE> data(size + 2);
+    nameLength = sizeof name / sizeof name[0];
+    if (RegEnumValueW(from, index, name, &nameLength, nullptr, &type, data.data(), &size) != ERROR_SUCCESS ||
+        RegSetValueExW(to, name, 0, type, data.data(), size) != ERROR_SUCCESS) {
+      return false;
+    }
+  }
+}
+
+bool readDword(HKEY key, const wchar_t* name, uint32_t& value) {
+  DWORD type = 0, number = 0, size = sizeof number;
+  if (RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&number), &size) != ERROR_SUCCESS ||
+      type != REG_DWORD) {
+    return false;
+  }
+  value = number;
+  return true;
+}
+
+// The stored value as a user reads it.
+std::string describeValue(HKEY key, const char* name) {
+  std::wstring wideName = widened(name);
+  DWORD type = 0, size = 0;
+  if (key == nullptr || RegQueryValueExW(key, wideName.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS) {
+    return "(not stored: the plug-in's default)";
+  }
+  std::vector<BYTE> data(size + sizeof(wchar_t));
+  RegQueryValueExW(key, wideName.c_str(), nullptr, &type, data.data(), &size);
+  if (type == REG_DWORD && size == 4) {
+    uint32_t number = *reinterpret_cast<const DWORD*>(data.data());
+    std::string text = std::to_string(number);
+    if (std::string(name) == "ZVKRMAudioFormat" && *audioFormatName(number)) {
+      text += std::string(" (") + audioFormatName(number) + ")";
+    }
+    return text;
+  }
+  if (type == REG_SZ) return "\"" + narrowedToUtf8(reinterpret_cast<const wchar_t*>(data.data())) + "\"";
+  return "(stored with registry type " + std::to_string(type) + ", " + std::to_string(size) + " bytes)";
+}
+
+}  // namespace
+
+bool RunSettings::begin(const std::vector<SettingOverride>& overrides, std::string& error) {
+  keyPath = std::wstring(kParentPath) + L"\\plughost-run-" + std::to_wstring(GetCurrentProcessId());
+  HKEY parent = nullptr;
+  // The parent stays an ordinary key: the plug-in creates its own key beside ours.
+  if (RegCreateKeyExW(HKEY_CURRENT_USER, kParentPath, 0, nullptr, 0, KEY_CREATE_SUB_KEY, nullptr, &parent,
+                      nullptr) != ERROR_SUCCESS ||
+      RegCreateKeyExW(parent, keyPath.c_str() + wcslen(kParentPath) + 1, 0, nullptr, REG_OPTION_VOLATILE,
+                      KEY_ALL_ACCESS, nullptr, &root, nullptr) != ERROR_SUCCESS) {
+    if (parent != nullptr) RegCloseKey(parent);
+    error = "cannot create a private registry key for this run's settings";
+    keyPath.clear();
+    return false;
+  }
+  RegCloseKey(parent);
+  HKEY inner = nullptr;
+  for (const wchar_t* path : kInnerPaths) {
+    if (inner != nullptr) RegCloseKey(inner);
+    inner = nullptr;
+    RegCreateKeyExW(root, path, 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &inner, nullptr);
+  }
+  HKEY stored = nullptr;
+  bool ok = inner != nullptr;
+  if (ok && RegOpenKeyExW(HKEY_CURRENT_USER, kHostKeyPath, 0, KEY_READ, &stored) == ERROR_SUCCESS) {
+    ok = copyValues(stored, inner);
+    RegCloseKey(stored);
+  }
+  ok = ok && storeOverrides(inner, overrides, error);
+  if (ok) {
+    readDword(inner, L"ZVKRMFreq", rate);
+    readDword(inner, L"ZVKRMAudioFormat", format);
+  }
+  if (inner != nullptr) RegCloseKey(inner);
+  if (ok && RegOverridePredefKey(HKEY_CURRENT_USER, root) != ERROR_SUCCESS) {
+    ok = false;
+    error = "cannot give this run's settings to the plug-in (RegOverridePredefKey failed)";
+  }
+  if (!ok) {
+    if (error.empty()) error = "cannot copy the stored settings into this run's private key";
+    end();
+  }
+  return ok;
+}
+
+void RunSettings::end() {
+  if (root == nullptr) return;
+  RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
+  RegCloseKey(root);
+  root = nullptr;
+  deletePrivateSettingsKey(keyPath);
+  keyPath.clear();
+}
+
+void deletePrivateSettingsKey(const std::wstring& path) {
+  if (path.empty()) return;
+  // Deepest first: a key with subkeys cannot be deleted.
+  for (int i = int(sizeof kInnerPaths / sizeof kInnerPaths[0]) - 1; i >= 0; --i) {
+    RegDeleteKeyW(HKEY_CURRENT_USER, (path + L"\\" + kInnerPaths[i]).c_str());
+  }
+  RegDeleteKeyW(HKEY_CURRENT_USER, path.c_str());
+}
+
+int runSettingsCommand(const std::vector<SettingOverride>& overrides) {
+  std::string error;
+  HKEY key = nullptr;
+  if (!overrides.empty()) {
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, kHostKeyPath, 0, nullptr, 0, KEY_WRITE | KEY_READ, nullptr, &key,
+                        nullptr) != ERROR_SUCCESS) {
+      writeText(stderr, "plughost: cannot open HKCU\\Software\\Harborlane\\Tonewright for writing\n");
+      return 2;
+    }
+    if (!storeOverrides(key, overrides, error)) {
+      writeText(stderr, "plughost: " + error + "\n");
+      RegCloseKey(key);
+      return 2;
+    }
+  } else if (RegOpenKeyExW(HKEY_CURRENT_USER, kHostKeyPath, 0, KEY_READ, &key) != ERROR_SUCCESS) {
+    key = nullptr;
+  }
+  std::string listing = "Stored settings (HKCU\\Software\\Harborlane\\Tonewright):\n";
+  for (int i = 0; i < settingCount(); ++i) {
+    const char* name = settingNames()[i];
+    listing += std::string("  ") + name + std::string(17 - std::string(name).size(), ' ') + describeValue(key, name) +
+               "\n";
+  }
+  if (key != nullptr) RegCloseKey(key);
+  writeText(stdout, listing);
+  return 0;
+}

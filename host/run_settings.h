@@ -1,0 +1,50 @@
+#pragma once
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "setting_rules.h"
+
+// The plug-in reads its settings from HKCU\Software\Harborlane\Tonewright at
+// load and again at every thread attach. A run's --set values must hold for
+// the whole run without reaching other runs or the stored settings, so a run
+// gives this process a HKEY_CURRENT_USER of its own: a volatile key seeded
+// with every stored value and then the --set ones (RegOverridePredefKey).
+// The key goes at end(); being volatile, one left by a killed run vanishes
+// when the registry is next loaded.
+class RunSettings {
+public:
+  RunSettings() = default;
+  ~RunSettings() { end(); }
+  RunSettings(const RunSettings&) = delete;
+  RunSettings& operator=(const RunSettings&) = delete;
+
+  // False: `error` says which step failed; nothing is left behind.
+  bool begin(const std::vector<SettingOverride>& overrides, std::string& error);
+  // Gives HKEY_CURRENT_USER back and deletes the private key. Safe to call twice.
+  void end();
+
+  // The private key's path under the real HKEY_CURRENT_USER (for cleanup
+  // after a kill); empty before begin.
+  const std::wstring& privateKeyPath() const { return keyPath; }
+
+  // What the run's plug-in sees: the rate (0: the plug-in's default) and
+  // audio format as stored, after the --set values.
+  uint32_t sampleRate() const { return rate; }
+  uint32_t audioFormat() const { return format; }
+
+private:
+  HKEY root = nullptr;  // the private key that stands in for HKEY_CURRENT_USER
+  std::wstring keyPath;
+  uint32_t rate = 0;
+  uint32_t format = 0;
+};
+
+// Deletes a private key left by a run (its path under HKEY_CURRENT_USER).
+void deletePrivateSettingsKey(const std::wstring& path);
+
+// `plughost settings`: stores `overrides` in the host's key for good, then
+// prints every stored value. Returns the exit status.
+int runSettingsCommand(const std::vector<SettingOverride>& overrides);

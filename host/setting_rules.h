@@ -1,0 +1,34 @@
+#pragma once
+#include <cstdint>
+#include <string>
+
+// The plug-in settings plughost lets a user set: the names the plug-in reads
+// from its registry key and, for each, the values its settings panel offers.
+// Anything else is refused before a run starts, so a typo can neither fail
+// every later run nor be stored and silently ignored.
+
+// One "--set NAME=VALUE". `name` always carries the "ZVKRM" prefix.
+struct SettingOverride {
+  std::string name;
+  std::string value;
+  bool isText = false;   // REG_SZ (only ZVKRMExt); otherwise REG_DWORD
+  uint32_t number = 0;   // the REG_DWORD value
+};
+
+// Parses "ZVKRMFreq=22050" or the short form "Freq=22050". False: `error`
+// names what is wrong and lists the valid names or values.
+bool parseSettingOverride(const std::string& text, SettingOverride& setting, std::string& error);
+
+// A decimal number from 0 to 2^32-1, digits only (no sign, no spaces).
+bool parseDecimal(const std::string& text, uint32_t& value);
+
+// Every setting name, in the order the plug-in stores them.
+const char* const* settingNames();
+int settingCount();
+
+// The values a setting takes, for a listing ("8000, 11025, ..."); empty for
+// an unknown name.
+std::string allowedValuesOf(const std::string& name);
+
+// Audio format number -> the panel's name ("Stereo Music"); "" when unknown.
+const char* audioFormatName(uint32_t audioFormat);

@@ -1,0 +1,14 @@
+#pragma once
+#include <string>
+
+// Path helpers on the wide forms of Windows paths.
+
+// Absolute Windows form of a path (Wine maps "/tmp/x" to "Z:\tmp\x").
+std::wstring fullPathOf(const std::wstring& path);
+
+// The folder part of a path, without its last separator ("" for a bare name).
+std::wstring folderOf(const std::wstring& path);
+
+// The ANSI code page form of the path's short (8.3) name, which has only
+// ANSI characters when the file system gives short names. False without one.
+bool ansiShortPathOf(const std::wstring& path, std::string& ansi);
