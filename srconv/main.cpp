@@ -99,14 +99,16 @@ int configureOrFail(SampleRateConverter& converter, const PcmFormat& input, cons
     int status = reason == SampleRateConverter::kOutOfMemoryReason ? kOutOfMemory : kRefused;
     return failWith(status, "cannot convert " + formatText(input, options.outputRate) + ": " + reason);
   }
-  uint32_t largestBlock = options.blockBytes;
+  // The planned sizes; the rest of the input after --blocks is bounded by
+  // kMaxBlockBytes, and its output by what memory the converter can get.
+  uint32_t largestBlock = options.useBlockList ? 0 : options.blockBytes;
   for (uint32_t size : options.blockList) largestBlock = size > largestBlock ? size : largestBlock;
-  if (options.useBlockList) largestBlock = kMaxBlockBytes;  // the rest of the input comes in one block
   uint64_t outputBlock = largestOutputBlock(input, options.outputRate, largestBlock);
   if (outputBlock > kMaxOutputBlockBytes)
-    return failWith(kUsageOrIoError, "blocks of " + std::to_string(largestBlock) + " bytes would give output blocks of up to " +
-                                         std::to_string(outputBlock) + " bytes at " + formatText(input, options.outputRate) +
-                                         " (at most " + std::to_string(kMaxOutputBlockBytes) + "); use a smaller --block-bytes");
+    return failWith(kUsageOrIoError, "blocks of " + std::to_string(largestBlock) + " bytes would give output blocks of " +
+                                         "up to " + std::to_string(outputBlock) + " bytes at " +
+                                         formatText(input, options.outputRate) + " (at most " +
+                                         std::to_string(kMaxOutputBlockBytes) + "); use a smaller --block-bytes");
   return kDone;
 }
 
@@ -154,7 +156,8 @@ int convertInto(const std::string& path, WavReader& reader, SampleRateConverter&
   sink.writer = &writer;
   ProgressBar progress(stderr, reader.dataBytes());
   int status = convertAll(converter, source, sink, progress);
-  if (!writer.close() && status == kDone) status = failWith(kUsageOrIoError, options.outputPath + ": " + writer.error());
+  if (!writer.close() && status == kDone)
+    status = failWith(kUsageOrIoError, options.outputPath + ": " + writer.error());
   return status;
 }
 

@@ -78,7 +78,8 @@ bool parseExtension(const uint8_t* fmt, uint32_t size, uint32_t& tag, std::strin
 }  // namespace
 
 bool parseFormatChunk(const uint8_t* fmt, uint32_t size, WavFormatChunk& chunk, std::string& error) {
-  if (size < kPlainFormatBytes) return fail(error, "fmt chunk too short (" + number(size) + " bytes, at least 16 needed)");
+  if (size < kPlainFormatBytes)
+    return fail(error, "fmt chunk too short (" + number(size) + " bytes, at least 16 needed)");
   uint32_t tag = le16(fmt);
   uint16_t channels = le16(fmt + 2);
   uint32_t rate = le32(fmt + 4);

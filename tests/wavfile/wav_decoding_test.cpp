@@ -106,9 +106,12 @@ TEST(WavReaderDecodes, WhatFfmpegAndSoxWriteToPipesAndFiles) {
     Source source = makeSource(writer.first, size_t(channels) * (1 + random() % 20000), random);
     writeFile(sourcePath, source.raw);
     std::string command = writer.second;
-    for (auto sub : {std::make_pair("FMT", std::string(source.ffmpegFormat)), std::make_pair("SOX", std::string(source.soxFormat)),
-                     std::make_pair("CH", std::to_string(channels)), std::make_pair("IN", sourcePath), std::make_pair("OUT", filePath)})
-      for (size_t at; (at = command.find(sub.first)) != std::string::npos;) command.replace(at, std::strlen(sub.first), sub.second);
+    const std::pair<std::string, std::string> fields[] = {{"FMT", source.ffmpegFormat}, {"SOX", source.soxFormat},
+                                                          {"CH", std::to_string(channels)}, {"IN", sourcePath},
+                                                          {"OUT", filePath}};
+    for (const auto& field : fields)
+      for (size_t at; (at = command.find(field.first)) != std::string::npos;)
+        command.replace(at, field.first.size(), field.second);
     command.insert(command.find(' '), command[0] == 'f' ? " -v error -y" : " -V1");
     SCOPED_TRACE(command);
     ASSERT_EQ(std::system(("bash -c 'set -o pipefail; " + command + "'").c_str()), 0);
