@@ -34,7 +34,12 @@ void installInterruptHandlers() {
   struct sigaction action = {};
   action.sa_handler = onInterrupt;
   sigemptyset(&action.sa_mask);
-  for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    // A signal ignored from the start (nohup, a background job) stays ignored.
+    struct sigaction inherited;
+    if (sigaction(signal, nullptr, &inherited) == 0 && inherited.sa_handler == SIG_IGN) continue;
+    sigaction(signal, &action, nullptr);
+  }
 }
 
 void removeOnInterrupt(const char* path) {

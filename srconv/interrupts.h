@@ -4,7 +4,8 @@
 
 // Ctrl-C (SIGINT), SIGTERM and SIGHUP end srconv at once: the file being
 // written, if any, is removed, one line says so on stderr, and the exit
-// status is 128 + the signal number (130, 143, 129).
+// status is 128 + the signal number (130, 143, 129). Signals that srconv was
+// started with ignored stay ignored.
 void installInterruptHandlers();
 
 // The file an interrupt removes (a copy is kept; null or "" for none).
