@@ -73,6 +73,7 @@ class LayoutWalk {
   std::string& error_;
   Container container_ = kRiff;
   uint64_t formEnd_ = 0;
+  uint64_t formSize_ = 0;  // as declared, for messages
   bool formStreamed_ = false;
   bool haveFormat_ = false;
   bool haveData_ = false;
@@ -94,6 +95,7 @@ bool LayoutWalk::run() {
 
 bool LayoutWalk::setFormEnd(uint64_t declaredSize, uint64_t declaredEnd, bool placeholder) {
   formStreamed_ = placeholder;
+  formSize_ = declaredSize;
   formEnd_ = placeholder ? input_.size() : declaredEnd;
   if (formEnd_ > input_.size())
     return fail(std::string(container_.name) + " size " + number(declaredSize) + " runs past the end of the " +
@@ -176,7 +178,7 @@ bool LayoutWalk::takeChunk(const Chunk& chunk, uint64_t body, uint64_t& size) {
     return fail(printableId(chunk.id) + " chunk of " + number(size) + " bytes runs past the end of the file");
   if (size > formEnd_ - body)
     return fail(printableId(chunk.id) + " chunk of " + number(size) + " bytes runs past the end of the " +
-                container_.name + " form (" + container_.name + " size " + number(formEnd_ - 8) + " is wrong)");
+                container_.name + " form (" + container_.name + " size " + number(formSize_) + " is wrong)");
   if (isFormat) {
     if (haveFormat_) return fail("more than one fmt chunk");
     if (size > UINT32_MAX) return fail("fmt chunk of " + number(size) + " bytes");
@@ -209,7 +211,7 @@ bool LayoutWalk::walkChunks() {
       return false;
     }
     uint64_t padding = (container_.alignment - size % container_.alignment) % container_.alignment;
-    if (size > formEnd_ - body) break;  // the last chunk of a streamed form
+    if (size > formEnd_ - body) break;  // a ds64 chunk that fills the form: nothing follows
     offset = body + size + padding;
   }
   return true;
