@@ -5,7 +5,8 @@
 // eight): both paths must agree on acceptance, format and
 // data. An accepted file must describe a format the converter can take, and
 // reading it in pieces of any size must deliver exactly dataBytes() of whole
-// frames, byte for byte the same from memory and from disk.
+// frames (decoded from what the file stores), byte for byte the same from
+// memory and from disk.
 
 #include <algorithm>
 #include <unistd.h>
@@ -86,7 +87,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fail("memory and disk disagree on the format");
   const uint32_t frameBytes = uint32_t(format.frameBytes());
   if (fromMemory.dataBytes() % frameBytes != 0) fail("data is not whole frames");
-  if (uint64_t(fromMemory.dataBytes()) + 12 > size) fail("more data than the file holds");
+  if (fromMemory.frameCount() * uint64_t(fromMemory.stored().frameBytes()) + 12 > size)
+    fail("more data than the file holds");
   if (fromMemory.frameCount() != fromMemory.dataBytes() / frameBytes) fail("frame count");
   if (fromDisk.dataBytes() != fromMemory.dataBytes()) fail("memory and disk disagree on the data size");
 

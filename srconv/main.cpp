@@ -4,23 +4,30 @@
 
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <stdexcept>
 #include <memory>
 #include <new>
 #include <string>
 #include <vector>
 
 #include "block_source.h"
+#include "interrupts.h"
 #include "options.h"
 #include "progress_bar.h"
-#include "rate_pair_check.h"
 #include "sample_rate_converter.h"
+#include "temporary_output.h"
 #include "wav_reader.h"
 #include "wav_writer.h"
 
 namespace {
 
 enum ExitStatus { kDone = 0, kUsageOrIoError = 1, kRefused = 2, kOutOfMemory = 3 };
+
+// The converter returns each block's output in one allocation: blocks whose
+// output could pass this are refused before anything is converted.
+constexpr uint64_t kMaxOutputBlockBytes = uint64_t(1) << 30;
 
 int failWith(int status, const std::string& message) {
   std::fprintf(stderr, "srconv: %s\n", message.c_str());
@@ -34,7 +41,11 @@ struct OutputSink {
 
   bool write(const uint8_t* bytes, uint32_t count) {
     if (writer != nullptr) return writer->write(bytes, count);
+    errno = 0;
     return std::fwrite(bytes, 1, count, stream) == count;
+  }
+  std::string error() const {
+    return writer != nullptr ? writer->error() : "cannot write the output: " + describeWriteError(errno);
   }
 };
 
@@ -62,17 +73,42 @@ int convertAll(SampleRateConverter& converter, BlockSource& source, OutputSink& 
     if (!converter.convertBlock(block.empty() ? &emptyBlock : block.data(), byteCount, isLast, output))
       return failWith(kOutOfMemory, "out of memory while converting");
     std::unique_ptr<uint8_t[]> owned(output);
-    if (byteCount > 0 && !sink.write(output, byteCount)) return failWith(kUsageOrIoError, "cannot write the output");
+    if (byteCount > 0 && !sink.write(output, byteCount)) return failWith(kUsageOrIoError, sink.error());
     progress.update(source.bytesDelivered());
   }
   progress.finish();
   return kDone;
 }
 
-int configureOrFail(SampleRateConverter& converter, const PcmFormat& input, int outputRate) {
-  std::string refusal = refusalReason(input, outputRate);
-  if (!refusal.empty()) return failWith(kRefused, refusal);
-  if (!converter.configure(input, outputRate)) return failWith(kOutOfMemory, "out of memory while setting up the converter");
+std::string formatText(const PcmFormat& input, int outputRate) {
+  return std::to_string(input.sampleRate) + " -> " + std::to_string(outputRate) + " Hz, " +
+         std::to_string(input.channels) + " channels, " + std::to_string(input.bitsPerSample) + "-bit";
+}
+
+// The most output one block of blockBytes can give: its frames scaled by the
+// ratio, plus the frames the end of the stream adds.
+uint64_t largestOutputBlock(const PcmFormat& input, int outputRate, uint32_t blockBytes) {
+  uint64_t frameBytes = uint64_t(input.channels) * uint64_t(input.bitsPerSample / 8);
+  uint64_t frames = (blockBytes / frameBytes + 2) * uint64_t(outputRate) / uint64_t(input.sampleRate) + 3;
+  return frames * frameBytes;
+}
+
+int configureOrFail(SampleRateConverter& converter, const PcmFormat& input, const Options& options) {
+  if (!converter.configure(input, options.outputRate)) {
+    const char* reason = converter.refusalReason();
+    int status = reason == SampleRateConverter::kOutOfMemoryReason ? kOutOfMemory : kRefused;
+    return failWith(status, "cannot convert " + formatText(input, options.outputRate) + ": " + reason);
+  }
+  // The planned sizes; the rest of the input after --blocks is bounded by
+  // kMaxBlockBytes, and its output by what memory the converter can get.
+  uint32_t largestBlock = options.useBlockList ? 0 : options.blockBytes;
+  for (uint32_t size : options.blockList) largestBlock = size > largestBlock ? size : largestBlock;
+  uint64_t outputBlock = largestOutputBlock(input, options.outputRate, largestBlock);
+  if (outputBlock > kMaxOutputBlockBytes)
+    return failWith(kUsageOrIoError, "blocks of " + std::to_string(largestBlock) + " bytes would give output blocks of " +
+                                         "up to " + std::to_string(outputBlock) + " bytes at " +
+                                         formatText(input, options.outputRate) + " (at most " +
+                                         std::to_string(kMaxOutputBlockBytes) + "); use a smaller --block-bytes");
   return kDone;
 }
 
@@ -82,14 +118,15 @@ int runRaw(const Options& options) {
   input.sampleRate = options.inputRate;
   input.bitsPerSample = options.bitsPerSample;
   SampleRateConverter converter;
-  int status = configureOrFail(converter, input, options.outputRate);
+  int status = configureOrFail(converter, input, options);
   if (status != kDone) return status;
   BlockSource source(stdin, options);
   OutputSink sink;
   sink.stream = stdout;
   ProgressBar silent(stderr, 0);  // raw mode has no known length: never drawn
   status = convertAll(converter, source, sink, silent);
-  if (status == kDone && std::fflush(stdout) != 0) status = failWith(kUsageOrIoError, "cannot write the output");
+  if (status == kDone && std::fflush(stdout) != 0)
+    status = failWith(kUsageOrIoError, "cannot write the output: " + describeWriteError(errno));
   if (options.printInfo) printDesign(converter);
   return status;
 }
@@ -99,6 +136,29 @@ bool sameFile(const std::string& a, const std::string& b) {
   struct stat first, second;
   return stat(a.c_str(), &first) == 0 && stat(b.c_str(), &second) == 0 && first.st_dev == second.st_dev &&
          first.st_ino == second.st_ino;
+}
+
+// Float input beyond +-1.0 is clipped by the reader: said once, at the end.
+void reportClipping(const WavReader& reader, const std::string& path) {
+  if (reader.clippedSamples() == 0) return;
+  std::fprintf(stderr, "srconv: %s: %llu samples beyond -1.0..+1.0 (or NaN) clipped to full scale\n", path.c_str(),
+               static_cast<unsigned long long>(reader.clippedSamples()));
+}
+
+// Converts into the temporary file; the caller renames it when this succeeds.
+int convertInto(const std::string& path, WavReader& reader, SampleRateConverter& converter, const Options& options) {
+  WavWriter writer;
+  WavFormat outputFormat = reader.format();
+  outputFormat.sampleRate = options.outputRate;
+  if (!writer.open(path.c_str(), outputFormat)) return failWith(kUsageOrIoError, writer.error());
+  BlockSource source(reader, options);
+  OutputSink sink;
+  sink.writer = &writer;
+  ProgressBar progress(stderr, reader.dataBytes());
+  int status = convertAll(converter, source, sink, progress);
+  if (!writer.close() && status == kDone)
+    status = failWith(kUsageOrIoError, options.outputPath + ": " + writer.error());
+  return status;
 }
 
 int runWav(const Options& options) {
@@ -111,19 +171,15 @@ int runWav(const Options& options) {
   input.sampleRate = reader.format().sampleRate;
   input.bitsPerSample = reader.format().bitsPerSample;
   SampleRateConverter converter;
-  int status = configureOrFail(converter, input, options.outputRate);
+  int status = configureOrFail(converter, input, options);
   if (status != kDone) return status;
 
-  WavWriter writer;
-  WavFormat outputFormat = reader.format();
-  outputFormat.sampleRate = options.outputRate;
-  if (!writer.open(options.outputPath.c_str(), outputFormat)) return failWith(kUsageOrIoError, writer.error());
-  BlockSource source(reader, options);
-  OutputSink sink;
-  sink.writer = &writer;
-  ProgressBar progress(stderr, reader.dataBytes());
-  status = convertAll(converter, source, sink, progress);
-  if (!writer.close() && status == kDone) status = failWith(kUsageOrIoError, writer.error());
+  TemporaryOutput output;
+  std::string error;
+  if (!output.create(options.outputPath, error)) return failWith(kUsageOrIoError, error);
+  status = convertInto(output.path(), reader, converter, options);
+  reportClipping(reader, options.inputPath);
+  if (status == kDone && !output.commit(error)) status = failWith(kUsageOrIoError, error);
   if (options.printInfo) printDesign(converter);
   return status;
 }
@@ -145,9 +201,12 @@ int run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  installInterruptHandlers();
   try {
     return run(argc, argv);
   } catch (const std::bad_alloc&) {
+    return failWith(kOutOfMemory, "out of memory");
+  } catch (const std::length_error&) {
     return failWith(kOutOfMemory, "out of memory");
   }
 }

@@ -44,40 +44,58 @@ const char* usageText() {
   return "usage: srconv --in-rate HZ --out-rate HZ --channels N --bits 8|16|24\n"
          "              [--block-bytes N | --blocks N1,N2,...] [--info] < in.raw > out.raw\n"
          "       srconv IN.wav OUT.wav --out-rate HZ [--block-bytes N] [--info]\n"
-         "Raw PCM is interleaved little-endian (8-bit unsigned). --info prints the\n"
-         "converter design and frame counts as one JSON line on stderr.\n"
-         "Exit status: 0 done, 1 usage or I/O error, 2 input or rate pair refused,\n"
-         "3 out of memory.\n";
+         "       srconv --help | -h\n"
+         "Raw PCM is interleaved little-endian (8-bit unsigned). WAV input may be PCM\n"
+         "(8 to 32 bits), 32- or 64-bit float, A-law or mu-law, in RIFF, RF64 or Wave64,\n"
+         "also as streamed to a pipe; it is converted as 8/16/24-bit PCM (float and\n"
+         "32-bit PCM as 24-bit, float beyond +-1.0 clipped; A-law and mu-law as 16-bit),\n"
+         "which OUT.wav then holds. OUT.wav is written under a temporary name beside it\n"
+         "and renamed when complete. --name=value works for every option; -- ends the\n"
+         "options. --block-bytes: 1..67108864. --info prints the converter design and\n"
+         "frame counts as one JSON line on stderr.\n"
+         "Exit status: 0 done, 1 usage or I/O error (disk full, read error), 2 input or\n"
+         "rate pair refused, 3 out of memory, 130/143 interrupted (SIGINT/SIGTERM).\n";
 }
 
 bool parseOptions(int argc, const char* const* argv, Options& options, std::string& error) {
   std::vector<std::string> positional;
-  bool sawBlockBytes = false, sawRawOption = false;
+  bool sawBlockBytes = false, sawRawOption = false, optionsEnded = false;
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
-    if (arg == "--info") {
-      options.printInfo = true;
+    if (optionsEnded || arg == "-" || arg.empty() || arg[0] != '-') {
+      positional.push_back(arg);
+      continue;
+    }
+    if (arg == "--") {
+      optionsEnded = true;
       continue;
     }
     if (arg == "--help" || arg == "-h") {
       options.showHelp = true;
       return true;
     }
-    if (arg.size() < 2 || arg.compare(0, 2, "--") != 0) {
-      positional.push_back(arg);
+    if (arg == "--info") {
+      options.printInfo = true;
       continue;
     }
+    // --name value or --name=value
+    size_t equals = arg.find('=');
+    bool inlineValue = arg.compare(0, 2, "--") == 0 && equals != std::string::npos;
+    std::string value = inlineValue ? arg.substr(equals + 1) : "";
+    if (inlineValue) arg.resize(equals);
     bool takesValue = arg == "--in-rate" || arg == "--out-rate" || arg == "--channels" || arg == "--bits" ||
                       arg == "--block-bytes" || arg == "--blocks";
     if (!takesValue) {
-      error = "unknown option " + arg;
+      error = "unknown option " + std::string(argv[i]);
       return false;
     }
-    if (i + 1 >= argc) {
-      error = "missing value for " + arg;
-      return false;
+    if (!inlineValue) {
+      if (i + 1 >= argc) {
+        error = "missing value for " + arg;
+        return false;
+      }
+      value = argv[++i];
     }
-    std::string value = argv[++i];
     long long number = 0;
     if (arg == "--in-rate") {
       if (!parseIntOption(arg, value, 1, INT_MAX, number, error)) return false;

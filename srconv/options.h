@@ -22,7 +22,7 @@ struct Options {
 };
 
 // The largest host block srconv hands to the converter in one call.
-constexpr uint32_t kMaxBlockBytes = 1u << 30;
+constexpr uint32_t kMaxBlockBytes = 1u << 26;
 
 // False with a one-line reason for a malformed command line.
 bool parseOptions(int argc, const char* const* argv, Options& options, std::string& error);

@@ -2,29 +2,41 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
+#include <memory>
 #include <string>
 
+#include "random_access_input.h"
 #include "wav_format.h"
+#include "wav_format_chunk.h"
+#include "wav_layout.h"
 
-// Reads the PCM data of a RIFF/WAVE file piece by piece.
+// Reads the audio of a WAVE file piece by piece, as the integer PCM the
+// plug-in accepts (8, 16 or 24 bits; format()), whatever the file stores
+// (stored()): PCM of 8 to 32 bits, 32- or 64-bit floating point, A-law or
+// µ-law (see sample_decoder.h for the conversions; floating-point values
+// beyond +-1.0 are clipped to full scale and counted in clippedSamples()),
+// in a RIFF, RF64 or Wave64 container, sizes left as placeholders by
+// streaming writers included (see wav_layout.h).
 //
 // The file is treated as hostile input: open() checks the whole chunk
 // structure that leads to the data before anything is read, and refuses with
 // a one-line reason (error()) anything it cannot read exactly: a file that is
-// empty, truncated or not RIFF/WAVE; a RIFF size that disagrees with the
-// file; a missing, repeated or short fmt or data chunk; a chunk that runs past
-// the end of the file or of the RIFF; a non-PCM format; 0 channels; rate 0;
-// a sample width other than 8, 16 or 24 bits; a block alignment that is not
-// channels x width / 8. WAVE_FORMAT_EXTENSIBLE is accepted when its
-// sub-format is PCM.
+// empty, truncated or not a WAVE file; a container size that disagrees with
+// the file; a missing, repeated or short fmt or data chunk; a chunk that runs
+// past the end of the file or of the form; an encoding it cannot decode;
+// 0 channels; rate 0; an unsupported width; a block alignment that is not
+// channels x width / 8.
 //
 // Only whole frames are delivered: a partial frame at the end of the data
-// chunk is ignored. Bytes after the RIFF form (appended tags) are ignored.
+// chunk is ignored. Bytes after the form (appended tags) are ignored.
+//
+// A read error (the system fails, or the file shrinks below the length it
+// had at open) ends the data for good: read() returns false from then on,
+// failed() is true and error() starts with "read error:". The data read
+// until then is incomplete; callers must not treat it as a whole file.
 class WavReader {
  public:
   WavReader() = default;
-  ~WavReader();
   WavReader(const WavReader&) = delete;
   WavReader& operator=(const WavReader&) = delete;
 
@@ -34,37 +46,44 @@ class WavReader {
   bool openMemory(const uint8_t* bytes, size_t size);
   void close();
 
+  // What read() delivers.
   const WavFormat& format() const { return format_; }
-  // Bytes of whole frames in the data chunk.
-  uint32_t dataBytes() const { return dataBytes_; }
-  uint32_t frameCount() const;
-  uint32_t bytesLeft() const { return dataBytes_ - dataRead_; }
+  // What the file holds, and in which container ("RIFF", "RF64", "Wave64").
+  const WavStoredFormat& stored() const { return stored_; }
+  const char* container() const { return layout_.container; }
+  // The header's sizes were placeholders: the data runs to the end of the file.
+  bool streamed() const { return layout_.streamed; }
+  // "32-bit float in RF64", for messages.
+  std::string storedDescription() const;
 
-  // Copies the next data bytes, at most maxBytes rounded down to whole
-  // frames, to buffer. bytesRead is 0 at the end of the data. False when the
-  // file could not be read (error() says why).
+  // Bytes of whole delivered frames in the data chunk.
+  uint64_t dataBytes() const { return frameCount_ * uint64_t(format_.frameBytes()); }
+  uint64_t frameCount() const { return frameCount_; }
+  uint64_t bytesLeft() const { return (frameCount_ - framesRead_) * uint64_t(format_.frameBytes()); }
+
+  // Delivers the next frames, at most maxBytes rounded down to whole frames,
+  // to buffer. bytesRead is 0 at the end of the data. False on a read error
+  // (see above).
   bool read(uint8_t* buffer, uint32_t maxBytes, uint32_t& bytesRead);
+  bool failed() const { return failed_; }
+  // Floating-point samples that were beyond +-1.0 (or NaN) so far.
+  uint64_t clippedSamples() const { return clipped_; }
 
   const std::string& error() const { return error_; }
 
  private:
   bool fail(const std::string& reason);
-  bool measureFile();
-  bool readAt(uint64_t offset, uint8_t* destination, uint32_t count);
   bool parse();
-  bool parseChunks(uint64_t riffEnd);
-  bool parseFormat(uint64_t offset, uint32_t size);
+  bool readFrames(uint8_t* buffer, uint64_t frames);
 
-  std::FILE* file_ = nullptr;
-  const uint8_t* memory_ = nullptr;
-  uint64_t fileSize_ = 0;
-  uint64_t filePosition_ = UINT64_MAX;  // where the stdio stream stands
-
+  RandomAccessInput input_;
+  WavLayout layout_;
   WavFormat format_;
-  bool haveFormat_ = false;
-  bool haveData_ = false;
-  uint64_t dataOffset_ = 0;  // file offset of the first data byte
-  uint32_t dataBytes_ = 0;
-  uint32_t dataRead_ = 0;
+  WavStoredFormat stored_;
+  uint64_t frameCount_ = 0;
+  uint64_t framesRead_ = 0;
+  uint64_t clipped_ = 0;
+  bool failed_ = false;
+  std::unique_ptr<uint8_t[]> scratch_;  // stored frames that need decoding
   std::string error_;
 };

@@ -23,6 +23,14 @@ void putLe32(uint8_t* p, uint32_t value) {
 
 }  // namespace
 
+std::string describeWriteError(int error) {
+  if (error == ENOSPC) return "disk full";
+#ifdef EDQUOT
+  if (error == EDQUOT) return "disk full (quota exceeded)";
+#endif
+  return error != 0 ? std::strerror(error) : "the system failed to write";
+}
+
 WavWriter::~WavWriter() {
   if (file_ != nullptr) close();
 }
@@ -71,8 +79,9 @@ bool WavWriter::writeHeader() {
 bool WavWriter::write(const uint8_t* data, size_t byteCount) {
   if (file_ == nullptr || failed_) return fail("WAV file not open for writing");
   if (byteCount > kMaxDataBytes - dataBytes_) return fail("WAV data would exceed the 4 GiB limit of the format");
+  errno = 0;
   if (byteCount > 0 && std::fwrite(data, 1, byteCount, file_) != byteCount)
-    return fail(std::string("write error: ") + std::strerror(errno));
+    return fail("write error: " + describeWriteError(errno));
   dataBytes_ += uint32_t(byteCount);
   return true;
 }
@@ -86,14 +95,20 @@ bool WavWriter::patchSize(long offset, uint32_t value) {
 bool WavWriter::close() {
   if (file_ == nullptr) return !failed_;
   bool ok = !failed_;
+  errno = 0;
   if (ok && (dataBytes_ & 1u) != 0) {
     const uint8_t pad = 0;
     ok = std::fwrite(&pad, 1, 1, file_) == 1;
   }
   uint32_t riffSize = 36 + dataBytes_ + (dataBytes_ & 1u);
-  ok = ok && patchSize(kRiffSizeOffset, riffSize) && patchSize(kDataSizeOffset, dataBytes_);
-  ok = (std::fclose(file_) == 0) && ok;
+  // Buffered data meets a full disk here at the latest.
+  ok = ok && std::fflush(file_) == 0 && patchSize(kRiffSizeOffset, riffSize) && patchSize(kDataSizeOffset, dataBytes_);
+  int error = errno;
+  if (std::fclose(file_) != 0 && ok) {
+    ok = false;
+    error = errno;
+  }
   file_ = nullptr;
-  if (!ok) return fail("cannot finish the WAV file (write error)");
+  if (!ok) return fail("cannot finish the WAV file: " + describeWriteError(error));
   return true;
 }

@@ -7,6 +7,10 @@
 
 #include "wav_format.h"
 
+// One line for a failed write: "disk full" when the disk (or quota) is full,
+// otherwise the system's text for errno value `error`.
+std::string describeWriteError(int error);
+
 // Writes a canonical 44-byte-header PCM WAVE file. The RIFF and data sizes
 // are written as 0 at open and patched by close(), so the data can be
 // streamed in pieces of any size.

@@ -91,7 +91,7 @@ def refuses_malformed_truncated_and_non_pcm_wavs_before_the_plugin(host):
     inputs = {
         "garbage.wav": b"this is not a wave file at all",
         "truncated.wav": good[:-100],
-        "float.wav": riff([fmt_chunk(2, 22050, 32, tag=3), (b"data", bytes(400))]),
+        "adpcm.wav": riff([fmt_chunk(2, 22050, 16, tag=2), (b"data", bytes(400))]),
         "twelve-bit.wav": riff([fmt_chunk(1, 22050, 12), (b"data", bytes(400))]),
     }
     for name, data in inputs.items():

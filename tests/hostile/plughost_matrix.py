@@ -177,14 +177,21 @@ def fmt_cases(m):
         "0 bits": riff([fmt(2, 22050, 0), (b"data", bytes(400))]),
         "7 bits": riff([fmt(1, 22050, 7, align=1), (b"data", bytes(400))]),
         "12 bits": riff([fmt(2, 22050, 12), (b"data", bytes(400))]),
-        "32 bits": riff([fmt(2, 22050, 32), (b"data", bytes(400))]),
         "block alignment 6 for 2 x 16 bits": riff([fmt(2, 22050, 16, align=6), (b"data", bytes(600))]),
-        "extensible, float sub-format": extensible_float,
         "extensible, float sub-format, 16-bit": extensible_float16,
     }
     for name, data in refused.items():
         path = m.write("in.wav", data)
         m.case("formats", name, lambda: m.expect_refused(path))
+    # Encodings the reader decodes into PCM the plug-in takes (24-bit here).
+    decoded = {
+        "32 bits": (riff([fmt(2, 22050, 32), (b"data", bytes(400))]), 50, 22050),
+        "extensible, float sub-format": (extensible_float, 100, 48000),
+    }
+    for number, (name, (data, frames, rate)) in enumerate(decoded.items()):
+        path = m.write("decoded%d.wav" % number, data)
+        output = os.path.join(m.work, "decoded%d.rm" % number)
+        m.case("formats", name, lambda: m.expect_converted(path, output, frames, rate, 44100))
     # Formats the reader takes and the plug-in must refuse.
     plugin_refused = {
         "65535 channels 8-bit": riff([fmt(65535, 8000, 8), (b"data", bytes(65535 * 2))]),
@@ -205,7 +212,6 @@ def file_cases(m):
         "data size far beyond the file": good[:data_size_at] + struct.pack("<I", 0x7FFFFF00) + good[data_size_at + 4:],
         "RIFF size larger than the file": good[:4] + struct.pack("<I", len(good) + 5000) + good[8:],
         "RIFF size smaller than its chunks": good[:4] + struct.pack("<I", 100) + good[8:],
-        "RIFF size 0xFFFFFFFF": good[:4] + struct.pack("<I", 0xFFFFFFFF) + good[8:],
     }
     for name, data in cases.items():
         path = m.write("in.wav", data)
@@ -215,6 +221,12 @@ def file_cases(m):
     path = m.write("partial.wav", partial + b"junk after the form")
     m.case("files", "partial last frame, bytes after the form",
            lambda: m.expect_converted(path, os.path.join(m.work, "partial.rm"), 22050 // 4 + 1, 22050, 44100))
+    # Sizes a writer to a pipe leaves: the data runs to the end of the file.
+    streamed = good[:4] + struct.pack("<I", 0xFFFFFFFF) + good[8:data_size_at] + struct.pack("<I", 0xFFFFFFFF) + \
+        good[data_size_at + 4:]
+    path_streamed = m.write("streamed.wav", streamed)
+    m.case("files", "RIFF and data size 0xFFFFFFFF (streamed)",
+           lambda: m.expect_converted(path_streamed, os.path.join(m.work, "streamed.rm"), 22050 // 4, 22050, 44100))
     path_empty = m.write("empty.wav", riff([fmt(2, 22050, 16), (b"data", b"")]))
     m.case("files", "data chunk of 0 bytes",
            lambda: m.expect_converted(path_empty, os.path.join(m.work, "empty.rm"), 0, 22050, 44100))

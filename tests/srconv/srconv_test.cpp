@@ -1,7 +1,12 @@
 // Drives the built srconv binary through the shell and checks its exit
 // status, its output bytes and its messages.
 
+#include <dirent.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -85,6 +90,12 @@ TEST(SrconvRefuses, UnsupportedRatePairWithStatus2AndOneLine) {
   EXPECT_TRUE(isOneLine(run.err)) << run.err;
   EXPECT_NE(run.err.find("40000 -> 48000"), std::string::npos) << run.err;
   EXPECT_TRUE(run.out.empty());
+  // The converter's own reason, never lack of memory.
+  for (std::string args : {rawArgs(44100, 48000, 60000, 16), rawArgs(44100, 1, 2, 16)}) {
+    run = runSrconv(args, noise(4000, 1));
+    EXPECT_EQ(run.status, 2) << args;
+    EXPECT_EQ(run.err.find("memory"), std::string::npos) << run.err;
+  }
 }
 
 TEST(SrconvRefuses, UnsupportedSampleWidthsWithStatus2AndOneLine) {
@@ -114,6 +125,112 @@ TEST(SrconvRefuses, MalformedCommandLinesWithStatus1) {
   EXPECT_EQ(runSrconv(rawArgs(44100, 48000, 2, 16) + " --blocks 1,x").status, 1);
   EXPECT_EQ(runSrconv(rawArgs(44100, 48000, 2, 16) + " --blocks 4 --block-bytes 4").status, 1);
   EXPECT_EQ(runSrconv("a.wav --out-rate 48000").status, 1);
+  // Every size is bounded, with a message: no crash, no attempt.
+  for (std::string args : {rawArgs(44100, 48000, 2, 16) + " --block-bytes 1000000000",
+                           rawArgs(8000, 384000, 2, 16) + " --block-bytes 67108864"}) {
+    Outcome run = runSrconv(args, noise(4000, 2));
+    EXPECT_EQ(run.status, 1) << args;
+    EXPECT_NE(run.err.find("--block-bytes"), std::string::npos) << run.err;
+  }
+  for (std::string unknown : {"-x", "--bogus=1"})
+    EXPECT_NE(runSrconv(rawArgs(44100, 48000, 2, 16) + " " + unknown).err.find("unknown option " + unknown), std::string::npos);
+}
+
+TEST(SrconvCommandLine, HelpDoubleDashAndInlineValues) {
+  for (std::string help : {"--help", "-h", "--out-rate 5 --help"}) {
+    Outcome run = runSrconv(help);
+    EXPECT_EQ(run.status, 0) << help;
+    EXPECT_EQ(std::string(run.out.begin(), run.out.end()).rfind("usage:", 0), 0u) << help;
+  }
+  const Bytes input = noise(4 * 5000, 7);
+  Outcome spaced = runSrconv(rawArgs(44100, 48000, 2, 16) + " --block-bytes 999", input);
+  Outcome inlined = runSrconv("--in-rate=44100 --out-rate=48000 --channels=2 --bits=16 --block-bytes=999", input);
+  ASSERT_EQ(inlined.status, 0) << inlined.err;
+  EXPECT_TRUE(inlined.out == spaced.out);
+  // After --, a name that starts with a dash is a file.
+  const std::string dir = tempPath("dash");
+  mkdir(dir.c_str(), 0700);
+  char* home = getcwd(nullptr, 0);
+  ASSERT_EQ(chdir(dir.c_str()), 0);
+  WavWriter writer;
+  ASSERT_TRUE(writer.open("-in.wav", WavFormat{2, 44100, 16}) && writer.write(input.data(), input.size()) && writer.close());
+  Outcome dashed = runSrconv("--out-rate 48000 -- -in.wav -out.wav");
+  EXPECT_EQ(dashed.status, 0) << dashed.err;
+  EXPECT_EQ(access("-out.wav", F_OK), 0);
+  EXPECT_EQ(chdir(home), 0);
+  free(home);
+  EXPECT_EQ(system(("rm -r '" + dir + "'").c_str()), 0);
+}
+
+std::vector<std::string> entries(const std::string& dir) {
+  std::vector<std::string> names;
+  DIR* listing = opendir(dir.c_str());
+  for (dirent* entry; listing != nullptr && (entry = readdir(listing)) != nullptr;)
+    if (entry->d_name[0] != '.') names.push_back(entry->d_name);
+  if (listing != nullptr) closedir(listing);
+  return names;
+}
+
+// Whatever ends a WAV conversion early, nothing remains in the output folder:
+// an interrupt exits 128 + signal with one line, a shrinking input with 1.
+TEST(SrconvWav, InterruptsAndReadErrorsLeaveNoOutput) {
+  const std::string in = tempPath("long.wav"), outDir = tempPath("out_dir"), err = tempPath("interrupt_err");
+  for (int action : {SIGINT, SIGTERM, 0}) {
+    WavWriter writer;  // 60 s of stereo noise: converting it takes a while
+    ASSERT_TRUE(writer.open(in.c_str(), WavFormat{2, 44100, 16}));
+    const Bytes second = noise(4 * 44100, 8);
+    for (int i = 0; i < 60; ++i) ASSERT_TRUE(writer.write(second.data(), second.size()));
+    ASSERT_TRUE(writer.close());
+    mkdir(outDir.c_str(), 0700);
+    const std::string out = outDir + "/out.wav";
+    const char* argv[] = {SRCONV_PATH, in.c_str(), out.c_str(), "--out-rate", "48000", nullptr};
+    posix_spawn_file_actions_t files;
+    posix_spawn_file_actions_init(&files);
+    posix_spawn_file_actions_addopen(&files, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    pid_t pid = 0;
+    ASSERT_EQ(posix_spawn(&pid, SRCONV_PATH, &files, nullptr, const_cast<char**>(argv), environ), 0);
+    posix_spawn_file_actions_destroy(&files);
+    int status = 0;
+    while (entries(outDir).empty() && waitpid(pid, &status, WNOHANG) == 0) usleep(1000);  // until it writes
+    ASSERT_EQ(kill(pid, action == 0 ? SIGSTOP : action), 0) << "srconv ended before it wrote anything";
+    if (action == 0) {
+      ASSERT_EQ(truncate(in.c_str(), 100000), 0);
+      kill(pid, SIGCONT);
+    }
+    waitpid(pid, &status, 0);
+    const Bytes bytes = readFile(err);
+    const std::string message(bytes.begin(), bytes.end());
+    SCOPED_TRACE(message);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), action == 0 ? 1 : 128 + action);
+    EXPECT_TRUE(isOneLine(message));
+    EXPECT_TRUE(action != 0 || message.find("shrank") != std::string::npos);
+    EXPECT_TRUE(entries(outDir).empty()) << entries(outDir).front();
+    rmdir(outDir.c_str());
+  }
+  std::remove(in.c_str());
+  std::remove(err.c_str());
+}
+
+// A full disk is said as such, and the partial output goes.
+TEST(SrconvWav, DiskFullLeavesNoOutput) {
+  const std::string in = tempPath("full_in.wav"), dir = tempPath("small_disk");
+  const Bytes pcm = noise(4 * 100000, 9);
+  WavWriter writer;
+  ASSERT_TRUE(writer.open(in.c_str(), WavFormat{2, 44100, 16}) && writer.write(pcm.data(), pcm.size()) && writer.close());
+  mkdir(dir.c_str(), 0700);
+  if (std::system("unshare -rm true 2>/dev/null") != 0) GTEST_SKIP() << "no user namespaces for a small disk";
+  const std::string log = tempPath("full_log");
+  std::system(("unshare -rm sh -c 'mount -t tmpfs -o size=128k none " + dir + " && \"" SRCONV_PATH "\" " + in + " " + dir +
+               "/out.wav --out-rate 48000; echo status $?; ls " + dir + "' > " + log + " 2>&1").c_str());
+  const Bytes bytes = readFile(log);
+  const std::string text(bytes.begin(), bytes.end());
+  EXPECT_NE(text.find("disk full"), std::string::npos) << text;
+  EXPECT_NE(text.find("status 1\n"), std::string::npos) << text;
+  EXPECT_EQ(text.find("\nout.wav"), std::string::npos) << "a file remained: " << text;
+  std::remove(log.c_str());
+  rmdir(dir.c_str());
+  std::remove(in.c_str());
 }
 
 // Host block boundaries must not change a single output byte: the converter

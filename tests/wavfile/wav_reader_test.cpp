@@ -157,13 +157,13 @@ TEST(WavReaderRefuses, FmtChunkTooShort) {
   EXPECT_NE(refusal(image).find("fmt chunk too short"), std::string::npos);
 }
 
-TEST(WavReaderRefuses, NonPcmFormatTags) {
+TEST(WavReaderRefuses, EncodingsItCannotDecode) {
   WavImage floatData;
   floatData.riffHeader(0);
-  floatData.plainFmt(1, 8000, 32, 4, 3);
+  floatData.plainFmt(1, 8000, 16, 2, 3);
   floatData.chunk("data", ramp(8));
   floatData.fixRiffSize();
-  EXPECT_NE(refusal(floatData).find("not PCM"), std::string::npos);
+  EXPECT_NE(refusal(floatData).find("16-bit floating point is not supported"), std::string::npos);
   WavImage adpcm;
   adpcm.riffHeader(0);
   adpcm.plainFmt(1, 8000, 16, 2, 2);
@@ -175,7 +175,7 @@ TEST(WavReaderRefuses, NonPcmFormatTags) {
 TEST(WavReaderRefuses, ExtensibleWithNonPcmSubformatOrBadExtension) {
   WavImage floatSub;
   floatSub.riffHeader(0);
-  floatSub.extensibleFmt(2, 48000, 24, 3, 24);
+  floatSub.extensibleFmt(2, 48000, 24, 2, 24);
   floatSub.chunk("data", ramp(12));
   floatSub.fixRiffSize();
   EXPECT_NE(refusal(floatSub).find("sub-format"), std::string::npos);
@@ -219,8 +219,7 @@ TEST(WavReaderRefuses, ZeroChannelsOrZeroRate) {
   EXPECT_NE(refusal(validWav(1, 0x80000000u, 16, ramp(4))).find("out of range"), std::string::npos);
 }
 
-TEST(WavReaderRefuses, WidthsOtherThan8_16_24) {
-  EXPECT_NE(refusal(validWav(1, 8000, 32, ramp(8))).find("32-bit samples are not supported"), std::string::npos);
+TEST(WavReaderRefuses, PcmWidthsOtherThan8_16_24_32) {
   for (uint32_t bits : {0u, 4u, 12u, 20u, 64u}) {
     WavImage image;
     image.riffHeader(0);
@@ -256,9 +255,12 @@ TEST(WavReaderRefuses, DataSizeBeyondTheEndOfTheFile) {
   image.fixRiffSize();  // the RIFF size tells the truth, the data size does not
   EXPECT_NE(refusal(image).find("'data' chunk of 1000 bytes runs past the end of the file"), std::string::npos);
 
-  WavImage streaming = image;  // the "unknown length" marker of streaming writers
-  for (int i = 0; i < 4; ++i) streaming.bytes[40 + i] = 0xFF;
-  EXPECT_NE(refusal(streaming).find("past the end of the file"), std::string::npos);
+  WavImage streaming = image;  // sizes a writer to a pipe leaves: the data runs to the end
+  for (int i = 0; i < 8; ++i) streaming.bytes[i < 4 ? 4 + i : 36 + i] = 0;
+  WavReader reader;
+  ASSERT_TRUE(reader.openMemory(streaming.bytes.data(), streaming.bytes.size())) << reader.error();
+  EXPECT_EQ(reader.dataBytes(), 10u);
+  EXPECT_TRUE(reader.streamed());
 }
 
 TEST(WavReaderRefuses, RiffSizeLying) {
@@ -271,12 +273,8 @@ TEST(WavReaderRefuses, RiffSizeLying) {
   EXPECT_NE(refusal(tooSmall).find("past the end of the RIFF form"), std::string::npos);
 
   WavImage noForm = validWav(1, 8000, 16, ramp(8));
-  for (int i = 0; i < 4; ++i) noForm.bytes[4 + i] = 0;
-  EXPECT_NE(refusal(noForm).find("RIFF size 0"), std::string::npos);
-
-  WavImage huge = validWav(1, 8000, 16, ramp(8));
-  for (int i = 0; i < 4; ++i) huge.bytes[4 + i] = 0xFF;
-  EXPECT_NE(refusal(huge).find("RIFF size"), std::string::npos);
+  for (int i = 0; i < 4; ++i) noForm.bytes[4 + i] = i == 0 ? 3 : 0;
+  EXPECT_NE(refusal(noForm).find("RIFF size 3"), std::string::npos);
 }
 
 TEST(WavReaderRefuses, EveryTruncationOfAValidFile) {
@@ -296,7 +294,7 @@ TEST(WavReaderRefuses, UnreadableOrMissingPath) {
 
 TEST(WavReaderRefuses, KeepsNoStateFromAnEarlierFile) {
   WavImage good = validWav(1, 8000, 16, ramp(8));
-  WavImage bad = validWav(1, 8000, 32, ramp(8));
+  WavImage bad = validWav(1, 8000, 12, ramp(8));
   WavReader reader;
   ASSERT_TRUE(reader.openMemory(good.bytes.data(), good.bytes.size()));
   ASSERT_FALSE(reader.openMemory(bad.bytes.data(), bad.bytes.size()));

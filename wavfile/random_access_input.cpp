@@ -1,0 +1,81 @@
+#include "random_access_input.h"
+
+#include <cerrno>
+#include <cstring>
+
+namespace {
+
+int seekTo(std::FILE* file, uint64_t offset) {
+#ifdef _WIN32
+  return _fseeki64(file, static_cast<long long>(offset), SEEK_SET);
+#else
+  return fseeko(file, static_cast<off_t>(offset), SEEK_SET);
+#endif
+}
+
+bool fileLength(std::FILE* file, uint64_t& length) {
+#ifdef _WIN32
+  if (_fseeki64(file, 0, SEEK_END) != 0) return false;
+  long long end = _ftelli64(file);
+#else
+  if (fseeko(file, 0, SEEK_END) != 0) return false;
+  off_t end = ftello(file);
+#endif
+  if (end < 0) return false;
+  length = static_cast<uint64_t>(end);
+  return true;
+}
+
+}  // namespace
+
+void RandomAccessInput::close() {
+  if (file_ != nullptr) std::fclose(file_);
+  file_ = nullptr;
+  memory_ = nullptr;
+  size_ = 0;
+  position_ = UINT64_MAX;
+}
+
+bool RandomAccessInput::fail(const std::string& reason) {
+  error_ = reason;
+  return false;
+}
+
+bool RandomAccessInput::open(const char* path) {
+  close();
+  error_.clear();
+  file_ = std::fopen(path, "rb");
+  if (file_ == nullptr) return fail(std::string("cannot open ") + path + ": " + std::strerror(errno));
+  if (!fileLength(file_, size_)) return fail("cannot determine the size of the file (not a regular file?)");
+  return true;
+}
+
+void RandomAccessInput::openMemory(const uint8_t* bytes, size_t size) {
+  close();
+  error_.clear();
+  memory_ = bytes;
+  size_ = size;
+}
+
+bool RandomAccessInput::readAt(uint64_t offset, uint8_t* destination, size_t count) {
+  if (offset > size_ || count > size_ - offset) return fail("read beyond the end of the file");
+  if (memory_ != nullptr) {
+    if (count > 0) std::memcpy(destination, memory_ + offset, count);
+    return true;
+  }
+  if (position_ != offset && seekTo(file_, offset) != 0) {
+    position_ = UINT64_MAX;
+    return fail(std::string("read error: cannot seek: ") + std::strerror(errno));
+  }
+  errno = 0;
+  size_t got = std::fread(destination, 1, count, file_);
+  position_ = offset + got;
+  if (got == count) return true;
+  if (std::ferror(file_)) {
+    std::clearerr(file_);
+    return fail(std::string("read error: ") + (errno != 0 ? std::strerror(errno) : "the system failed to read"));
+  }
+  std::clearerr(file_);
+  return fail("read error: the file shrank while being read (it ends before byte " + std::to_string(offset + count) +
+              " of " + std::to_string(size_) + ")");
+}

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "wav_format.h"
+
+// Turns stored samples into the integer PCM the reader hands out:
+// - 8-, 16- and 24-bit PCM: copied;
+// - 32-bit PCM: rounded to 24 bits;
+// - floating point: scaled by 2^23 and rounded to 24 bits; values beyond
+//   +-1.0 are clipped to full scale and NaN becomes 0, each counted;
+// - A-law and µ-law: expanded to 16 bits as G.711 defines.
+// Returns the number of samples clipped (or NaN).
+uint64_t decodeSamples(const WavStoredFormat& stored, const uint8_t* in, size_t sampleCount, uint8_t* out);

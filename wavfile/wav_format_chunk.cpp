@@ -1,0 +1,114 @@
+#include "wav_format_chunk.h"
+
+#include <climits>
+#include <cstring>
+
+#include "little_endian.h"
+
+namespace {
+
+constexpr uint32_t kPlainFormatBytes = 16;
+constexpr uint32_t kExtensibleFormatBytes = 40;
+constexpr uint16_t kTagPcm = 0x0001;
+constexpr uint16_t kTagFloat = 0x0003;
+constexpr uint16_t kTagALaw = 0x0006;
+constexpr uint16_t kTagMuLaw = 0x0007;
+constexpr uint16_t kTagExtensible = 0xFFFE;
+
+// An extensible sub-format GUID is a format tag as a 32-bit little-endian
+// value followed by this fixed tail (bytes 4..15 of the GUID as stored).
+constexpr uint8_t kGuidTail[12] = {0x00, 0x00, 0x10, 0x00, 0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+
+std::string number(uint64_t value) { return std::to_string(value); }
+
+bool fail(std::string& error, const std::string& reason) {
+  error = reason;
+  return false;
+}
+
+// The encoding of a format tag, and its stored widths; false for a tag the
+// reader cannot decode.
+bool encodingOf(uint32_t tag, WavEncoding& encoding) {
+  switch (tag) {
+    case kTagPcm: encoding = WavEncoding::kPcm; return true;
+    case kTagFloat: encoding = WavEncoding::kFloat; return true;
+    case kTagALaw: encoding = WavEncoding::kALaw; return true;
+    case kTagMuLaw: encoding = WavEncoding::kMuLaw; return true;
+    default: return false;
+  }
+}
+
+bool widthFits(WavEncoding encoding, int bits, std::string& error) {
+  switch (encoding) {
+    case WavEncoding::kPcm:
+      if (bits == 8 || bits == 16 || bits == 24 || bits == 32) return true;
+      return fail(error, number(bits) + "-bit samples are not supported (8, 16, 24 or 32-bit PCM only)");
+    case WavEncoding::kFloat:
+      if (bits == 32 || bits == 64) return true;
+      return fail(error, number(bits) + "-bit floating point is not supported (32 or 64 bits only)");
+    default:
+      if (bits == 8) return true;
+      return fail(error, number(bits) + "-bit A-law or µ-law is not supported (8 bits only)");
+  }
+}
+
+int deliveredBits(const WavStoredFormat& stored) {
+  if (stored.encoding == WavEncoding::kALaw || stored.encoding == WavEncoding::kMuLaw) return 16;
+  return stored.bitsPerSample > 24 ? 24 : stored.bitsPerSample;
+}
+
+bool parseExtension(const uint8_t* fmt, uint32_t size, uint32_t& tag, std::string& error) {
+  if (size < kExtensibleFormatBytes)
+    return fail(error, "extensible fmt chunk too short (" + number(size) + " bytes, 40 needed)");
+  uint16_t extraBytes = le16(fmt + 16);
+  if (extraBytes < 22)
+    return fail(error, "extensible fmt extension too short (" + number(extraBytes) + " bytes, 22 needed)");
+  tag = le32(fmt + 24);
+  WavEncoding ignored;
+  if (std::memcmp(fmt + 28, kGuidTail, sizeof kGuidTail) != 0 || !encodingOf(tag, ignored))
+    return fail(error, "unsupported encoding (extensible sub-format " + number(tag) +
+                           "; PCM, floating point, A-law and µ-law are read)");
+  uint16_t validBits = le16(fmt + 18);
+  uint16_t bits = le16(fmt + 14);
+  if (validBits > bits)
+    return fail(error, "extensible valid bits " + number(validBits) + " exceed the " + number(bits) + "-bit container");
+  return true;
+}
+
+}  // namespace
+
+bool parseFormatChunk(const uint8_t* fmt, uint32_t size, WavFormatChunk& chunk, std::string& error) {
+  if (size < kPlainFormatBytes)
+    return fail(error, "fmt chunk too short (" + number(size) + " bytes, at least 16 needed)");
+  uint32_t tag = le16(fmt);
+  uint16_t channels = le16(fmt + 2);
+  uint32_t rate = le32(fmt + 4);
+  uint16_t blockAlign = le16(fmt + 12);
+  uint16_t bits = le16(fmt + 14);
+
+  if (tag == kTagExtensible && !parseExtension(fmt, size, tag, error)) return false;
+  WavStoredFormat stored;
+  if (!encodingOf(tag, stored.encoding))
+    return fail(error, "unsupported encoding (format tag " + number(tag) +
+                           "; PCM, floating point, A-law and µ-law are read)");
+  if (channels == 0) return fail(error, "0 channels");
+  if (rate == 0) return fail(error, "sample rate 0");
+  if (rate > uint32_t(INT_MAX)) return fail(error, "sample rate " + number(rate) + " out of range");
+  if (!widthFits(stored.encoding, bits, error)) return false;
+  uint32_t expectedAlign = uint32_t(channels) * (bits / 8u);
+  if (blockAlign != expectedAlign)
+    return fail(error, "block alignment " + number(blockAlign) + " disagrees with " + number(channels) +
+                           " channels of " + number(bits) + " bits (" + number(expectedAlign) + " expected)");
+
+  stored.bitsPerSample = bits;
+  stored.channels = channels;
+  chunk.stored = stored;
+  chunk.delivered.channels = channels;
+  chunk.delivered.sampleRate = int(rate);
+  chunk.delivered.bitsPerSample = deliveredBits(stored);
+  // The delivered frame must fit a 16-bit block alignment too.
+  if (chunk.delivered.frameBytes() > 0xFFFF)
+    return fail(error, number(channels) + " channels of " + number(chunk.delivered.bitsPerSample) +
+                           "-bit PCM do not fit a WAVE frame");
+  return true;
+}
