@@ -76,7 +76,8 @@ int32_t RMBE_STDCALL pinEncode(InputPin* self, MediaSample* sampleView) {
   const uint32_t frameBytes = pin->pin->channels * pin->pin->bitsPerSample / 8;
   if (sample->bytes == 0 || sample->bytes % frameBytes != 0)
     return call.done(kResultInvalidArgument, "chunk is not a whole number of frames");
-  if (sample->bytes > globals().config.chunkBytes)
+  // Asked for less than a frame, the engine still takes one whole frame.
+  if (sample->bytes > std::max(globals().config.chunkBytes, frameBytes))
     return call.done(kResultInvalidArgument, "chunk larger than the preferred size");
   if (sample->timeMs < engine.lastTimeMs) return call.done(kResultInvalidArgument, "time stamp went back");
   const std::string stampNote =
