@@ -239,7 +239,7 @@ bool SampleRateConverter::sizesFit() const {
   budget.add(int64_t(std::sqrt(double(fft)) + 2.0), sizeof(int));
   budget.add(ch * fft, sizeof(double));  // fftBlock
   if (ch >= 2) budget.add(2 * fft + 2, sizeof(double));  // pairBlock
-  budget.add(fft, sizeof(double));       // spectrum
+  budget.add(fft + scrambledFilterSize(int(fft)), sizeof(double));  // spectrum and its taps while made
   if (upsampling) {
     const int64_t taps = stage1TapsPerPhase;
     const int64_t tailFrames = hop / q + 1;
@@ -344,7 +344,8 @@ void SampleRateConverter::makePolyphaseFilter(PolyphaseTable& table, int length,
 // scaling pass. Its forward transform also makes the FFT tables.
 bool SampleRateConverter::makeFftFilter(DoubleArray& spectrum, int length, int fftLength, double cutoffHz,
                                         double sampleRateHz) {
-  if (!allocateZeroed(spectrum, fftLength)) return false;
+  DoubleArray taps;
+  if (!allocateZeroed(taps, fftLength) || !allocateZeroed(spectrum, scrambledFilterSize(fftLength))) return false;
   const double beta = kaiserBeta(kStopBandDb);
   const double besselOfBeta = besselI0(beta, factorials);
   const int centre = (length - 1) / 2;
@@ -353,11 +354,12 @@ bool SampleRateConverter::makeFftFilter(DoubleArray& spectrum, int length, int f
   for (int j = 0; j <= centre; ++j) {
     const int n = j - centre;
     const double window = kaiserWindow(n, length, beta, besselOfBeta, factorials);
-    spectrum[j] = fftFilterGain(lowPassTap(n, cutoffHz, sampleRateHz) * window, fftLength);
-    spectrum[length - 1 - j] = fftFilterGain(lowPassTap(-n, cutoffHz, sampleRateHz) * window, fftLength);
+    taps[j] = fftFilterGain(lowPassTap(n, cutoffHz, sampleRateHz) * window, fftLength);
+    taps[length - 1 - j] = fftFilterGain(lowPassTap(-n, cutoffHz, sampleRateHz) * window, fftLength);
   }
   fftBitReversal[0] = 0;
-  rdft(fftLength, 1, spectrum.get(), fftBitReversal.get(), fftCosSin.get());
+  rdft(fftLength, 1, taps.get(), fftBitReversal.get(), fftCosSin.get());
+  makeScrambledFilter(fftLength, taps.get(), spectrum.get());
   return true;
 }
 

@@ -156,6 +156,45 @@ inline void lButterfly(V* x0, V* x1, V* x2, V* x3, double c1, double s1, double 
   x3[1] = vr * ws3 + vi * wc3;
 }
 
+// The butterfly of lButterfly run backwards, for decimation in time: x2
+// and x3 hold the two quarter-length transforms (rotated here by W^k and
+// W^3k), x0 and x1 outputs k and k + N/4 of the half-length one; the four
+// receive outputs k, k + N/4, k + N/2 and k + 3N/4.
+template <int Sign, bool Rotate, typename V>
+inline void lButterflyInTime(V* x0, V* x1, V* x2, V* x3, double c1, double s1, double c3, double s3) {
+  V ar = x2[0], ai = x2[1], br = x3[0], bi = x3[1];
+  if (Rotate) {
+    const V wc1(c1), ws1(s1), wc3(c3), ws3(s3);
+    const V rr = ar * wc1 - ai * ws1;
+    ai = ar * ws1 + ai * wc1;
+    ar = rr;
+    const V qr = br * wc3 - bi * ws3;
+    bi = br * ws3 + bi * wc3;
+    br = qr;
+  }
+  const V sr = ar + br, si = ai + bi, dr = ar - br, di = ai - bi;
+  x2[0] = x0[0] - sr;
+  x2[1] = x0[1] - si;
+  x0[0] = x0[0] + sr;
+  x0[1] = x0[1] + si;
+  // Output k + N/4 gets x1 + Sign i d, output k + 3N/4 gets x1 - Sign i d.
+  const V x1r = x1[0], x1i = x1[1];
+  x1[0] = Sign > 0 ? x1r - di : x1r + di;
+  x1[1] = Sign > 0 ? x1i + dr : x1i - dr;
+  x3[0] = Sign > 0 ? x1r + di : x1r - di;
+  x3[1] = Sign > 0 ? x1i - dr : x1i + dr;
+}
+
+// One of the two butterflies, by the direction of decimation.
+template <bool InTime, int Sign, bool Rotate, typename V>
+inline void anyButterfly(V* x0, V* x1, V* x2, V* x3, double c1, double s1, double c3, double s3) {
+  if constexpr (InTime) {
+    lButterflyInTime<Sign, Rotate>(x0, x1, x2, x3, c1, s1, c3, s3);
+  } else {
+    lButterfly<Sign, Rotate>(x0, x1, x2, x3, c1, s1, c3, s3);
+  }
+}
+
 // Radix-2 butterfly of a transform of length 2.
 template <typename V>
 inline void radix2(V* x) {
@@ -175,13 +214,13 @@ inline void radix2(V* x) {
 // a quarter circle, 3u falls in the first, second or third quarter, and as
 // `length` is a power of two 3u never lands on a quarter's boundary, so
 // each range reads the table without a test.
-template <int Sign, typename V>
+template <int Sign, bool InTime = false, typename V>
 inline void lShapedStep(V* x, int length, const Twiddles& tw) {
   const int q = length / 4;
   V* x1 = x + 2 * q;
   V* x2 = x + 4 * q;
   V* x3 = x + 6 * q;
-  lButterfly<Sign, false>(x, x1, x2, x3, 1.0, 0.0, 1.0, 0.0);  // k = 0: both twiddles are 1
+  anyButterfly<InTime, Sign, false>(x, x1, x2, x3, 1.0, 0.0, 1.0, 0.0);  // k = 0: both twiddles are 1
   const double* table = tw.cosine;
   const int quarter = tw.quarter;
   const int stride = tw.stride(length);
@@ -190,18 +229,18 @@ inline void lShapedStep(V* x, int length, const Twiddles& tw) {
   int k = 1;
   for (; k < firstThird; ++k) {
     const int u = k * stride, u3 = 3 * u, j = 2 * k;
-    lButterfly<Sign, true>(x + j, x1 + j, x2 + j, x3 + j, table[u], Sign * table[quarter - u], table[u3],
-                           Sign * table[quarter - u3]);
+    anyButterfly<InTime, Sign, true>(x + j, x1 + j, x2 + j, x3 + j, table[u], Sign * table[quarter - u], table[u3],
+                                   Sign * table[quarter - u3]);
   }
   for (; k < secondThird; ++k) {
     const int u = k * stride, v = 3 * u - quarter, j = 2 * k;
-    lButterfly<Sign, true>(x + j, x1 + j, x2 + j, x3 + j, table[u], Sign * table[quarter - u],
-                           -table[quarter - v], Sign * table[v]);
+    anyButterfly<InTime, Sign, true>(x + j, x1 + j, x2 + j, x3 + j, table[u], Sign * table[quarter - u],
+                                   -table[quarter - v], Sign * table[v]);
   }
   for (; k < q; ++k) {
     const int u = k * stride, v = 3 * u - 2 * quarter, j = 2 * k;
-    lButterfly<Sign, true>(x + j, x1 + j, x2 + j, x3 + j, table[u], Sign * table[quarter - u], -table[v],
-                           -(Sign * table[quarter - v]));
+    anyButterfly<InTime, Sign, true>(x + j, x1 + j, x2 + j, x3 + j, table[u], Sign * table[quarter - u], -table[v],
+                                   -(Sign * table[quarter - v]));
   }
 }
 
@@ -245,6 +284,125 @@ void splitRadix(V* x, int length, const Twiddles& tw) {
   splitRadix<Sign>(x, 2 * q, tw);
   splitRadix<Sign>(x + 4 * q, q, tw);
   splitRadix<Sign>(x + 6 * q, q, tw);
+}
+
+// The transpose of splitRadixFixed: decimation in time, bit-reversed order
+// in, natural order out.
+template <int Sign, int Length, typename V>
+inline void splitRadixInTimeFixed(V* x, const Twiddles& tw) {
+  if constexpr (Length == 2) {
+    radix2(x);
+  } else if constexpr (Length >= 4) {
+    splitRadixInTimeFixed<Sign, Length / 2>(x, tw);
+    splitRadixInTimeFixed<Sign, Length / 4>(x + Length, tw);
+    splitRadixInTimeFixed<Sign, Length / 4>(x + 3 * Length / 2, tw);
+    lShapedStep<Sign, true>(x, Length, tw);
+  }
+}
+
+// Split-radix decimation-in-time FFT: takes the bit-reversed order that
+// splitRadix leaves and gives natural order, so that splitRadix followed by
+// this one with the opposite sign needs no reordering (N times the input).
+template <int Sign, typename V>
+void splitRadixInTime(V* x, int length, const Twiddles& tw) {
+  switch (length) {
+    case 1:
+      return;
+    case 2:
+      return splitRadixInTimeFixed<Sign, 2>(x, tw);
+    case 4:
+      return splitRadixInTimeFixed<Sign, 4>(x, tw);
+    case 8:
+      return splitRadixInTimeFixed<Sign, 8>(x, tw);
+    case 16:
+      return splitRadixInTimeFixed<Sign, 16>(x, tw);
+    default:
+      break;
+  }
+  const int q = length / 4;
+  splitRadixInTime<Sign>(x, 2 * q, tw);
+  splitRadixInTime<Sign>(x + 4 * q, q, tw);
+  splitRadixInTime<Sign>(x + 6 * q, q, tw);
+  lShapedStep<Sign, true>(x, length, tw);
+}
+
+// The spectral product of a fast convolution, done on the bit-reversed
+// complex spectrum Z of the packed pairs z[j] = x[2j] + i x[2j+1] (m = n/2
+// values), straight into the bit-reversed spectrum Z' of the packed pairs of
+// the result, which the inverse transform takes.
+//
+// The real spectrum X of x needs Z at k and m - k: with W = exp(-2 pi i/n)
+// and a = (1 - i W^k) / 2,
+//   X[k] = conj Z[m-k] + a d,  conj X[m-k] = Z[k] - a d,  d = Z[k] - conj Z[m-k].
+// With P = H[k] X[k] and Q = conj(H[m-k]) conj X[m-k] (H the filter's
+// spectrum), the result's packed spectrum is
+//   Z'[k] = Q + conj(a) e,  conj Z'[m-k] = P - conj(a) e,  e = P - Q.
+// In bit-reversed order k and m - k sit mirrored inside each block of
+// positions [b, 2b): position b + r pairs with 2b - 1 - r. Positions 0
+// (k = 0, whose partner in X is n/2) and 1 (k = m/2) pair with themselves.
+//
+// The filter holds one record per pair, in the order visited: Re a, Im a,
+// H[k], conj(H[m-k]) (six doubles).
+constexpr int kPairRecord = 6;
+
+template <typename V>
+inline void spectralPair(V* zk, V* zm, const double* f) {
+  const V ar(f[0]), ai(f[1]), hr(f[2]), hi(f[3]), gr(f[4]), gi(f[5]);
+  const V kr = zk[0], ki = zk[1], mr = zm[0], mi = zm[1];
+  const V dr = kr - mr, di = ki + mi;
+  const V tr = ar * dr - ai * di, ti = ar * di + ai * dr;
+  const V xr = mr + tr, xi = ti - mi;  // X[k]
+  const V yr = kr - tr, yi = ki - ti;  // conj X[m-k]
+  const V pr = hr * xr - hi * xi, pi = hr * xi + hi * xr;
+  const V qr = gr * yr - gi * yi, qi = gr * yi + gi * yr;
+  const V er = pr - qr, ei = pi - qi;
+  const V ur = ar * er + ai * ei, ui = ar * ei - ai * er;
+  zm[0] = pr - ur;  // stored as Z'[m-k], the conjugate
+  zm[1] = ui - pi;
+  zk[0] = qr + ur;  // last, so that a position paired with itself keeps Z'[k]
+  zk[1] = qi + ui;
+}
+
+template <typename V>
+void spectralProduct(V* a, int m, const double* filter) {
+  spectralPair(a, a, filter);
+  if (m < 2) return;
+  spectralPair(a + 2, a + 2, filter + kPairRecord);
+  const double* f = filter + 2 * kPairRecord;
+  for (int b = 2; b < m; b *= 2) {
+    V* low = a + 2 * b;
+    V* high = a + 2 * (2 * b - 1);
+    for (int r = 0; r < b / 2; ++r, f += kPairRecord, low += 2, high -= 2) spectralPair(low, high, f);
+  }
+}
+
+int reverseBits(int value, int bits) {
+  int reversed = 0;
+  for (int b = 0; b < bits; ++b) reversed |= ((value >> b) & 1) << (bits - 1 - b);
+  return reversed;
+}
+
+// The record of the pair whose first position holds bin k.
+void writePairRecord(int n, int k, const double* spectrum, double* f) {
+  const int m = n / 2;
+  const double angle = 2.0 * 3.14159265358979323846 * k / n;
+  f[0] = 0.5 * (1.0 - std::sin(angle));
+  f[1] = -0.5 * std::cos(angle);
+  // rdft's layout holds Re H, -Im H; bins 0 and m (= n/2) are real.
+  const int partner = m - k;
+  f[2] = k == 0 ? spectrum[0] : spectrum[2 * k];
+  f[3] = k == 0 ? 0.0 : -spectrum[2 * k + 1];
+  f[4] = k == 0 ? spectrum[1] : spectrum[2 * partner];
+  f[5] = k == 0 ? 0.0 : spectrum[2 * partner + 1];
+}
+
+template <typename V>
+void convolve(int n, V* a, const double* filter, const int* ip, const double* w) {
+  const int m = n / 2;
+  const Twiddles tw{w, ip[0]};
+  splitRadix<-1>(a, m, tw);
+  spectralProduct(a, m, filter);
+  splitRadixInTime<+1>(a, m, tw);
 }
 
 // Forward: from the complex spectrum Z of the packed pairs to the real
@@ -362,23 +520,24 @@ void rdftPair(int n, int isgn, double* a, int* ip, double* w) {
   transform(n, isgn, reinterpret_cast<Pair*>(a), ip, w);
 }
 
-void rdftPairInverseToChannels(int n, double* a, int* ip, double* w, double* first, double* second) {
-  const Twiddles tw = prepareTables(n, ip, w);
-  inverseTransformScrambled(n, reinterpret_cast<Pair*>(a), tw);
-  if (n < 4) {
-    for (int j = 0; j < n; ++j) {
-      first[j] = a[2 * j];
-      second[j] = a[2 * j + 1];
-    }
-    return;
+int scrambledFilterSize(int n) { return (n / 4 + 1) * kPairRecord; }
+
+void makeScrambledFilter(int n, const double* spectrum, double* filter) {
+  const int m = n / 2;
+  const int bits = log2Exact(m);
+  writePairRecord(n, 0, spectrum, filter);
+  if (m < 2) return;
+  writePairRecord(n, m / 2, spectrum, filter + kPairRecord);
+  double* f = filter + 2 * kPairRecord;
+  for (int b = 2; b < m; b *= 2) {
+    for (int r = 0; r < b / 2; ++r, f += kPairRecord) writePairRecord(n, reverseBits(b + r, bits), spectrum, f);
   }
-  // Natural complex index i sits at reversed index r: its real and
-  // imaginary parts are values 2i and 2i + 1 of each channel.
-  forEachReversedIndex(n / 2, ip, [a, first, second](int i, int r) {
-    const double* from = a + 4 * r;
-    first[2 * i] = from[0];
-    second[2 * i] = from[1];
-    first[2 * i + 1] = from[2];
-    second[2 * i + 1] = from[3];
-  });
+}
+
+void convolveScrambled(int n, double* a, const double* filter, const int* ip, const double* w) {
+  convolve(n, a, filter, ip, w);
+}
+
+void convolveScrambledPair(int n, double* a, const double* filter, const int* ip, const double* w) {
+  convolve(n, reinterpret_cast<Pair*>(a), filter, ip, w);
 }

@@ -151,43 +151,27 @@ int SampleRateConverter::stage1AdvancePerBlock() const {
 int SampleRateConverter::stage1ShiftFrames(int position) const { return (position - 1) / stage1Phases; }
 
 // Fast convolution of the first fftHop values of `block` (the rest is zero)
-// with the filter whose pre-scaled spectrum is given. The filter is never
-// longer than fftHop taps, so nothing wraps around.
+// with the filter whose pre-scaled spectrum is given (scrambled, see
+// makeScrambledFilter). The filter is never longer than fftHop taps, so
+// nothing wraps around.
 void SampleRateConverter::convolveWithSpectrum(double* block, const double* spectrum, int fftLength) {
   std::fill(block + fftLength / 2, block + fftLength, 0.0);
-  rdft(fftLength, 1, block, fftBitReversal.get(), fftCosSin.get());
-  block[0] = spectrum[0] * block[0];
-  block[1] = spectrum[1] * block[1];
-  for (int k = 2; k < fftLength; k += 2) {
-    const double re = block[k];
-    const double im = block[k + 1];
-    block[k] = spectrum[k] * re - spectrum[k + 1] * im;
-    block[k + 1] = spectrum[k + 1] * re + spectrum[k] * im;
-  }
-  rdft(fftLength, -1, block, fftBitReversal.get(), fftCosSin.get());
+  convolveScrambled(fftLength, block, spectrum, fftBitReversal.get(), fftCosSin.get());
 }
 
 // convolveWithSpectrum for channels `channel` and `channel + 1` at once. The
 // caller has put both blocks' first fftHop values interleaved into
 // pairBlock (value j of `channel` at 2j, of `channel + 1` at 2j + 1) and
-// zeros after them; the two-lane transform and spectral product give each
-// lane exactly the bits of the one-channel path, and the filtered blocks
-// land in fftBlock of the two channels.
+// zeros after them; the filtered blocks land in fftBlock of the two
+// channels.
 void SampleRateConverter::filterPair(int channel, const double* spectrum, int fftLength) {
-  using lanes::Pair;
-  rdftPair(fftLength, 1, pairBlock, fftBitReversal.get(), fftCosSin.get());
-  Pair* block = reinterpret_cast<Pair*>(pairBlock);
-  block[0] = Pair(spectrum[0]) * block[0];
-  block[1] = Pair(spectrum[1]) * block[1];
-  for (int k = 2; k < fftLength; k += 2) {
-    const Pair re = block[k];
-    const Pair im = block[k + 1];
-    const Pair hr(spectrum[k]), hi(spectrum[k + 1]);
-    block[k] = hr * re - hi * im;
-    block[k + 1] = hi * re + hr * im;
+  convolveScrambledPair(fftLength, pairBlock, spectrum, fftBitReversal.get(), fftCosSin.get());
+  double* first = fftBlock[channel].get();
+  double* second = fftBlock[channel + 1].get();
+  for (int j = 0; j < fftLength; ++j) {
+    first[j] = pairBlock[2 * j];
+    second[j] = pairBlock[2 * j + 1];
   }
-  rdftPairInverseToChannels(fftLength, pairBlock, fftBitReversal.get(), fftCosSin.get(), fftBlock[channel].get(),
-                            fftBlock[channel + 1].get());
 }
 
 // Emission rules shared by both stages. The leading outputDelay frames of
