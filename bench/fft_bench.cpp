@@ -1,18 +1,21 @@
 // Time of one fast convolution of a real block of a given length (forward
 // FFT, spectral product, inverse FFT), one channel and two channels at once,
-// per channel; median of many repetitions in thread CPU time. Built with
+// per channel, in each lane width the machine runs ("ours" the widest);
+// median of many repetitions in thread CPU time. Built with
 // -DWITH_FFTW (and -lfftw3), the same work done with FFTW's r2c and c2r
 // plans (FFTW_MEASURE) is timed beside it, as the reference.
 //
 // usage: fft_bench [length] [repeats]
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <random>
 #include <vector>
 
+#include "fft_convolution.h"
 #include "real_fft.h"
 
 #if defined(WITH_FFTW)
@@ -27,10 +30,12 @@ double threadSeconds() {
   return double(t.tv_sec) + 1e-9 * double(t.tv_nsec);
 }
 
-template <typename Work>
-double medianMicroseconds(int repeats, Work work) {
+// `prepare` (untimed) before every run of `work`.
+template <typename Prepare, typename Work>
+double medianMicroseconds(int repeats, Prepare prepare, Work work) {
   std::vector<double> times;
   for (int r = 0; r < repeats; ++r) {
+    prepare();
     const double start = threadSeconds();
     work();
     times.push_back((threadSeconds() - start) * 1e6);
@@ -58,7 +63,7 @@ double fftwMicroseconds(int n, int channels, int repeats, std::mt19937& random) 
   const std::vector<double> filter = randomValues(size_t(n + 2), random);
   const std::vector<double> input = randomValues(size_t(n) * channels, random);
   std::copy(input.begin(), input.end(), block);
-  const double time = medianMicroseconds(repeats, [&] {
+  const double time = medianMicroseconds(repeats, [] {}, [&] {
     fftw_execute(forward);
     for (int c = 0; c < channels; ++c) {
       fftw_complex* s = spectrum + size_t(c) * (n / 2 + 1);
@@ -88,20 +93,31 @@ int main(int argc, char** argv) {
   std::vector<double> w(static_cast<size_t>(n / 2));
   std::vector<double> spectrum = randomValues(size_t(n), random);
   rdft(n, 1, spectrum.data(), ip.data(), w.data());  // tables made outside the timing
-  std::vector<double> filter(size_t(scrambledFilterSize(n)));
-  makeScrambledFilter(n, spectrum.data(), filter.data());
   // Scaled so that repeated convolutions neither overflow nor vanish.
-  for (double& f : filter) f *= 1.0 / n;
-  std::vector<double> one = randomValues(size_t(n), random);
-  const double single = medianMicroseconds(repeats, [&] {
-    convolveScrambled(n, one.data(), filter.data(), ip.data(), w.data());
-  });
-  std::printf("ours  n = %d  one channel: %.1f us per channel\n", n, single);
-  std::vector<double> pair = randomValues(size_t(2 * n), random);
-  const double both = medianMicroseconds(repeats, [&] {
-    convolveScrambledPair(n, pair.data(), filter.data(), ip.data(), w.data());
-  });
-  std::printf("ours  n = %d  two channels: %.1f us per channel\n", n, both / 2);
+  for (double& f : spectrum) f *= 1.0 / n;
+  std::vector<double> filter(size_t(convolutionFilterSize(n)));
+  std::vector<double> storage(size_t(4 * n + 4));
+  double* area = storage.data() + (32 - reinterpret_cast<uintptr_t>(storage.data()) % 32) % 32 / sizeof(double);
+  double* pair = area + 2 * n;
+  const std::vector<double> input = randomValues(size_t(n), random);
+  std::vector<double> one(input), first(input), second(input);
+  for (FftLanes lanes : {FftLanes::kTwo, FftLanes::kFour}) {
+    if (lanes == FftLanes::kFour && widestFftLanes() != FftLanes::kFour) continue;
+    const char* name = lanes == FftLanes::kFour ? "ours" : "ours-sse2";
+    makeConvolutionFilter(n, spectrum.data(), filter.data(), lanes);
+    const double single = medianMicroseconds(
+        repeats, [&] { std::fill(std::copy(input.begin(), input.begin() + n / 2, one.begin()), one.end(), 0.0); },
+        [&] { convolveBlock(n, one.data(), area, filter.data(), ip.data(), w.data(), lanes); });
+    std::printf("%s  n = %d  one channel: %.1f us per channel\n", name, n, single);
+    const double both = medianMicroseconds(
+        repeats,
+        [&] {
+          for (int j = 0; j < n / 2; ++j) pair[2 * j] = pair[2 * j + 1] = input[j];
+          std::fill(pair + n, pair + 2 * n, 0.0);
+        },
+        [&] { convolveBlockPair(n, pair, filter.data(), ip.data(), w.data(), first.data(), second.data(), lanes); });
+    std::printf("%s  n = %d  two channels: %.1f us per channel\n", name, n, both / 2);
+  }
 #if defined(WITH_FFTW)
   std::printf("fftw  n = %d  one channel: %.1f us per channel\n", n, fftwMicroseconds(n, 1, repeats, random));
   std::printf("fftw  n = %d  two channels: %.1f us per channel\n", n, fftwMicroseconds(n, 2, repeats, random));

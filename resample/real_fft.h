@@ -26,19 +26,3 @@ void rdft(int n, int isgn, double* a, int* ip, double* w);
 void rdftPair(int n, int isgn, double* a, int* ip, double* w);
 
 
-// Fast convolution of real blocks of length n (n >= 4) with one fixed
-// filter, without reordering: the forward complex FFT leaves its spectrum
-// bit-reversed, the spectral product works in that order, and the inverse
-// (decimation in time) takes it so and gives natural order.
-//
-// makeScrambledFilter turns the filter's rdft spectrum (rdft's layout, the
-// scaling for the inverse folded in) into `filter` of scrambledFilterSize(n)
-// doubles. convolveScrambled then leaves in a the block times the filter
-// spectrum, transformed back: what rdft forward, the product in rdft's
-// layout and rdft inverse give, up to rounding. ip and w are the tables
-// rdft made for length n.
-int scrambledFilterSize(int n);
-void makeScrambledFilter(int n, const double* spectrum, double* filter);
-void convolveScrambled(int n, double* a, const double* filter, const int* ip, const double* w);
-// Two blocks at once, interleaved as for rdftPair (16-byte aligned).
-void convolveScrambledPair(int n, double* a, const double* filter, const int* ip, const double* w);

@@ -7,9 +7,9 @@
 #include <cmath>
 #include <cstring>
 
+#include "fft_convolution.h"
 #include "fft_lanes.h"
 #include "pcm_codec.h"
-#include "real_fft.h"
 #include "sample_rate_converter.h"
 
 int SampleRateConverter::upsampleBlock(uint8_t*& outPointer, bool endFlag, int framesWanted, int framesRead) {
@@ -151,12 +151,12 @@ int SampleRateConverter::stage1AdvancePerBlock() const {
 int SampleRateConverter::stage1ShiftFrames(int position) const { return (position - 1) / stage1Phases; }
 
 // Fast convolution of the first fftHop values of `block` (the rest is zero)
-// with the filter whose pre-scaled spectrum is given (scrambled, see
-// makeScrambledFilter). The filter is never longer than fftHop taps, so
-// nothing wraps around.
+// with the filter whose pre-scaled spectrum is given (records of
+// makeConvolutionFilter). The filter is never longer than fftHop taps, so
+// nothing wraps around. pairBlock is the work area.
 void SampleRateConverter::convolveWithSpectrum(double* block, const double* spectrum, int fftLength) {
   std::fill(block + fftLength / 2, block + fftLength, 0.0);
-  convolveScrambled(fftLength, block, spectrum, fftBitReversal.get(), fftCosSin.get());
+  convolveBlock(fftLength, block, pairBlock, spectrum, fftBitReversal.get(), fftCosSin.get(), widestFftLanes());
 }
 
 // convolveWithSpectrum for channels `channel` and `channel + 1` at once. The
@@ -165,13 +165,8 @@ void SampleRateConverter::convolveWithSpectrum(double* block, const double* spec
 // zeros after them; the filtered blocks land in fftBlock of the two
 // channels.
 void SampleRateConverter::filterPair(int channel, const double* spectrum, int fftLength) {
-  convolveScrambledPair(fftLength, pairBlock, spectrum, fftBitReversal.get(), fftCosSin.get());
-  double* first = fftBlock[channel].get();
-  double* second = fftBlock[channel + 1].get();
-  for (int j = 0; j < fftLength; ++j) {
-    first[j] = pairBlock[2 * j];
-    second[j] = pairBlock[2 * j + 1];
-  }
+  convolveBlockPair(fftLength, pairBlock, spectrum, fftBitReversal.get(), fftCosSin.get(), fftBlock[channel].get(),
+                    fftBlock[channel + 1].get(), widestFftLanes());
 }
 
 // Emission rules shared by both stages. The leading outputDelay frames of

@@ -1,7 +1,10 @@
 #include "real_fft.h"
 
+#include "fft_convolution.h"
+
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <random>
@@ -214,35 +217,40 @@ TEST(RealFft, PairTransformIsBitIdenticalPerChannel) {
 
 namespace {
 
-// The convolution without reordering, one block and two interleaved blocks
-// at once, against the direct circular convolution, for every length from 4.
-TEST(ScrambledConvolution, IsCircularConvolutionForEveryLength) {
-  for (int n = 4; n <= 4096; n *= 2) {
-    SCOPED_TRACE(n);
-    const std::vector<double> h = randomSignal(n, 100 + n), left = randomSignal(n, 200 + n),
-                              right = randomSignal(n, 300 + n);
-    FftWork work(n);
-    std::vector<double> spectrum = h, filter(size_t(scrambledFilterSize(n)));
-    for (double& v : spectrum) v *= 2.0 / n;  // the inverse's missing factor
-    rdft(n, 1, spectrum.data(), work.ip.data(), work.w.data());
-    makeScrambledFilter(n, spectrum.data(), filter.data());
-    std::vector<double> one = left;
-    alignas(16) static double interleaved[2 * 4096];
-    for (int j = 0; j < n; ++j) {
-      interleaved[2 * j] = left[j];
-      interleaved[2 * j + 1] = right[j];
-    }
-    convolveScrambled(n, one.data(), filter.data(), work.ip.data(), work.w.data());
-    convolveScrambledPair(n, interleaved, filter.data(), work.ip.data(), work.w.data());
-    for (int i = 0; i < n; ++i) {
-      long double expectedLeft = 0, expectedRight = 0;
+// The block convolution, one channel and two interleaved channels at once,
+// in every lane width this machine runs, against the direct circular
+// convolution (the blocks' upper halves are zero, as the filter needs).
+TEST(BlockConvolution, IsCircularConvolutionForEveryLengthAndLaneWidth) {
+  for (FftLanes lanes : {FftLanes::kTwo, widestFftLanes()}) {
+    for (int n = 16; n <= 4096; n *= 2) {
+      SCOPED_TRACE(n);
+      const std::vector<double> h = randomSignal(n, 100 + n);
+      std::vector<double> left = randomSignal(n, 200 + n), right = randomSignal(n, 300 + n);
+      std::fill(left.begin() + n / 2, left.end(), 0.0);
+      std::fill(right.begin() + n / 2, right.end(), 0.0);
+      FftWork work(n);
+      std::vector<double> spectrum = h, filter(size_t(convolutionFilterSize(n)));
+      for (double& v : spectrum) v *= 2.0 / n;  // the inverse's missing factor
+      rdft(n, 1, spectrum.data(), work.ip.data(), work.w.data());
+      makeConvolutionFilter(n, spectrum.data(), filter.data(), lanes);
+      alignas(32) static double pair[2 * 4096], area[2 * 4096];
       for (int j = 0; j < n; ++j) {
-        expectedLeft += (long double)left[j] * h[(i - j + n) % n];
-        expectedRight += (long double)right[j] * h[(i - j + n) % n];
+        pair[2 * j] = left[j];
+        pair[2 * j + 1] = right[j];
       }
-      ASSERT_NEAR(one[i], double(expectedLeft), 1e-11) << i;
-      ASSERT_NEAR(interleaved[2 * i], double(expectedLeft), 1e-11) << i;
-      ASSERT_NEAR(interleaved[2 * i + 1], double(expectedRight), 1e-11) << i;
+      std::vector<double> one = left, first(n), second(n);
+      convolveBlock(n, one.data(), area, filter.data(), work.ip.data(), work.w.data(), lanes);
+      convolveBlockPair(n, pair, filter.data(), work.ip.data(), work.w.data(), first.data(), second.data(), lanes);
+      for (int i = 0; i < n; ++i) {
+        long double expectedLeft = 0, expectedRight = 0;
+        for (int j = 0; j < n / 2; ++j) {
+          expectedLeft += (long double)left[j] * h[(i - j + n) % n];
+          expectedRight += (long double)right[j] * h[(i - j + n) % n];
+        }
+        ASSERT_NEAR(one[i], double(expectedLeft), 1e-11) << i;
+        ASSERT_NEAR(first[i], double(expectedLeft), 1e-11) << i;
+        ASSERT_NEAR(second[i], double(expectedRight), 1e-11) << i;
+      }
     }
   }
 }
