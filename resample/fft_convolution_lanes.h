@@ -10,6 +10,7 @@
 // Work layout: complex index j < M at doubles 2Lj (L real parts, one per
 // lane) and 2Lj + L (L imaginary parts).
 
+#include <algorithm>
 #include <type_traits>
 
 #include "fft_kernels.h"
@@ -20,6 +21,15 @@ namespace {
 // One record per pair of bins of the spectral product: Re a, Im a, H[k],
 // conj(H[m-k]) (see spectralPair).
 constexpr int kPairRecord = 6;
+
+// The number type that carries the C channels of one part: adjacent lanes.
+template <int C>
+using ChannelLanes = typename std::conditional<C == 2, lanes::Pair, double>::type;
+
+inline void scatterLanes(double* const* outs, int index, double value) { outs[0][index] = value; }
+inline void scatterLanes(double* const* outs, int index, lanes::Pair value) {
+  lanes::storeLanes(value, outs[0][index], outs[1][index]);
+}
 
 inline int reverseBits(int value, int bits) {
   int reversed = 0;
@@ -77,7 +87,7 @@ inline void spectralPair(double* kRe, double* kIm, double* mRe, double* mIm, con
 
 template <int C, int S>
 void spectralProduct(double* work, int subLength, const double* filter) {
-  using W = typename std::conditional<C == 2, lanes::Pair, double>::type;
+  using W = ChannelLanes<C>;
   constexpr int L = C * S;
   const double* f = filter;
   forEachBinPair(subLength, S, [&](int l, int p, int lp, int pp) {
@@ -95,41 +105,45 @@ void spectralProduct(double* work, int subLength, const double* filter) {
 // (descending j never overwrites a value still to be read).
 template <int C, int S>
 void splitIntoLanes(const double* in, double* work, int subLength, const Twiddles& tw) {
+  using W = ChannelLanes<C>;
+  using lanes::loadLanes;
+  using lanes::storeLanes;
   constexpr int L = C * S;
+  if (S == 1) {
+    if (in != work) std::copy(in, in + 2 * L * subLength, work);
+    return;
+  }
   const int stride = tw.stride(subLength * S);
   for (int j = subLength - 1; j >= 0; --j) {
-    double c1 = 1.0, s1 = 0.0, c2 = 1.0, s2 = 0.0, c3 = 1.0, s3 = 0.0;
-    if (S >= 2) tw.at(j * stride, c1, s1);
+    double c1, s1, c2 = 1.0, s2 = 0.0, c3 = 1.0, s3 = 0.0;
+    tw.at(j * stride, c1, s1);
     if (S == 4) {
       tw.at(2 * j * stride, c2, s2);
       tw.at(3 * j * stride, c3, s3);
     }
     double* out = work + 2 * L * j;
-    for (int c = 0; c < C; ++c) {
-      const double r0 = in[2 * C * j + c], i0 = in[2 * C * j + C + c];
-      if (S == 1) {
-        out[c] = r0;
-        out[L + c] = i0;
-      } else if (S == 2) {
-        out[c] = r0;
-        out[L + c] = i0;
-        out[C + c] = r0 * c1 + i0 * s1;  // times W^j = c1 - i s1
-        out[L + C + c] = i0 * c1 - r0 * s1;
-      } else {
-        const double r1 = in[2 * C * (j + subLength) + c], i1 = in[2 * C * (j + subLength) + C + c];
-        out[c] = r0 + r1;
-        out[L + c] = i0 + i1;
-        const double ar = r0 + i1, ai = i0 - r1;  // z0 - i z1
-        out[C + c] = ar * c1 + ai * s1;
-        out[L + C + c] = ai * c1 - ar * s1;
-        const double br = r0 - r1, bi = i0 - i1;  // z0 - z1
-        out[2 * C + c] = br * c2 + bi * s2;
-        out[L + 2 * C + c] = bi * c2 - br * s2;
-        const double dr = r0 - i1, di = i0 + r1;  // z0 + i z1
-        out[3 * C + c] = dr * c3 + di * s3;
-        out[L + 3 * C + c] = di * c3 - dr * s3;
-      }
+    const W r0 = loadLanes<W>(in + 2 * C * j), i0 = loadLanes<W>(in + 2 * C * j + C);
+    const W wc1(c1), ws1(s1);
+    if (S == 2) {
+      storeLanes(out, r0);
+      storeLanes(out + L, i0);
+      storeLanes(out + C, r0 * wc1 + i0 * ws1);  // times W^j = c1 - i s1
+      storeLanes(out + L + C, i0 * wc1 - r0 * ws1);
+      continue;
     }
+    const W r1 = loadLanes<W>(in + 2 * C * (j + subLength)), i1 = loadLanes<W>(in + 2 * C * (j + subLength) + C);
+    const W wc2(c2), ws2(s2), wc3(c3), ws3(s3);
+    storeLanes(out, r0 + r1);
+    storeLanes(out + L, i0 + i1);
+    const W ar = r0 + i1, ai = i0 - r1;  // z0 - i z1
+    storeLanes(out + C, ar * wc1 + ai * ws1);
+    storeLanes(out + L + C, ai * wc1 - ar * ws1);
+    const W br = r0 - r1, bi = i0 - i1;  // z0 - z1
+    storeLanes(out + 2 * C, br * wc2 + bi * ws2);
+    storeLanes(out + L + 2 * C, bi * wc2 - br * ws2);
+    const W dr = r0 - i1, di = i0 + r1;  // z0 + i z1
+    storeLanes(out + 3 * C, dr * wc3 + di * ws3);
+    storeLanes(out + L + 3 * C, di * wc3 - dr * ws3);
   }
 }
 
@@ -138,46 +152,50 @@ void splitIntoLanes(const double* in, double* work, int subLength, const Twiddle
 // output as values 2(j + sM) and 2(j + sM) + 1.
 template <int C, int S>
 void joinLanes(const double* work, int subLength, const Twiddles& tw, double* const* outs) {
+  using W = ChannelLanes<C>;
+  using lanes::loadLanes;
   constexpr int L = C * S;
   const int stride = tw.stride(subLength * S);
   for (int j = 0; j < subLength; ++j) {
-    double c1 = 1.0, s1 = 0.0, c2 = 1.0, s2 = 0.0, c3 = 1.0, s3 = 0.0;
-    if (S >= 2) tw.at(j * stride, c1, s1);
+    const double* in = work + 2 * L * j;
+    const W r0 = loadLanes<W>(in), i0 = loadLanes<W>(in + L);
+    if (S == 1) {
+      scatterLanes(outs, 2 * j, r0);
+      scatterLanes(outs, 2 * j + 1, i0);
+      continue;
+    }
+    double c1, s1, c2 = 1.0, s2 = 0.0, c3 = 1.0, s3 = 0.0;
+    tw.at(j * stride, c1, s1);
     if (S == 4) {
       tw.at(2 * j * stride, c2, s2);
       tw.at(3 * j * stride, c3, s3);
     }
-    const double* in = work + 2 * L * j;
-    for (int c = 0; c < C; ++c) {
-      double* out = outs[c];
-      const double r0 = in[c], i0 = in[L + c];
-      if (S == 1) {
-        out[2 * j] = r0;
-        out[2 * j + 1] = i0;
-        continue;
-      }
-      // Part l turned by W^(-lj) = c - i s conjugated: (r + i i')(c + i s).
-      const double r1 = in[C + c] * c1 - in[L + C + c] * s1, i1 = in[C + c] * s1 + in[L + C + c] * c1;
-      if (S == 2) {
-        out[2 * j] = r0 + r1;
-        out[2 * j + 1] = i0 + i1;
-        out[2 * (j + subLength)] = r0 - r1;
-        out[2 * (j + subLength) + 1] = i0 - i1;
-        continue;
-      }
-      const double r2 = in[2 * C + c] * c2 - in[L + 2 * C + c] * s2, i2 = in[2 * C + c] * s2 + in[L + 2 * C + c] * c2;
-      const double r3 = in[3 * C + c] * c3 - in[L + 3 * C + c] * s3, i3 = in[3 * C + c] * s3 + in[L + 3 * C + c] * c3;
-      const double sr = r0 + r2, si = i0 + i2, dr = r0 - r2, di = i0 - i2;
-      const double tr = r1 + r3, ti = i1 + i3, ur = r1 - r3, ui = i1 - i3;
-      out[2 * j] = sr + tr;
-      out[2 * j + 1] = si + ti;
-      out[2 * (j + subLength)] = dr - ui;  // + i (b1 - b3)
-      out[2 * (j + subLength) + 1] = di + ur;
-      out[2 * (j + 2 * subLength)] = sr - tr;
-      out[2 * (j + 2 * subLength) + 1] = si - ti;
-      out[2 * (j + 3 * subLength)] = dr + ui;  // - i (b1 - b3)
-      out[2 * (j + 3 * subLength) + 1] = di - ur;
+    // Part l turned by W^(-lj): (r + i i')(c + i s).
+    const W wc1(c1), ws1(s1);
+    const W y1r = loadLanes<W>(in + C), y1i = loadLanes<W>(in + L + C);
+    const W r1 = y1r * wc1 - y1i * ws1, i1 = y1r * ws1 + y1i * wc1;
+    if (S == 2) {
+      scatterLanes(outs, 2 * j, r0 + r1);
+      scatterLanes(outs, 2 * j + 1, i0 + i1);
+      scatterLanes(outs, 2 * (j + subLength), r0 - r1);
+      scatterLanes(outs, 2 * (j + subLength) + 1, i0 - i1);
+      continue;
     }
+    const W wc2(c2), ws2(s2), wc3(c3), ws3(s3);
+    const W y2r = loadLanes<W>(in + 2 * C), y2i = loadLanes<W>(in + L + 2 * C);
+    const W y3r = loadLanes<W>(in + 3 * C), y3i = loadLanes<W>(in + L + 3 * C);
+    const W r2 = y2r * wc2 - y2i * ws2, i2 = y2r * ws2 + y2i * wc2;
+    const W r3 = y3r * wc3 - y3i * ws3, i3 = y3r * ws3 + y3i * wc3;
+    const W sr = r0 + r2, si = i0 + i2, dr = r0 - r2, di = i0 - i2;
+    const W tr = r1 + r3, ti = i1 + i3, ur = r1 - r3, ui = i1 - i3;
+    scatterLanes(outs, 2 * j, sr + tr);
+    scatterLanes(outs, 2 * j + 1, si + ti);
+    scatterLanes(outs, 2 * (j + subLength), dr - ui);  // + i (b1 - b3)
+    scatterLanes(outs, 2 * (j + subLength) + 1, di + ur);
+    scatterLanes(outs, 2 * (j + 2 * subLength), sr - tr);
+    scatterLanes(outs, 2 * (j + 2 * subLength) + 1, si - ti);
+    scatterLanes(outs, 2 * (j + 3 * subLength), dr + ui);  // - i (b1 - b3)
+    scatterLanes(outs, 2 * (j + 3 * subLength) + 1, di - ur);
   }
 }
 
