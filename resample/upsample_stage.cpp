@@ -100,9 +100,29 @@ int SampleRateConverter::interpolatePair(int channel, int64_t firstFrame) {
     frame += stage1InputStep[phase] != 0 ? 1 : 0;  // no branch: the pattern is too long to predict
     if (++phase == cycle) phase = 0;
   };
-  // Two outputs at a time: two independent sums, each still taken term by
-  // term from t = 0, so the additions of one do not wait for the other's.
+  // Four, then two outputs at a time: independent sums, each still taken
+  // term by term from t = 0, so the additions of one do not wait for the
+  // others'.
   int p = 0;
+  for (; p + 3 < fftHop; p += 4) {
+    const double *rowA, *windowA, *rowB, *windowB, *rowC, *windowC, *rowD, *windowD;
+    next(rowA, windowA);
+    next(rowB, windowB);
+    next(rowC, windowC);
+    next(rowD, windowD);
+    Pair sumA(0.0), sumB(0.0), sumC(0.0), sumD(0.0);
+    for (int t = 0; t < taps; ++t) {
+      const int64_t offset = int64_t(t) * ch;
+      sumA = sumA + Pair(rowA[t]) * lanes::loadPair(windowA + offset);
+      sumB = sumB + Pair(rowB[t]) * lanes::loadPair(windowB + offset);
+      sumC = sumC + Pair(rowC[t]) * lanes::loadPair(windowC + offset);
+      sumD = sumD + Pair(rowD[t]) * lanes::loadPair(windowD + offset);
+    }
+    out[p] = sumA;
+    out[p + 1] = sumB;
+    out[p + 2] = sumC;
+    out[p + 3] = sumD;
+  }
   for (; p + 1 < fftHop; p += 2) {
     const double *rowA, *windowA, *rowB, *windowB;
     next(rowA, windowA);
