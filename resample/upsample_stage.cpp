@@ -10,6 +10,7 @@
 #include "fft_convolution.h"
 #include "fft_lanes.h"
 #include "pcm_codec.h"
+#include "polyphase_lanes.h"
 #include "sample_rate_converter.h"
 
 int SampleRateConverter::upsampleBlock(uint8_t*& outPointer, bool endFlag, int framesWanted, int framesRead) {
@@ -93,6 +94,15 @@ int SampleRateConverter::interpolatePair(int channel, int64_t firstFrame) {
   Pair* out = reinterpret_cast<Pair*>(pairBlock);
   int64_t frame = firstFrame;
   int phase = stage1Phase;
+#if defined(RESAMPLE_WIDE_LANES)
+  if (widestFftLanes() == FftLanes::kFour) {
+    const PairInterpolation job{stage1Filter.rows.get(), stage1PhaseIndex.get(), stage1InputStep.get(), cycle, taps,
+                                x, ch, frame, phase, fftHop, pairBlock};
+    phase = interpolatePairFourLanes(job);
+    std::fill(pairBlock + 2 * fftHop, pairBlock + 2 * stage2FftLength, 0.0);
+    return phase;
+  }
+#endif
   // Takes the row and window of the next output and moves on.
   auto next = [&](const double*& row, const double*& window) {
     row = stage1Filter.row(stage1PhaseIndex[phase]);
