@@ -8,6 +8,7 @@
 #include <new>
 
 #include "filter_design.h"
+#include "fft_convolution.h"
 #include "real_fft.h"
 #include "sample_rate_converter.h"
 
@@ -257,8 +258,8 @@ bool SampleRateConverter::sizesFit() const {
   budget.add(fft / 2, sizeof(double));
   budget.add(int64_t(std::sqrt(double(fft)) + 2.0), sizeof(int));
   budget.add(ch * fft, sizeof(double));  // fftBlock
-  if (ch >= 2) budget.add(2 * fft + 2, sizeof(double));  // pairBlock
-  budget.add(fft, sizeof(double));       // spectrum
+  budget.add(2 * fft + 4, sizeof(double));  // pairBlock
+  budget.add(fft + convolutionFilterSize(int(fft)), sizeof(double));  // spectrum and its taps while made
   if (upsampling) {
     const int64_t taps = stage1TapsPerPhase;
     const int64_t tailFrames = hop / q + 1;
@@ -327,14 +328,13 @@ bool SampleRateConverter::allocateDownsampling() {
          allocatePolyphase(stage2Filter, stage2Phases, stage2TapsPerPhase) && allocatePairBlock(stage1FftLength);
 }
 
-// Two interleaved blocks of fftLength values, 16-byte aligned for the
-// two-lane transform (new[] of doubles guarantees only 8 bytes on 32-bit
-// targets, hence one spare value).
+// Two interleaved blocks of fftLength values (also the work area of a single
+// channel's transform), 32-byte aligned for the vector lanes (new[] of
+// doubles guarantees only 8 bytes on 32-bit targets, hence spare values).
 bool SampleRateConverter::allocatePairBlock(int fftLength) {
-  if (channels < 2) return true;
-  if (!allocateZeroed(pairBlockStorage, 2 * int64_t(fftLength) + 2)) return false;
+  if (!allocateZeroed(pairBlockStorage, 2 * int64_t(fftLength) + 4)) return false;
   const uintptr_t address = reinterpret_cast<uintptr_t>(pairBlockStorage.get());
-  pairBlock = pairBlockStorage.get() + ((address % 16) != 0 ? 1 : 0);
+  pairBlock = pairBlockStorage.get() + (32 - address % 32) % 32 / sizeof(double);
   return true;
 }
 
@@ -363,7 +363,8 @@ void SampleRateConverter::makePolyphaseFilter(PolyphaseTable& table, int length,
 // scaling pass. Its forward transform also makes the FFT tables.
 bool SampleRateConverter::makeFftFilter(DoubleArray& spectrum, int length, int fftLength, double cutoffHz,
                                         double sampleRateHz) {
-  if (!allocateZeroed(spectrum, fftLength)) return false;
+  DoubleArray taps;
+  if (!allocateZeroed(taps, fftLength) || !allocateZeroed(spectrum, convolutionFilterSize(fftLength))) return false;
   const double beta = kaiserBeta(kStopBandDb);
   const double besselOfBeta = besselI0(beta, factorials);
   const int centre = (length - 1) / 2;
@@ -372,11 +373,12 @@ bool SampleRateConverter::makeFftFilter(DoubleArray& spectrum, int length, int f
   for (int j = 0; j <= centre; ++j) {
     const int n = j - centre;
     const double window = kaiserWindow(n, length, beta, besselOfBeta, factorials);
-    spectrum[j] = fftFilterGain(lowPassTap(n, cutoffHz, sampleRateHz) * window, fftLength);
-    spectrum[length - 1 - j] = fftFilterGain(lowPassTap(-n, cutoffHz, sampleRateHz) * window, fftLength);
+    taps[j] = fftFilterGain(lowPassTap(n, cutoffHz, sampleRateHz) * window, fftLength);
+    taps[length - 1 - j] = fftFilterGain(lowPassTap(-n, cutoffHz, sampleRateHz) * window, fftLength);
   }
   fftBitReversal[0] = 0;
-  rdft(fftLength, 1, spectrum.get(), fftBitReversal.get(), fftCosSin.get());
+  rdft(fftLength, 1, taps.get(), fftBitReversal.get(), fftCosSin.get());
+  makeConvolutionFilter(fftLength, taps.get(), spectrum.get(), widestFftLanes());
   return true;
 }
 

@@ -1,14 +1,18 @@
 #pragma once
 
 // The number type the FFT and the block filter run on: one double, or two
-// doubles in lock step (two channels at once). Every operation of `Pair`
-// does to each lane exactly what the same operation does to a double, so a
-// lane of a Pair computation gives the same bits as the scalar computation
-// (both are IEEE double arithmetic, rounded after every operation, never
-// fused).
+// doubles in lock step (two channels at once), or, where the file is built
+// for AVX, four (`Quad`). Every operation of `Pair` does to each lane
+// exactly what the same operation does to a double, so a lane of a Pair
+// computation gives the same bits as the scalar computation (both are IEEE
+// double arithmetic, rounded after every operation; only a file built with
+// FMA contraction fuses).
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
+#endif
+#if defined(__AVX__)
+#include <immintrin.h>
 #endif
 
 namespace lanes {
@@ -37,6 +41,8 @@ inline void storeLanes(Pair a, double& first, double& second) {
   _mm_store_sd(&second, _mm_unpackhi_pd(a.v, a.v));
 }
 
+inline void storePair(double* p, Pair a) { _mm_storeu_pd(p, a.v); }
+
 #else
 
 struct Pair {
@@ -56,7 +62,36 @@ inline void storeLanes(Pair a, double& first, double& second) {
   first = a.lane[0];
   second = a.lane[1];
 }
+inline void storePair(double* p, Pair a) {
+  p[0] = a.lane[0];
+  p[1] = a.lane[1];
+}
 
+#endif
+
+// Loads and stores of as many consecutive doubles as the type holds.
+template <typename W>
+W loadLanes(const double* p);
+template <>
+inline double loadLanes<double>(const double* p) { return *p; }
+template <>
+inline Pair loadLanes<Pair>(const double* p) { return loadPair(p); }
+inline void storeLanes(double* p, double a) { *p = a; }
+inline void storeLanes(double* p, Pair a) { storePair(p, a); }
+
+#if defined(__AVX__)
+struct Quad {
+  __m256d v;
+  Quad() = default;
+  explicit Quad(double value) : v(_mm256_set1_pd(value)) {}
+  explicit Quad(__m256d value) : v(value) {}
+};
+
+inline Quad operator+(Quad a, Quad b) { return Quad(_mm256_add_pd(a.v, b.v)); }
+inline Quad operator-(Quad a, Quad b) { return Quad(_mm256_sub_pd(a.v, b.v)); }
+inline Quad operator*(Quad a, Quad b) { return Quad(_mm256_mul_pd(a.v, b.v)); }
+inline Quad negate(Quad a) { return Quad(_mm256_xor_pd(a.v, _mm256_set1_pd(-0.0))); }
+static_assert(sizeof(Quad) == 4 * sizeof(double), "a Quad is four packed doubles");
 #endif
 
 static_assert(sizeof(Pair) == 2 * sizeof(double), "a Pair is two packed doubles");

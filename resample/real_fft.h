@@ -25,7 +25,4 @@ void rdft(int n, int isgn, double* a, int* ip, double* w);
 // operations, run in lock step). a must be 16-byte aligned.
 void rdftPair(int n, int isgn, double* a, int* ip, double* w);
 
-// The inverse rdftPair whose result goes straight to two separate arrays of
-// n doubles (the last permutation of the transform and the de-interleaving
-// done in one pass); a is left scrambled.
-void rdftPairInverseToChannels(int n, double* a, int* ip, double* w, double* first, double* second);
+

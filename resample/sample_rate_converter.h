@@ -193,8 +193,8 @@ class SampleRateConverter {
   ChannelArrays overlapTail;       // up-sampling
   ChannelArrays fftBlock;          // both directions
   // Two channels' blocks interleaved (value j of channel c at 2j, of c + 1
-  // at 2j + 1) so that one two-lane transform filters both; 16-byte
-  // aligned inside its storage. Only with two channels or more.
+  // at 2j + 1) so that one transform filters both; a single channel's
+  // transform works in it. 32-byte aligned inside its storage.
   DoubleArray pairBlockStorage;
   double* pairBlock = nullptr;
   ChannelArrays polyphaseHistory;  // down-sampling

@@ -7,9 +7,10 @@
 #include <cmath>
 #include <cstring>
 
+#include "fft_convolution.h"
 #include "fft_lanes.h"
 #include "pcm_codec.h"
-#include "real_fft.h"
+#include "polyphase_lanes.h"
 #include "sample_rate_converter.h"
 
 int SampleRateConverter::upsampleBlock(uint8_t*& outPointer, bool endFlag, int framesWanted, int framesRead) {
@@ -93,6 +94,15 @@ int SampleRateConverter::interpolatePair(int channel, int64_t firstFrame) {
   Pair* out = reinterpret_cast<Pair*>(pairBlock);
   int64_t frame = firstFrame;
   int phase = stage1Phase;
+#if defined(RESAMPLE_WIDE_LANES)
+  if (widestFftLanes() == FftLanes::kFour) {
+    const PairInterpolation job{stage1Filter.rows.get(), stage1PhaseIndex.get(), stage1InputStep.get(), cycle, taps,
+                                x, ch, frame, phase, fftHop, pairBlock};
+    phase = interpolatePairFourLanes(job);
+    std::fill(pairBlock + 2 * fftHop, pairBlock + 2 * stage2FftLength, 0.0);
+    return phase;
+  }
+#endif
   // Takes the row and window of the next output and moves on.
   auto next = [&](const double*& row, const double*& window) {
     row = stage1Filter.row(stage1PhaseIndex[phase]);
@@ -100,9 +110,29 @@ int SampleRateConverter::interpolatePair(int channel, int64_t firstFrame) {
     frame += stage1InputStep[phase] != 0 ? 1 : 0;  // no branch: the pattern is too long to predict
     if (++phase == cycle) phase = 0;
   };
-  // Two outputs at a time: two independent sums, each still taken term by
-  // term from t = 0, so the additions of one do not wait for the other's.
+  // Four, then two outputs at a time: independent sums, each still taken
+  // term by term from t = 0, so the additions of one do not wait for the
+  // others'.
   int p = 0;
+  for (; p + 3 < fftHop; p += 4) {
+    const double *rowA, *windowA, *rowB, *windowB, *rowC, *windowC, *rowD, *windowD;
+    next(rowA, windowA);
+    next(rowB, windowB);
+    next(rowC, windowC);
+    next(rowD, windowD);
+    Pair sumA(0.0), sumB(0.0), sumC(0.0), sumD(0.0);
+    for (int t = 0; t < taps; ++t) {
+      const int64_t offset = int64_t(t) * ch;
+      sumA = sumA + Pair(rowA[t]) * lanes::loadPair(windowA + offset);
+      sumB = sumB + Pair(rowB[t]) * lanes::loadPair(windowB + offset);
+      sumC = sumC + Pair(rowC[t]) * lanes::loadPair(windowC + offset);
+      sumD = sumD + Pair(rowD[t]) * lanes::loadPair(windowD + offset);
+    }
+    out[p] = sumA;
+    out[p + 1] = sumB;
+    out[p + 2] = sumC;
+    out[p + 3] = sumD;
+  }
   for (; p + 1 < fftHop; p += 2) {
     const double *rowA, *windowA, *rowB, *windowB;
     next(rowA, windowA);
@@ -151,43 +181,22 @@ int SampleRateConverter::stage1AdvancePerBlock() const {
 int SampleRateConverter::stage1ShiftFrames(int position) const { return (position - 1) / stage1Phases; }
 
 // Fast convolution of the first fftHop values of `block` (the rest is zero)
-// with the filter whose pre-scaled spectrum is given. The filter is never
-// longer than fftHop taps, so nothing wraps around.
+// with the filter whose pre-scaled spectrum is given (records of
+// makeConvolutionFilter). The filter is never longer than fftHop taps, so
+// nothing wraps around. pairBlock is the work area.
 void SampleRateConverter::convolveWithSpectrum(double* block, const double* spectrum, int fftLength) {
   std::fill(block + fftLength / 2, block + fftLength, 0.0);
-  rdft(fftLength, 1, block, fftBitReversal.get(), fftCosSin.get());
-  block[0] = spectrum[0] * block[0];
-  block[1] = spectrum[1] * block[1];
-  for (int k = 2; k < fftLength; k += 2) {
-    const double re = block[k];
-    const double im = block[k + 1];
-    block[k] = spectrum[k] * re - spectrum[k + 1] * im;
-    block[k + 1] = spectrum[k + 1] * re + spectrum[k] * im;
-  }
-  rdft(fftLength, -1, block, fftBitReversal.get(), fftCosSin.get());
+  convolveBlock(fftLength, block, pairBlock, spectrum, fftBitReversal.get(), fftCosSin.get(), widestFftLanes());
 }
 
 // convolveWithSpectrum for channels `channel` and `channel + 1` at once. The
 // caller has put both blocks' first fftHop values interleaved into
 // pairBlock (value j of `channel` at 2j, of `channel + 1` at 2j + 1) and
-// zeros after them; the two-lane transform and spectral product give each
-// lane exactly the bits of the one-channel path, and the filtered blocks
-// land in fftBlock of the two channels.
+// zeros after them; the filtered blocks land in fftBlock of the two
+// channels.
 void SampleRateConverter::filterPair(int channel, const double* spectrum, int fftLength) {
-  using lanes::Pair;
-  rdftPair(fftLength, 1, pairBlock, fftBitReversal.get(), fftCosSin.get());
-  Pair* block = reinterpret_cast<Pair*>(pairBlock);
-  block[0] = Pair(spectrum[0]) * block[0];
-  block[1] = Pair(spectrum[1]) * block[1];
-  for (int k = 2; k < fftLength; k += 2) {
-    const Pair re = block[k];
-    const Pair im = block[k + 1];
-    const Pair hr(spectrum[k]), hi(spectrum[k + 1]);
-    block[k] = hr * re - hi * im;
-    block[k + 1] = hi * re + hr * im;
-  }
-  rdftPairInverseToChannels(fftLength, pairBlock, fftBitReversal.get(), fftCosSin.get(), fftBlock[channel].get(),
-                            fftBlock[channel + 1].get());
+  convolveBlockPair(fftLength, pairBlock, spectrum, fftBitReversal.get(), fftCosSin.get(), fftBlock[channel].get(),
+                    fftBlock[channel + 1].get(), widestFftLanes());
 }
 
 // Emission rules shared by both stages. The leading outputDelay frames of

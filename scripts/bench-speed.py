@@ -5,11 +5,14 @@ Builds the native tree, compiles the two helper programs of bench/ against it,
 converts the same 10 minutes of 16-bit stereo noise with every resampler for
 each rate pair (several runs each, medians of the process's CPU time, input
 from a file, output to /dev/null), measures configure's time and the
-converter's memory, measures the frequency responses, and writes docs/speed.md,
-docs/speed-ratios.png and docs/frequency-response.png.
+converter's memory, measures the frequency responses, times the FFT
+convolution against FFTW's r2c/c2r and the converter built as a 32-bit
+Windows program (as in the DLL) under Wine against the native build, and
+writes docs/speed.md, docs/speed-ratios.png and docs/frequency-response.png.
 
-usage: scripts/bench-speed.py [--runs N] [--minutes M]
-Needs: libsoxr-dev, sox, python3-matplotlib, python3-numpy.
+usage: scripts/bench-speed.py [--runs N] [--minutes M] [--shared-machine]
+Needs: libsoxr-dev, libfftw3-dev, sox, wine, mingw-w64, python3-matplotlib,
+python3-numpy (all installed by scripts/setup.sh).
 """
 
 import argparse
@@ -22,6 +25,7 @@ import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 BUILD = os.path.join(ROOT, "build", "native")
+WIN32_BUILD = os.path.join(ROOT, "build", "win32")
 WORK = os.path.join(BUILD, "bench-speed")
 PAIRS = [(44100, 48000), (48000, 44100), (44100, 22050), (22050, 44100), (44100, 44100)]
 
@@ -41,8 +45,11 @@ def build():
                  os.path.join(ROOT, "bench", "converter_probe_tool.cpp"),
                  os.path.join(BUILD, "resample", "libresample.a"), os.path.join(BUILD, "plugin", "libbytefifo.a"),
                  "-lsoxr", "-o", os.path.join(WORK, "converter_probe_tool")])
-    run(flags + ["-I" + os.path.join(ROOT, "resample"), os.path.join(ROOT, "bench", "fft_bench.cpp"),
-                 os.path.join(ROOT, "resample", "real_fft.cpp"), "-o", os.path.join(WORK, "fft_bench")])
+    run(flags + ["-DWITH_FFTW", "-I" + os.path.join(ROOT, "resample"), os.path.join(ROOT, "bench", "fft_bench.cpp"),
+                 os.path.join(BUILD, "resample", "libresample.a"), "-lfftw3", "-o", os.path.join(WORK, "fft_bench")])
+    run(["cmake", "--build", BUILD, "-j2", "--target", "converter_bench"], cwd=ROOT, stdout=subprocess.DEVNULL)
+    run(["cmake", "--preset", "win32"], cwd=ROOT, stdout=subprocess.DEVNULL)
+    run(["cmake", "--build", WIN32_BUILD, "-j2", "--target", "converter_bench"], cwd=ROOT, stdout=subprocess.DEVNULL)
 
 
 def noise_file(rate, minutes):
@@ -162,19 +169,45 @@ def plot_response(responses):
 
 
 def fft_timing():
+    """Microseconds per channel: {("ours" | "ours-sse2" | "fftw", channels): time}."""
     out = subprocess.run([os.path.join(WORK, "fft_bench"), "32768", "400"], check=True, capture_output=True,
                          text=True).stdout
-    return [line.strip() for line in out.strip().splitlines()]
+    times = {}
+    for line in out.strip().splitlines():
+        words = line.split()  # ours  n = 32768  one channel: 596.1 us per channel
+        times[(words[0], 1 if words[4] == "one" else 2)] = float(words[6])
+    return times
 
 
-def write_markdown(rows, audio_seconds, setup, responses, runs, minutes, fft_lines):
+def converter_speeds(cmd, runs):
+    """converter_bench --ours-only: {(in, out): × real time}, best of runs, thread CPU time."""
+    out = subprocess.run(cmd + ["--seconds", "60", "--repeats", str(runs), "--ours-only"], check=True,
+                         capture_output=True, text=True).stdout
+    speeds = {}
+    for line in out.splitlines():
+        words = line.replace("|", " ").split()
+        if len(words) == 4 and words[1] == "->" and words[3].endswith("x"):
+            speeds[(int(words[0]), int(words[2]))] = float(words[3][:-1])
+    return speeds
+
+
+def wine_comparison(runs):
+    """The converter as built for the DLL (32-bit, SSE2) under Wine against the native build, in one run."""
+    native = converter_speeds([os.path.join(BUILD, "bench", "converter_bench")], runs)
+    wine = converter_speeds([os.path.join(ROOT, "cmake", "wine-run.sh"),
+                             os.path.join(WIN32_BUILD, "bin", "converter_bench.exe")], runs)
+    return [(pair, native[pair], wine[pair]) for pair in native if pair in wine]
+
+
+def write_markdown(rows, audio_seconds, setup, responses, runs, minutes, fft, wine, shared):
     names = ["srconv", "soxr VHQ pb 0.997", "soxr VHQ default", "sox rate -v -b 99.7"]
     lines = ["# Speed of the converter (srconv) against libsoxr and sox", "",
              "Written by `scripts/bench-speed.py` (%d runs each, median; %d min of 16-bit stereo white noise at half"
              " of full scale, raw file in, /dev/null out, host blocks of 65536 bytes; time = user + system CPU time"
              " of the whole process, so reading and writing count for every program alike)." % (runs, minutes), "",
              "Speed is audio seconds per CPU second (× real time); ratio = srconv's speed / the other's "
-             "(above 1: srconv is faster).", "",
+             "(above 1: srconv is faster)." + (" The machine was shared with other work during this run: the "
+                                                 "figures are noisier than on an idle one." if shared else ""), "",
              "| pair | " + " | ".join(names) + " | / soxr pb 0.997 | / soxr default | / sox -v -b 99.7 |",
              "|---|" + "---:|" * (len(names) + 3)]
     for a, b, m in rows:
@@ -190,8 +223,22 @@ def write_markdown(rows, audio_seconds, setup, responses, runs, minutes, fft_lin
         if r[0] == "memory":
             lines.append("| heap after configure / peak while converting 60 s (stereo) | %s → %s | %.2f / %.2f MB |"
                          % (r[1], r[2], int(r[3]) / 1e6, int(r[4]) / 1e6))
-    lines += ["", "Real FFT (`bench/fft_bench.cpp`, median of 400, thread CPU time):", ""]
-    lines += ["- " + line for line in fft_lines]
+    lines += ["", "FFT convolution of n = 32768 (forward real FFT, spectral product, inverse), per channel "
+              "(`bench/fft_bench.cpp`, median of 400, thread CPU time; FFTW 3 from Debian with FFTW_MEASURE plans, "
+              "r2c + product + c2r, the reference):", "",
+              "| channels | this converter (widest lanes) | FFTW | ratio (this / FFTW) | this converter, SSE2 |",
+              "|---|---:|---:|---:|---:|"]
+    for channels in (1, 2):
+        ours, ref = fft[("ours", channels)], fft[("fftw", channels)]
+        sse2 = fft.get(("ours-sse2", channels))
+        lines.append("| %d | %.1f µs | %.1f µs | %.2f | %s |" % (channels, ours, ref, ours / ref,
+                                                            "%.1f µs" % sse2 if sse2 else "–"))
+    lines += ["", "The converter as built into the DLL (32-bit, SSE2, mingw-w64) run under Wine against the native "
+              "build (`bench/converter_bench.cpp --ours-only`, 60 s of 16-bit stereo noise, best of %d, thread CPU "
+              "time; Wine's thread clock counts in 10 ms steps):" % runs, "",
+              "| pair | native | under Wine | time ratio (Wine / native) |", "|---|---:|---:|---:|"]
+    for (a, b), native, emulated in wine:
+        lines.append("| %d → %d | %.0f× | %.0f× | %.2f |" % (a, b, native, emulated, native / emulated))
     lines += ["", "## Frequency response", "",
               "Measured with the same 24-bit mono test tones (amplitude 0.9) through this converter and libsoxr "
               "(very high quality, passband_end 0.997): the level of the output component at the tone's frequency, "
@@ -228,6 +275,8 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--runs", type=int, default=5)
     parser.add_argument("--minutes", type=int, default=10)
+    parser.add_argument("--shared-machine", action="store_true",
+                        help="say in the document that other work ran on the machine meanwhile")
     args = parser.parse_args()
     os.makedirs(os.path.join(ROOT, "docs"), exist_ok=True)
     build()
@@ -238,7 +287,9 @@ def main():
         responses[(a, b)] = probe(["response", str(a), str(b)])[1:]
     plot_ratios(rows)
     plot_response(responses)
-    write_markdown(rows, audio_seconds, setup, responses, args.runs, args.minutes, fft_timing())
+    fft = fft_timing()
+    wine = wine_comparison(args.runs)
+    write_markdown(rows, audio_seconds, setup, responses, args.runs, args.minutes, fft, wine, args.shared_machine)
     print(open(os.path.join(ROOT, "docs", "speed.md")).read())
 
 

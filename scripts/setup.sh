@@ -10,7 +10,7 @@ packages=(
   # native build and tests
   cmake make g++ clang libclang-rt-14-dev googletest libgtest-dev libbenchmark-dev
   # audio tools and reference resamplers used by tests
-  ffmpeg sox libsoxr-dev libsamplerate0-dev
+  ffmpeg sox libsoxr-dev libsamplerate0-dev libfftw3-dev
   # benchmark scripts: whole-process time and peak memory
   time python3 python3-numpy python3-matplotlib
 )

@@ -7,7 +7,8 @@ the stand-in engine accepted (RMBE_PCM) must
   - be identical for both block patterns,
   - equal the native srconv output for the same input and rates, put through
     the plug-in's halving (stereo coded as mono) and the channel/width
-    conversion to 16-bit, within 1 LSB,
+    conversion to 16-bit, within 1 LSB (with at most 1 sample in 10,000
+    differing at all where the converter's output is passed through),
   - be exactly as long as the converter's output, in engine frames,
 and ffprobe must open the .rm and show title and artist cut from the name.
 
@@ -164,8 +165,16 @@ def check_case(args, index, rate_in, bits, channels):
                         % (len(fixed), frames_out, frames_out * 2 * coded))
     if len(got) == len(expected):
         worst = max((abs(a - b) for a, b in zip(got, expected)), default=0)
+        differing = sum(1 for a, b in zip(got, expected) if a != b)
         if worst > 1:
             problems.append("differs from srconv by up to %d LSB" % worst)
+        # Where the plug-in passes the converter's output through (16-bit, no
+        # channel change), the DLL's converter must match the native one that
+        # closely; elsewhere the model of the mix and width change above
+        # rounds differently from the plug-in.
+        passed_through = bits == 16 and channels == coded
+        if passed_through and differing * 10000 > len(got):
+            problems.append("%d of %d samples differ from srconv (at most 1 in 10,000 may)" % (differing, len(got)))
     else:
         problems.append("%d samples, srconv gives %d" % (len(got), len(expected)))
     tags = probe_tags(os.path.join(case_dir, name + ".rm"))
