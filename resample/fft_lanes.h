@@ -42,6 +42,8 @@ inline void storeLanes(Pair a, double& first, double& second) {
 }
 
 inline void storePair(double* p, Pair a) { _mm_storeu_pd(p, a.v); }
+// The sum of a's lanes and the sum of b's, as one Pair.
+inline Pair addAcross(Pair a, Pair b) { return Pair(_mm_add_pd(_mm_unpacklo_pd(a.v, b.v), _mm_unpackhi_pd(a.v, b.v))); }
 
 #else
 
@@ -66,6 +68,7 @@ inline void storePair(double* p, Pair a) {
   p[0] = a.lane[0];
   p[1] = a.lane[1];
 }
+inline Pair addAcross(Pair a, Pair b) { return Pair(a.lane[0] + a.lane[1], b.lane[0] + b.lane[1]); }
 
 #endif
 

@@ -11,6 +11,9 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace pcm {
 
@@ -62,6 +65,33 @@ inline void decodeSamples(const uint8_t* bytes, int bytesPerSample, size_t sampl
   }
 }
 
+// encodeSamples for 16 bits, four samples at a time in SSE2 lanes, the same
+// codes as roundAndClip: the sum clipped to [-32768, 32767] before the
+// truncation gives what clipping after it gives, and NaN is cleared to 0
+// first. Returns how many samples it encoded (a multiple of four).
+inline size_t encode16InLanes(const double* samples, size_t sampleCount, uint8_t* bytes) {
+  size_t k = 0;
+#if defined(__SSE2__)
+  const __m128d gain = _mm_set1_pd(32767.0), half = _mm_set1_pd(0.5), sign = _mm_set1_pd(-0.0);
+  const __m128d highest = _mm_set1_pd(32767.0), lowest = _mm_set1_pd(-32768.0);
+  auto codes = [&](const double* two) {
+    const __m128d scaled = _mm_mul_pd(_mm_loadu_pd(two), gain);
+    __m128d r = _mm_add_pd(scaled, _mm_or_pd(half, _mm_and_pd(scaled, sign)));
+    r = _mm_and_pd(r, _mm_cmpord_pd(r, r));
+    return _mm_cvttpd_epi32(_mm_min_pd(_mm_max_pd(r, lowest), highest));
+  };
+  for (; k + 4 <= sampleCount; k += 4) {
+    const __m128i four = _mm_unpacklo_epi64(codes(samples + k), codes(samples + k + 2));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(bytes + 2 * k), _mm_packs_epi32(four, four));
+  }
+#else
+  (void)samples;
+  (void)sampleCount;
+  (void)bytes;
+#endif
+  return k;
+}
+
 // Encodes `sampleCount` doubles (full scale +-1) into PCM codes.
 inline void encodeSamples(const double* samples, int bytesPerSample, size_t sampleCount, uint8_t* bytes) {
   const int32_t scale = fullScale(bytesPerSample);
@@ -71,7 +101,7 @@ inline void encodeSamples(const double* samples, int bytesPerSample, size_t samp
       for (size_t k = 0; k < sampleCount; ++k) bytes[k] = uint8_t(roundAndClip(samples[k] * gain, scale) + 128);
       break;
     case 2:
-      for (size_t k = 0; k < sampleCount; ++k) {
+      for (size_t k = encode16InLanes(samples, sampleCount, bytes); k < sampleCount; ++k) {
         const uint16_t code = uint16_t(roundAndClip(samples[k] * gain, scale));
         bytes[2 * k] = uint8_t(code & 0xFF);
         bytes[2 * k + 1] = uint8_t(code >> 8);

@@ -126,6 +126,7 @@ class SampleRateConverter {
   int interpolateChannel(int channel, int64_t firstFrame);
   int interpolatePair(int channel, int64_t firstFrame);
   int decimateChannel(int channel, int& offsetAfter);
+  int decimatePair(int channel, int& offsetAfter);
   void stuffChannel(int channel, int blockFrames);
   int decimateHistory(int channel, int& phaseAfter);
   int decimateHistoryPair(int channel, int& phaseAfter);

@@ -36,12 +36,12 @@ int SampleRateConverter::upsampleBlock(uint8_t*& outPointer, bool endFlag, int f
     if (paired) {
       phaseAfter = interpolatePair(c, firstFrame);
       filterPair(c, stage2Spectrum.get(), stage2FftLength);
-      decimateChannel(c + 1, offsetAfter);
+      framesMade = decimatePair(c, offsetAfter);
     } else {
       phaseAfter = interpolateChannel(c, firstFrame);
       convolveWithSpectrum(fftBlock[c].get(), stage2Spectrum.get(), stage2FftLength);
+      framesMade = decimateChannel(c, offsetAfter);
     }
-    framesMade = decimateChannel(c, offsetAfter);
   }
   stage1Phase = phaseAfter;
   decimationOffset = offsetAfter;
@@ -171,6 +171,30 @@ int SampleRateConverter::decimateChannel(int channel, int& offsetAfter) {
   for (; i < fftHop; i += q, ++j) out[size_t(j) * ch] = tail[j] + a[i];
   offsetAfter = i - fftHop;
   for (int m = 0; i < stage2FftLength; i += q, ++m) tail[m] = a[i];
+  return j;
+}
+
+// decimateChannel for channels `channel` and `channel + 1` in the two
+// lanes: one pass writes both channels' samples of every output frame.
+int SampleRateConverter::decimatePair(int channel, int& offsetAfter) {
+  using lanes::makePair;
+  const int ch = channels;
+  const int q = oversampling;
+  const double* a0 = fftBlock[channel].get();
+  const double* a1 = fftBlock[channel + 1].get();
+  double* tail0 = overlapTail[channel].get();
+  double* tail1 = overlapTail[channel + 1].get();
+  double* out = outputSamples.get() + channel;
+  int i = decimationOffset;
+  int j = 0;
+  for (; i < fftHop; i += q, ++j) {
+    lanes::storePair(out + size_t(j) * ch, makePair(tail0[j], tail1[j]) + makePair(a0[i], a1[i]));
+  }
+  offsetAfter = i - fftHop;
+  for (int m = 0; i < stage2FftLength; i += q, ++m) {
+    tail0[m] = a0[i];
+    tail1[m] = a1[i];
+  }
   return j;
 }
 

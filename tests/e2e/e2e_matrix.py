@@ -99,9 +99,11 @@ def convert(args, wav, out_dir, pcm_path, rate_out, audio_format, blocks):
     env.pop("RMBE_FAIL", None)
     if os.path.exists(pcm_path):
         os.remove(pcm_path)
+    # Every setting the checks rely on is given for this run: other tests in
+    # the shared prefix leave stored settings behind (an extension, say).
     cmd = [args.wine_run, args.plughost, "convert", "--set", "ZVKRMFreq=%d" % rate_out,
            "--set", "ZVKRMAudioFormat=%d" % audio_format, "--set", "ZVKRMTitleArtist=0",
-           "--out-dir", out_dir, "--overwrite"] + blocks + [wav]
+           "--set", "ZVKRMExt=.rm", "--out-dir", out_dir, "--overwrite"] + blocks + [wav]
     result = run(cmd, env=env)
     if result.returncode != 0:
         raise RuntimeError("plughost exit %d: %s %s" % (result.returncode, result.stdout.decode(errors="replace"),

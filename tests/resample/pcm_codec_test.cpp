@@ -88,6 +88,14 @@ TEST(PcmCodec, RoundingAgreesWithThePlainDefinition) {
   for (int32_t scale : {127, 32767, 8388607}) {
     for (double v : values) ASSERT_EQ(pcm::roundAndClip(v, scale), plainRoundAndClip(v, scale)) << v << " " << scale;
   }
+  // The 16-bit encoding of whole blocks, on the same values as samples.
+  std::vector<double> samples(values.size());
+  for (size_t k = 0; k < values.size(); ++k) samples[k] = values[k] / 32767.0;
+  std::vector<uint8_t> bytes(2 * samples.size());
+  pcm::encodeSamples(samples.data(), 2, samples.size(), bytes.data());
+  for (size_t k = 0; k < samples.size(); ++k) {
+    ASSERT_EQ(int16_t(bytes[2 * k] | bytes[2 * k + 1] << 8), plainRoundAndClip(samples[k] * 32767.0, 32767)) << k;
+  }
 }
 
 TEST(PcmCodec, ClipsAtBothEnds) {
