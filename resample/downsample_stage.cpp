@@ -75,7 +75,7 @@ void SampleRateConverter::addBlock(int channel) {
 // pairBlock for filterPair.
 void SampleRateConverter::stuffPair(int channel, int blockFrames) {
   double* a = pairBlock;
-  std::fill(a, a + 2 * stage1FftLength, 0.0);
+  std::fill(a, a + stage1FftLength, 0.0);  // the lower halves; filterPair needs no more
   const double* x = inputSamples.get() + channel;
   for (int j = 0, i = stuffingOffset; j < blockFrames; ++j, i += oversampling) {
     a[2 * i] = x[size_t(j) * channels];

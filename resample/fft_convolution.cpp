@@ -1,5 +1,6 @@
 #include "fft_convolution.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "fft_convolution_lanes.h"
@@ -90,5 +91,7 @@ void convolveBlockPair(int n, double* pair, const double* filter, const int* ip,
   if (lanes == FftLanes::kFour) return convolvePairFourLanes(n, pair, filter, ip, w, outs);
 #endif
   (void)lanes;
+  // One part per channel: the transform reads the zero upper halves too.
+  std::fill(pair + n, pair + 2 * n, 0.0);
   convolveInLanes<2, 1, lanes::Pair>(n, pair, pair, filter, ip, w, outs);
 }

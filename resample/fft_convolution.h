@@ -33,6 +33,8 @@ void convolveBlock(int n, double* block, double* work, const double* filter, con
 
 // Two channels interleaved in pair (2n doubles, value j of the first at 2j,
 // of the second at 2j + 1; 32-byte aligned; used as work area): the
-// filtered blocks go to first and second (n doubles each).
+// filtered blocks go to first and second (n doubles each). Only the blocks'
+// lower halves (the first n doubles of pair) are read: the upper halves
+// count as zero whatever pair holds there.
 void convolveBlockPair(int n, double* pair, const double* filter, const int* ip, const double* w, double* first,
                        double* second, FftLanes lanes);

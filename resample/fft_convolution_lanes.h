@@ -26,9 +26,15 @@ constexpr int kPairRecord = 6;
 template <int C>
 using ChannelLanes = typename std::conditional<C == 2, lanes::Pair, double>::type;
 
-inline void scatterLanes(double* const* outs, int index, double value) { outs[0][index] = value; }
-inline void scatterLanes(double* const* outs, int index, lanes::Pair value) {
-  lanes::storeLanes(value, outs[0][index], outs[1][index]);
+// Complex value `index` of each channel's output: the real part at 2 index,
+// the imaginary part beside it.
+inline void scatterComplex(double* const* outs, int index, double re, double im) {
+  outs[0][2 * index] = re;
+  outs[0][2 * index + 1] = im;
+}
+inline void scatterComplex(double* const* outs, int index, lanes::Pair re, lanes::Pair im) {
+  lanes::storePair(outs[0] + 2 * index, lanes::firstLanes(re, im));
+  lanes::storePair(outs[1] + 2 * index, lanes::secondLanes(re, im));
 }
 
 inline int reverseBits(int value, int bits) {
@@ -160,8 +166,7 @@ void joinLanes(const double* work, int subLength, const Twiddles& tw, double* co
     const double* in = work + 2 * L * j;
     const W r0 = loadLanes<W>(in), i0 = loadLanes<W>(in + L);
     if (S == 1) {
-      scatterLanes(outs, 2 * j, r0);
-      scatterLanes(outs, 2 * j + 1, i0);
+      scatterComplex(outs, j, r0, i0);
       continue;
     }
     double c1, s1, c2 = 1.0, s2 = 0.0, c3 = 1.0, s3 = 0.0;
@@ -175,10 +180,8 @@ void joinLanes(const double* work, int subLength, const Twiddles& tw, double* co
     const W y1r = loadLanes<W>(in + C), y1i = loadLanes<W>(in + L + C);
     const W r1 = y1r * wc1 - y1i * ws1, i1 = y1r * ws1 + y1i * wc1;
     if (S == 2) {
-      scatterLanes(outs, 2 * j, r0 + r1);
-      scatterLanes(outs, 2 * j + 1, i0 + i1);
-      scatterLanes(outs, 2 * (j + subLength), r0 - r1);
-      scatterLanes(outs, 2 * (j + subLength) + 1, i0 - i1);
+      scatterComplex(outs, j, r0 + r1, i0 + i1);
+      scatterComplex(outs, j + subLength, r0 - r1, i0 - i1);
       continue;
     }
     const W wc2(c2), ws2(s2), wc3(c3), ws3(s3);
@@ -188,14 +191,10 @@ void joinLanes(const double* work, int subLength, const Twiddles& tw, double* co
     const W r3 = y3r * wc3 - y3i * ws3, i3 = y3r * ws3 + y3i * wc3;
     const W sr = r0 + r2, si = i0 + i2, dr = r0 - r2, di = i0 - i2;
     const W tr = r1 + r3, ti = i1 + i3, ur = r1 - r3, ui = i1 - i3;
-    scatterLanes(outs, 2 * j, sr + tr);
-    scatterLanes(outs, 2 * j + 1, si + ti);
-    scatterLanes(outs, 2 * (j + subLength), dr - ui);  // + i (b1 - b3)
-    scatterLanes(outs, 2 * (j + subLength) + 1, di + ur);
-    scatterLanes(outs, 2 * (j + 2 * subLength), sr - tr);
-    scatterLanes(outs, 2 * (j + 2 * subLength) + 1, si - ti);
-    scatterLanes(outs, 2 * (j + 3 * subLength), dr + ui);  // - i (b1 - b3)
-    scatterLanes(outs, 2 * (j + 3 * subLength) + 1, di - ur);
+    scatterComplex(outs, j, sr + tr, si + ti);
+    scatterComplex(outs, j + subLength, dr - ui, di + ur);  // + i (b1 - b3)
+    scatterComplex(outs, j + 2 * subLength, sr - tr, si - ti);
+    scatterComplex(outs, j + 3 * subLength, dr + ui, di - ur);  // - i (b1 - b3)
   }
 }
 

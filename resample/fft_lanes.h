@@ -42,6 +42,9 @@ inline void storeLanes(Pair a, double& first, double& second) {
 }
 
 inline void storePair(double* p, Pair a) { _mm_storeu_pd(p, a.v); }
+// (a's first lane, b's first lane) and (a's second lane, b's second lane).
+inline Pair firstLanes(Pair a, Pair b) { return Pair(_mm_unpacklo_pd(a.v, b.v)); }
+inline Pair secondLanes(Pair a, Pair b) { return Pair(_mm_unpackhi_pd(a.v, b.v)); }
 // The sum of a's lanes and the sum of b's, as one Pair.
 inline Pair addAcross(Pair a, Pair b) { return Pair(_mm_add_pd(_mm_unpacklo_pd(a.v, b.v), _mm_unpackhi_pd(a.v, b.v))); }
 
@@ -69,6 +72,8 @@ inline void storePair(double* p, Pair a) {
   p[1] = a.lane[1];
 }
 inline Pair addAcross(Pair a, Pair b) { return Pair(a.lane[0] + a.lane[1], b.lane[0] + b.lane[1]); }
+inline Pair firstLanes(Pair a, Pair b) { return Pair(a.lane[0], b.lane[0]); }
+inline Pair secondLanes(Pair a, Pair b) { return Pair(a.lane[1], b.lane[1]); }
 
 #endif
 

@@ -84,7 +84,8 @@ int SampleRateConverter::interpolateChannel(int channel, int64_t firstFrame) {
 
 // interpolateChannel for channels `channel` and `channel + 1` in the two
 // lanes: neighbours in the interleaved input, the same sums term by term.
-// The samples go interleaved into pairBlock, followed by zeros.
+// The samples go interleaved into pairBlock (the lower halves of the two
+// blocks, all that filterPair reads).
 int SampleRateConverter::interpolatePair(int channel, int64_t firstFrame) {
   using lanes::Pair;
   const int ch = channels;
@@ -98,9 +99,7 @@ int SampleRateConverter::interpolatePair(int channel, int64_t firstFrame) {
   if (widestFftLanes() == FftLanes::kFour) {
     const PairInterpolation job{stage1Filter.rows.get(), stage1PhaseIndex.get(), stage1InputStep.get(), cycle, taps,
                                 x, ch, frame, phase, fftHop, pairBlock};
-    phase = interpolatePairFourLanes(job);
-    std::fill(pairBlock + 2 * fftHop, pairBlock + 2 * stage2FftLength, 0.0);
-    return phase;
+    return interpolatePairFourLanes(job);
   }
 #endif
   // Takes the row and window of the next output and moves on.
@@ -152,7 +151,6 @@ int SampleRateConverter::interpolatePair(int channel, int64_t firstFrame) {
     for (int t = 0; t < taps; ++t) sum = sum + Pair(row[t]) * lanes::loadPair(window + int64_t(t) * ch);
     out[p] = sum;
   }
-  std::fill(pairBlock + 2 * fftHop, pairBlock + 2 * stage2FftLength, 0.0);
   return phase;
 }
 
@@ -215,9 +213,9 @@ void SampleRateConverter::convolveWithSpectrum(double* block, const double* spec
 
 // convolveWithSpectrum for channels `channel` and `channel + 1` at once. The
 // caller has put both blocks' first fftHop values interleaved into
-// pairBlock (value j of `channel` at 2j, of `channel + 1` at 2j + 1) and
-// zeros after them; the filtered blocks land in fftBlock of the two
-// channels.
+// pairBlock (value j of `channel` at 2j, of `channel + 1` at 2j + 1); what
+// follows them counts as zero. The filtered blocks land in fftBlock of the
+// two channels.
 void SampleRateConverter::filterPair(int channel, const double* spectrum, int fftLength) {
   convolveBlockPair(fftLength, pairBlock, spectrum, fftBitReversal.get(), fftCosSin.get(), fftBlock[channel].get(),
                     fftBlock[channel + 1].get(), widestFftLanes());
