@@ -170,12 +170,17 @@ def plot_response(responses):
 
 def fft_timing():
     """Microseconds per channel: {("ours" | "ours-sse2" | "fftw", channels): time}."""
-    out = subprocess.run([os.path.join(WORK, "fft_bench"), "32768", "400"], check=True, capture_output=True,
-                         text=True).stdout
+    # Each process lands its buffers at other addresses, and a transform's
+    # time swings by up to half between processes (cache-set conflicts), for
+    # FFTW as for ours: the best of several processes is the comparable one.
     times = {}
-    for line in out.strip().splitlines():
-        words = line.split()  # ours  n = 32768  one channel: 596.1 us per channel
-        times[(words[0], 1 if words[4] == "one" else 2)] = float(words[6])
+    for _ in range(5):
+        out = subprocess.run([os.path.join(WORK, "fft_bench"), "32768", "400"], check=True, capture_output=True,
+                             text=True).stdout
+        for line in out.strip().splitlines():
+            words = line.split()  # ours  n = 32768  one channel: 596.1 us per channel
+            key = (words[0], 1 if words[4] == "one" else 2)
+            times[key] = min(times.get(key, float("inf")), float(words[6]))
     return times
 
 
@@ -229,7 +234,7 @@ def write_markdown(rows, audio_seconds, setup, responses, runs, minutes, fft, wi
             lines.append("| heap after configure / peak while converting 60 s (stereo) | %s → %s | %.2f / %.2f MB |"
                          % (r[1], r[2], int(r[3]) / 1e6, int(r[4]) / 1e6))
     lines += ["", "FFT convolution of n = 32768 (forward real FFT, spectral product, inverse), per channel "
-              "(`bench/fft_bench.cpp`, median of 400, thread CPU time; FFTW 3 from Debian with FFTW_MEASURE plans, "
+              "(`bench/fft_bench.cpp`, median of 400 in each of 5 processes, the best process, thread CPU time; FFTW 3 from Debian with FFTW_MEASURE plans, "
               "r2c + product + c2r, the reference):", "",
               "| channels | this converter (widest lanes) | FFTW | ratio (this / FFTW) | this converter, SSE2 |",
               "|---|---:|---:|---:|---:|"]
