@@ -472,6 +472,19 @@ def each_file_gets_one_line_with_its_outcome_and_the_run_a_tally(host):
     expect(status == 1 and "cannot take 2 channels from 2000000 Hz" in err, "exit %d, %r" % (status, err))
 
 
+@case
+def describe_rm_gives_a_plain_verdict_on_a_result(host):
+    write_wav(host.path("Band - Song.wav"), rate=22050, channels=2, seconds=1.5)
+    status, out, err = host.run("convert", "--set", "AudioFormat=3", host.path("Band - Song.wav"))
+    script = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts", "describe-rm.sh")
+    result = subprocess.run([script, host.path("Band - Song.rm")], stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+    said = result.stdout.decode(errors="replace")
+    expect(status == 0 and result.returncode == 0 and
+           'RealMedia, 44100 Hz, 2 channels, 1.50 s; title "Song", artist "Band"' in said and
+           "not play" in said and "codec with id" not in said and "unknown codec" not in said,
+           "exit %d / %d: %r" % (status, result.returncode, said))
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--plughost", required=True)
