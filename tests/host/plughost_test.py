@@ -453,11 +453,8 @@ def each_file_gets_one_line_with_its_outcome_and_the_run_a_tally(host):
     status, out, err = host.run("convert", "--overwrite", "--verbose", "--", host.path("song.wav"))
     expect(status == 0 and "Song.rm (" in out and "block calls" in out, "case: %r" % out)
     # Names Windows cannot hold as given refuse the run, saying so.
-    for name, reason in (("CON.wav", "reserved on Windows"), ("nul.x.wav", "reserved on Windows"),
-                         ("AUX.wav", "reserved on Windows"), ("COM1.wav", "reserved on Windows"),
-                         ("a?.wav", "cannot hold"), ("a*.wav", "cannot hold"), ("a|b.wav", "cannot hold"),
-                         ('a".wav', "cannot hold"), ("a\nb.wav", "cannot hold"), ("a.wav ", "ends in a dot or space"),
-                         ("a.wav.", "ends in a dot or space")):
+    for name, reason in (("COM1.wav", "reserved on Windows"), ('a"?.wav', "cannot hold"),
+                         ("a\nb.wav", "cannot hold"), ("a.wav ", "ends in a dot or space")):
         write_wav(host.path(name))
         status, out, err = host.run("convert", "--overwrite", host.path(name))
         expect(status == 2 and reason in err and "converted" not in out, "%r: exit %d, %r" % (name, status, err))
