@@ -184,7 +184,8 @@ bool parseHostOptions(int argc, const char* const* argv, HostOptions& options, s
 
 std::string hostUsage() {
   return "usage: plughost convert [--plugin PATH] [--block-bytes N | --random-blocks SEED] [--jobs N]\n"
-         "                        [--set NAME=VALUE ...] [--out-dir DIR] [--overwrite] [--verbose] [--] INPUT.wav ...\n"
+         "                        [--set NAME=VALUE ...] [--out-dir DIR] [--overwrite] [--verbose]\n"
+         "                        [--] INPUT.wav ...\n"
          "       plughost settings [--set NAME=VALUE ...]\n"
          "       plughost panel [--plugin PATH] [--set NAME=VALUE ...] [--screenshot FILE.bmp]\n"
          "       plughost help | --help | -h\n"

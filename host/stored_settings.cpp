@@ -13,7 +13,7 @@ StoredValue readValue(HKEY key, const char* name, std::string& text, std::string
   if (key == nullptr || RegQueryValueExW(key, wideName.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS) {
     return value;
   }
-  std::vector<BYTE> data(size + sizeof(wchar_t), 0);
+  std::vector<BYTE> data(size + 2 * sizeof(wchar_t), 0);  // a NUL after any text, even of odd length
   RegQueryValueExW(key, wideName.c_str(), nullptr, &type, data.data(), &size);
   value.registryType = type;
   if (type == REG_DWORD && size == 4) {

@@ -28,8 +28,7 @@ bool isAudience(size_t entry) { return entry >= kFirstAudienceEntry && entry < k
 
 }  // namespace
 
-const char kExtensionRule[] =
-    "an extension is a dot and 1 to 15 characters a Windows file name may hold, not ending in a dot or space (.rm, .ra)";
+const char kExtensionRule[] = "a dot and 1 to 15 characters a file name may hold, not ending in a dot or space (.rm)";
 
 const SettingDefinition kSettingCatalogue[kSettingCount] = {
     number("ZVKRMFreq", 44100, kRates, [](EncoderSettings& s) -> int32_t& { return s.sampleRate; }),
@@ -90,7 +89,7 @@ const char* valueRefusal(const SettingDefinition& setting, const StoredValue& st
                                                                 : nullptr;
     case StoredValue::Kind::Text:
       if (setting.type != SettingType::Number) {
-        return usableExtension(stored.text) == stored.text ? nullptr : kExtensionRule;
+        return usableExtension(stored.text) == stored.text ? nullptr : "not an extension the plug-in takes";
       }
       return kMustBeNumber;
   }
