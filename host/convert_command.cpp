@@ -37,6 +37,7 @@ struct FileOutcome {
   uint32_t failedBlockCalls = 0;
   uint64_t bytesSent = 0;
 };
+
 // Feeds the WAV data to the plug-in in blocks whose sizes BlockSizes picks,
 // independently of the reader's whole-frame pieces: a block may end inside a
 // frame. The last call carries the end flag.
@@ -161,13 +162,16 @@ std::string outputFormatText(const RunSettings& settings) {
   return formatted("%d Hz %d ch %s", int(used.sampleRate), codedChannelsFor(used.audioFormat), name ? name : "?");
 }
 
-// The plug-in's calls and codes, for --verbose. The length is what reached
-// the plug-in: short after a read error.
+// The length of what reached the plug-in: short after a read error.
+double secondsSent(const WavFormat& format, const FileOutcome& outcome) {
+  return double(outcome.bytesSent) / double(format.frameBytes()) / double(format.sampleRate);
+}
+
+// The plug-in's calls and codes, for --verbose.
 std::string technicalDetails(const WavFormat& format, const FileOutcome& outcome) {
-  double seconds = double(outcome.bytesSent) / double(format.frameBytes()) / double(format.sampleRate);
   return formatted("in: %d Hz %d-bit %d ch, %.3f s sent; create error %d, %u block calls, %u with error 3",
-                   format.sampleRate, format.bitsPerSample, format.channels, seconds, int(outcome.createError),
-                   outcome.blockCalls, outcome.failedBlockCalls);
+                   format.sampleRate, format.bitsPerSample, format.channels, secondsSent(format, outcome),
+                   int(outcome.createError), outcome.blockCalls, outcome.failedBlockCalls);
 }
 
 // Why the plug-in failed, as far as plughost can tell from outside.
@@ -267,8 +271,7 @@ int convertPlanned(const ConvertContext& context, const PlannedOutput& planned, 
   }
   report.result = FileReport::Result::Converted;
   report.output = narrowedToUtf8(pathAsStored(planned.outputPath));
-  double seconds = double(outcome.bytesSent) / double(reader.format().frameBytes()) / double(reader.format().sampleRate);
-  report.outcome = outputFormatText(context.settings) + formatted(", %.3f s", seconds);
+  report.outcome = outputFormatText(context.settings) + formatted(", %.3f s", secondsSent(reader.format(), outcome));
   if (reader.clippedSamples() > 0) {
     report.notes.push_back(formatted("%llu floating-point samples beyond full scale were clipped",
                                      static_cast<unsigned long long>(reader.clippedSamples())));
@@ -276,11 +279,10 @@ int convertPlanned(const ConvertContext& context, const PlannedOutput& planned, 
   return 0;
 }
 
-// Prints the file's line: a converted one on stdout, a failed one on stderr.
-void printReport(const ConvertContext& context, const FileReport& report) {
+// Prints the file's line: a failed one on stderr, the others on stdout.
+void printReport(ProgressBoard& board, bool verbose, const FileReport& report) {
   const bool failed = report.result == FileReport::Result::Failed;
-  context.board.print(failed ? stderr : stdout,
-                      (failed ? "plughost: " : "") + reportLine(report, context.options.verbose) + "\n");
+  board.print(failed ? stderr : stdout, (failed ? "plughost: " : "") + reportLine(report, verbose) + "\n");
 }
 
 int convertOne(const ConvertContext& context, const PlannedOutput& planned, unsigned index, FileReport& report) {
@@ -290,7 +292,7 @@ int convertOne(const ConvertContext& context, const PlannedOutput& planned, unsi
   const std::wstring folder = staged.folder();
   staged.discard();
   if (!folder.empty()) context.watchdog.forgetFolder(folder);
-  if (!interrupted()) printReport(context, report);
+  if (!interrupted()) printReport(context.board, context.options.verbose, report);
   return result;
 }
 
@@ -381,13 +383,14 @@ std::string extensionOf(const PluginExports& plugin) {
 // Leaves out the inputs whose output exists (unless --overwrite), saying
 // so, and those whose output's place holds a folder, saying why they fail.
 // Returns the worst result of those left out.
-int withoutExistingOutputs(std::vector<PlannedOutput>& plan, bool overwrite, bool verbose, RunTally& tally) {
+int withoutExistingOutputs(std::vector<PlannedOutput>& plan, const HostOptions& options, ProgressBoard& board,
+                           RunTally& tally) {
   std::vector<PlannedOutput> kept;
   int worst = 0;
   for (const PlannedOutput& planned : plan) {
     DWORD attributes = GetFileAttributesW(planned.outputPath.c_str());
     const bool folder = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    if (attributes == INVALID_FILE_ATTRIBUTES || (overwrite && !folder)) {
+    if (attributes == INVALID_FILE_ATTRIBUTES || (options.overwrite && !folder)) {
       kept.push_back(planned);
       continue;
     }
@@ -395,8 +398,8 @@ int withoutExistingOutputs(std::vector<PlannedOutput>& plan, bool overwrite, boo
     report.input = planned.input;
     report.output = narrowedToUtf8(pathAsStored(planned.outputPath));
     report.result = folder ? FileReport::Result::Failed : FileReport::Result::Skipped;
-    report.outcome = "its output " + report.output + " is a folder, which an output file cannot replace";
-    writeText(folder ? stderr : stdout, (folder ? "plughost: " : "") + reportLine(report, verbose) + "\n");
+    if (folder) report.outcome = "its output " + report.output + " is a folder, which an output file cannot replace";
+    printReport(board, options.verbose, report);
     tally.count(report.result);
     if (folder) worst = 1;
   }
@@ -419,8 +422,8 @@ int convertWithPlugin(const HostOptions& options, const RunSettings& settings, C
   }
   for (const std::string& ignored : settings.ignoredValues()) writeText(stderr, "plughost: " + ignored + "\n");
   RunTally tally;
-  int worst = withoutExistingOutputs(plan, options.overwrite, options.verbose, tally);
   ProgressBoard board;
+  int worst = withoutExistingOutputs(plan, options, board, tally);
   ConvertContext context{library.exports(), options, settings, board, watchdog};
   int result = options.jobs <= 1 || plan.size() <= 1 ? convertInTurn(context, plan, tally)
                                                      : convertInParallel(context, plan, options.jobs, tally);
