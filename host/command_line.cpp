@@ -96,6 +96,10 @@ bool parseOption(const std::string& option, ArgumentQueue& queue, HostOptions& o
     options.overwrite = true;
     return queue.flagWithoutValue(option, error);
   }
+  if (option == "--verbose" && converting) {
+    options.verbose = true;
+    return queue.flagWithoutValue(option, error);
+  }
   if ((option == "--block-bytes" || option == "--random-blocks") && converting) {
     if (sawBlockOption) {
       error = "give one of --block-bytes and --random-blocks, once";
@@ -178,22 +182,24 @@ bool parseHostOptions(int argc, const char* const* argv, HostOptions& options, s
   return true;
 }
 
-const char* hostUsage() {
+std::string hostUsage() {
   return "usage: plughost convert [--plugin PATH] [--block-bytes N | --random-blocks SEED] [--jobs N]\n"
-         "                        [--set NAME=VALUE ...] [--out-dir DIR] [--overwrite] [--] INPUT.wav ...\n"
+         "                        [--set NAME=VALUE ...] [--out-dir DIR] [--overwrite] [--verbose]\n"
+         "                        [--] INPUT.wav ...\n"
          "       plughost settings [--set NAME=VALUE ...]\n"
          "       plughost panel [--plugin PATH] [--set NAME=VALUE ...] [--screenshot FILE.bmp]\n"
          "       plughost help | --help | -h\n"
-         "convert: one output per input, named after it, in --out-dir or beside the input.\n"
+         "convert: one output per input, named after it, in --out-dir or beside the input;\n"
+         "  a line per file says whether it was converted, skipped or failed and why, and a\n"
+         "  last line counts them (--verbose adds the plug-in's calls and error codes).\n"
          "  An existing output is skipped unless --overwrite is given; two inputs with the\n"
          "  same output name refuse the run. --jobs converts N files at once (1 to 64).\n"
          "  --block-bytes: 1 to 67108864. Ctrl-C stops the run and removes unfinished outputs.\n"
          "--set NAME=VALUE applies a plug-in setting to this run only; the stored settings\n"
-         "  stay as they are. Names (the ZVKRM prefix may be left out) and values:\n"
-         "  ZVKRMFreq 8000, 11025, 16000, 22050, 32000, 44100, 48000; ZVKRMAudioFormat 0 Voice,\n"
-         "  1 Voice & Music, 2 Music, 3 Stereo Music; ZVKRMSurestream, ZVKRMTarget0..7,\n"
-         "  ZVKRMTitleArtist 0 or 1; ZVKRMExt a dot and 1 to 15 letters, digits, '-' or '_'.\n"
-         "settings: shows the stored settings; with --set, stores the values first.\n"
+         "  stay as they are. Names (the ZVKRM prefix may be left out) and values:\n" +
+         settingsListing("    ") +
+         "settings: shows the settings the plug-in uses and any stored value it ignores;\n"
+         "  with --set, stores the values first.\n"
          "Options also take the form --name=value; -- ends the options.\n"
          "Exit status: 0 done, 1 a conversion failed, 2 refused, 130 interrupted, 143 terminated.\n";
 }

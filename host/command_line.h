@@ -15,6 +15,7 @@ struct HostOptions {
   uint32_t jobs = 1;                    // files converted at once, each on its own thread
   uint32_t randomSeed = 0;
   bool overwrite = false;               // replace outputs that exist already
+  bool verbose = false;                 // each file's line also gives the plug-in's calls and codes
   std::vector<SettingOverride> settings;
   std::string outDir;                   // empty: beside each input
   std::vector<std::string> inputs;
@@ -31,4 +32,4 @@ constexpr uint32_t kMaxBlockBytes = 64u << 20;
 // Parses argv[1..]. False: `error` holds a one-line reason.
 bool parseHostOptions(int argc, const char* const* argv, HostOptions& options, std::string& error);
 
-const char* hostUsage();
+std::string hostUsage();

@@ -10,11 +10,13 @@
 #include "block_sizes.h"
 #include "cleanup_watchdog.h"
 #include "failure_diagnosis.h"
+#include "file_report.h"
 #include "interrupt.h"
 #include "output_plan.h"
 #include "plugin_library.h"
 #include "progress_board.h"
 #include "run_settings.h"
+#include "settings_catalogue.h"
 #include "staged_output.h"
 #include "wav_reader.h"
 #include "wide_text.h"
@@ -24,17 +26,16 @@ namespace {
 
 const int kPluginFailed = 3;
 
-// What one file's conversion saw, for its summary line.
+// What one file's conversion saw, for its line.
 struct FileOutcome {
-  std::string outputPath;
   int32_t createError = 0;
   bool readFailed = false;
+  std::string readError;
   bool interrupted = false;
   std::string diskFull;  // said at the first failure, while the engine's file still takes its room
   uint32_t blockCalls = 0;
   uint32_t failedBlockCalls = 0;
   uint64_t bytesSent = 0;
-  bool deleted = false;
 };
 
 // Feeds the WAV data to the plug-in in blocks whose sizes BlockSizes picks,
@@ -118,10 +119,6 @@ std::string formatted(const char* format, ...) {
   return text;
 }
 
-void printError(const ConvertContext& context, const std::string& text) {
-  context.board.print(stderr, "plughost: " + text + "\n");
-}
-
 // Sends every block, the last with the end flag. A read error or an
 // interrupt stops the stream where it is; the output is then discarded.
 void sendBlocks(const ConvertContext& context, CompressionObject* object, WavReader& reader, const PlannedOutput& planned,
@@ -141,7 +138,7 @@ void sendBlocks(const ConvertContext& context, CompressionObject* object, WavRea
     uint32_t byteCount = 0;
     bool last = false;
     if (!feeder.next(data, byteCount, last)) {
-      printError(context, input + ": " + reader.error() + "; the output is removed");
+      outcome.readError = reader.error();
       outcome.readFailed = true;
       break;
     }
@@ -156,30 +153,36 @@ void sendBlocks(const ConvertContext& context, CompressionObject* object, WavRea
     if (last) break;
   }
   context.board.remove(progressSlot);
-  if (reader.clippedSamples() > 0) {
-    context.board.print(stderr, formatted("plughost: %s: %llu floating-point samples beyond full scale were clipped\n",
-                                          input.c_str(), static_cast<unsigned long long>(reader.clippedSamples())));
-  }
 }
 
 // "44100 Hz 2 ch Stereo Music": what the plug-in codes, from the run's settings.
 std::string outputFormatText(const RunSettings& settings) {
-  uint32_t format = settings.audioFormat();
-  const char* name = audioFormatName(format);
-  return formatted("%u Hz %d ch %s", unsigned(effectiveOutputRate(settings.sampleRate())), format == 3 ? 2 : 1,
-                   *name ? name : ("audio format " + std::to_string(format)).c_str());
+  const EncoderSettings& used = settings.used();
+  const char* name = choiceText(*findSetting("ZVKRMAudioFormat"), used.audioFormat);
+  return formatted("%d Hz %d ch %s", int(used.sampleRate), codedChannelsFor(used.audioFormat), name ? name : "?");
 }
 
-// The length is what reached the plug-in: short after a read error.
-void printSummary(const ConvertContext& context, const std::string& input, const WavFormat& format,
-                  const FileOutcome& outcome) {
-  double seconds = double(outcome.bytesSent) / double(format.frameBytes()) / double(format.sampleRate);
-  context.board.print(stdout, formatted("%s: %d Hz %d-bit %d ch -> %s as %s, %.3f s, create error %d, "
-                                        "%u block calls, %u with error 3\n",
-                                        input.c_str(), format.sampleRate, format.bitsPerSample, format.channels,
-                                        outcome.outputPath.c_str(), outputFormatText(context.settings).c_str(),
-                                        seconds, int(outcome.createError), outcome.blockCalls,
-                                        outcome.failedBlockCalls));
+// The length of what reached the plug-in: short after a read error.
+double secondsSent(const WavFormat& format, const FileOutcome& outcome) {
+  return double(outcome.bytesSent) / double(format.frameBytes()) / double(format.sampleRate);
+}
+
+// The plug-in's calls and codes, for --verbose.
+std::string technicalDetails(const WavFormat& format, const FileOutcome& outcome) {
+  return formatted("in: %d Hz %d-bit %d ch, %.3f s sent; create error %d, %u block calls, %u with error 3",
+                   format.sampleRate, format.bitsPerSample, format.channels, secondsSent(format, outcome),
+                   int(outcome.createError), outcome.blockCalls, outcome.failedBlockCalls);
+}
+
+// Why the plug-in failed, as far as plughost can tell from outside.
+std::string pluginFailureReason(const ConvertContext& context, const WavFormat& format, const FileOutcome& outcome) {
+  if (!outcome.diskFull.empty()) return outcome.diskFull;
+  const std::string rates = rateRefusalReason(format, uint32_t(context.settings.used().sampleRate));
+  if (!rates.empty()) return rates;
+  if (outcome.createError != 0 || outcome.blockCalls == 0) {
+    return "the plug-in could not set up the conversion (error 3 from CreateNewCompressionObject)";
+  }
+  return formatted("the plug-in reported error 3 for %u of %u blocks", outcome.failedBlockCalls, outcome.blockCalls);
 }
 
 // Opens the input by a name the reader's char interface can take: as given
@@ -199,29 +202,49 @@ bool openInput(WavReader& reader, const PlannedOutput& planned, std::string& err
   return true;
 }
 
+// True when the input is a file plughost can read as a WAV file; otherwise
+// `error` says what it is instead.
+bool isReadableFile(const std::wstring& path, std::string& error) {
+  DWORD attributes = GetFileAttributesW(path.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    error = "it is a folder, not a WAV file";
+    return false;
+  }
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                            0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return true;  // the reader says why it cannot open it
+  LARGE_INTEGER size = {};
+  char probe = 0;
+  DWORD read = 0;
+  // A device (/dev/zero under Wine) reports no size yet yields bytes.
+  bool device = GetFileType(file) != FILE_TYPE_DISK ||
+                (GetFileSizeEx(file, &size) && size.QuadPart == 0 && ReadFile(file, &probe, 1, &read, nullptr) &&
+                 read == 1);
+  CloseHandle(file);
+  if (device) error = "it is a device or pipe, not a file (plughost reads WAV files)";
+  return !device;
+}
+
 // 0: converted; 1: the conversion failed (plug-in error 3, read error,
-// output not finished); 2: input refused.
+// output not finished); 2: input refused. `report` says which, and why.
 int convertPlanned(const ConvertContext& context, const PlannedOutput& planned, unsigned index,
-                   StagedOutput& staged) {
-  const std::string& input = planned.input;
+                   StagedOutput& staged, FileReport& report) {
   WavReader reader;
   std::string error;
-  if (!openInput(reader, planned, error)) {
-    printError(context, input + ": " + error);
+  if (!isReadableFile(planned.inputPath, error) || !openInput(reader, planned, error)) {
+    report.outcome = error;
     return 2;
   }
   if (!staged.prepare(planned.outputPath, index, error)) {
-    printError(context, input + ": " + error);
+    report.outcome = error;
     return 1;
   }
   context.watchdog.watchFolder(staged.folder());
   if (!staged.keepsTheName()) {
-    printError(context, input + ": the output's name has characters outside the ANSI code page; it is written "
-                                "under a temporary name and renamed, so title and artist could not be taken "
-                                "from the name");
+    report.notes.push_back("title and artist could not be taken from the name (it has characters outside the "
+                           "ANSI code page, so the plug-in wrote it under a temporary name)");
   }
   FileOutcome outcome;
-  outcome.outputPath = planned.outputName;
   WAVEFORMATEX hostFormat = hostFormatOf(reader.format());
   int32_t createError = -1;
   CompressionObject* object = context.plugin.createNewCompressionObject(staged.pluginPath().c_str(), &createError, &hostFormat);
@@ -232,29 +255,44 @@ int convertPlanned(const ConvertContext& context, const PlannedOutput& planned, 
     sendBlocks(context, object, reader, planned, outcome);
   }
   if (object != nullptr) context.plugin.deleteCompressionObject(object);
+  report.details = technicalDetails(reader.format(), outcome);
   if (outcome.interrupted) return 1;
-  printSummary(context, input, reader.format(), outcome);
-  bool failed = object == nullptr || createError == kPluginFailed || outcome.failedBlockCalls != 0 ||
-                outcome.readFailed;
-  if (failed && !outcome.readFailed) {
-    std::string why = !outcome.diskFull.empty()
-                          ? outcome.diskFull
-                          : rateRefusalReason(reader.format(), effectiveOutputRate(context.settings.sampleRate()));
-    if (!why.empty()) printError(context, input + ": " + why);
+  if (outcome.readFailed) {
+    report.outcome = outcome.readError;
+    return 1;
   }
-  if (!failed && !staged.commit(context.options.overwrite, error)) {
-    printError(context, input + ": " + error + "; " + planned.outputName + " was not written");
-    failed = true;
+  if (object == nullptr || createError == kPluginFailed || outcome.failedBlockCalls != 0) {
+    report.outcome = pluginFailureReason(context, reader.format(), outcome);
+    return 1;
   }
-  return failed ? 1 : 0;
+  if (!staged.commit(context.options.overwrite, error)) {
+    report.outcome = error;
+    return 1;
+  }
+  report.result = FileReport::Result::Converted;
+  report.output = narrowedToUtf8(pathAsStored(planned.outputPath));
+  report.outcome = outputFormatText(context.settings) + formatted(", %.3f s", secondsSent(reader.format(), outcome));
+  if (reader.clippedSamples() > 0) {
+    report.notes.push_back(formatted("%llu floating-point samples beyond full scale were clipped",
+                                     static_cast<unsigned long long>(reader.clippedSamples())));
+  }
+  return 0;
 }
 
-int convertOne(const ConvertContext& context, const PlannedOutput& planned, unsigned index) {
+// Prints the file's line: a failed one on stderr, the others on stdout.
+void printReport(ProgressBoard& board, bool verbose, const FileReport& report) {
+  const bool failed = report.result == FileReport::Result::Failed;
+  board.print(failed ? stderr : stdout, (failed ? "plughost: " : "") + reportLine(report, verbose) + "\n");
+}
+
+int convertOne(const ConvertContext& context, const PlannedOutput& planned, unsigned index, FileReport& report) {
   StagedOutput staged;
-  int result = convertPlanned(context, planned, index, staged);
+  report.input = planned.input;
+  int result = convertPlanned(context, planned, index, staged, report);
   const std::wstring folder = staged.folder();
   staged.discard();
   if (!folder.empty()) context.watchdog.forgetFolder(folder);
+  if (!interrupted()) printReport(context.board, context.options.verbose, report);
   return result;
 }
 
@@ -264,12 +302,13 @@ struct FileJob {
   const PlannedOutput* planned = nullptr;
   unsigned index = 0;
   int result = 0;
+  FileReport report;
   HANDLE thread = nullptr;
 };
 
 unsigned __stdcall runFileJob(void* argument) {
   FileJob& job = *static_cast<FileJob*>(argument);
-  job.result = convertOne(*job.context, *job.planned, job.index);
+  job.result = convertOne(*job.context, *job.planned, job.index, job.report);
   return 0;
 }
 
@@ -290,8 +329,9 @@ void finishJob(FileJob& job) {
 
 // The files `jobs` at a time, each on a new thread, as a multi-core converter
 // runs them: every thread start is also reported to the plug-in, which
-// reloads its settings then. Returns the worst result.
-int convertInParallel(const ConvertContext& context, const std::vector<PlannedOutput>& plan, uint32_t jobs) {
+// reloads its settings then. Returns the worst result; counts each file.
+int convertInParallel(const ConvertContext& context, const std::vector<PlannedOutput>& plan, uint32_t jobs,
+                      RunTally& tally) {
   std::vector<FileJob> fileJobs(plan.size());
   std::vector<FileJob*> running;
   for (size_t next = 0; (next < plan.size() && !interrupted()) || !running.empty();) {
@@ -304,7 +344,7 @@ int convertInParallel(const ConvertContext& context, const std::vector<PlannedOu
       job.thread = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, runFileJob, &job, 0, nullptr));
       if (job.thread == nullptr) {
         // No thread to be had: this file runs here, on the calling thread.
-        job.result = convertOne(context, *job.planned, job.index);
+        job.result = convertOne(context, *job.planned, job.index, job.report);
         continue;
       }
       running.push_back(&job);
@@ -315,14 +355,19 @@ int convertInParallel(const ConvertContext& context, const std::vector<PlannedOu
     running.erase(running.begin() + long(ended));
   }
   int worst = 0;
-  for (const FileJob& job : fileJobs) worst = job.result > worst ? job.result : worst;
+  for (const FileJob& job : fileJobs) {
+    if (job.planned != nullptr) tally.count(job.report.result);
+    worst = job.result > worst ? job.result : worst;
+  }
   return worst;
 }
 
-int convertInTurn(const ConvertContext& context, const std::vector<PlannedOutput>& plan) {
+int convertInTurn(const ConvertContext& context, const std::vector<PlannedOutput>& plan, RunTally& tally) {
   int worst = 0;
   for (size_t i = 0; i < plan.size() && !interrupted(); ++i) {
-    int result = convertOne(context, plan[i], unsigned(i));
+    FileReport report;
+    int result = convertOne(context, plan[i], unsigned(i), report);
+    tally.count(report.result);
     if (result > worst) worst = result;
   }
   return worst;
@@ -335,18 +380,31 @@ std::string extensionOf(const PluginExports& plugin) {
   return narrowedToUtf8(widenedFromAnsi(extension));
 }
 
-// Leaves out the inputs whose output exists (unless --overwrite), saying so.
-std::vector<PlannedOutput> withoutExistingOutputs(const std::vector<PlannedOutput>& plan, bool overwrite) {
+// Leaves out the inputs whose output exists (unless --overwrite), saying
+// so, and those whose output's place holds a folder, saying why they fail.
+// Returns the worst result of those left out.
+int withoutExistingOutputs(std::vector<PlannedOutput>& plan, const HostOptions& options, ProgressBoard& board,
+                           RunTally& tally) {
   std::vector<PlannedOutput> kept;
+  int worst = 0;
   for (const PlannedOutput& planned : plan) {
-    if (!overwrite && GetFileAttributesW(planned.outputPath.c_str()) != INVALID_FILE_ATTRIBUTES) {
-      writeText(stderr, "plughost: " + planned.input + ": skipped, " + planned.outputName +
-                            " exists (--overwrite replaces it)\n");
+    DWORD attributes = GetFileAttributesW(planned.outputPath.c_str());
+    const bool folder = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    if (attributes == INVALID_FILE_ATTRIBUTES || (options.overwrite && !folder)) {
+      kept.push_back(planned);
       continue;
     }
-    kept.push_back(planned);
+    FileReport report;
+    report.input = planned.input;
+    report.output = narrowedToUtf8(pathAsStored(planned.outputPath));
+    report.result = folder ? FileReport::Result::Failed : FileReport::Result::Skipped;
+    if (folder) report.outcome = "its output " + report.output + " is a folder, which an output file cannot replace";
+    printReport(board, options.verbose, report);
+    tally.count(report.result);
+    if (folder) worst = 1;
   }
-  return kept;
+  plan = kept;
+  return worst;
 }
 
 int convertWithPlugin(const HostOptions& options, const RunSettings& settings, CleanupWatchdog& watchdog) {
@@ -362,11 +420,15 @@ int convertWithPlugin(const HostOptions& options, const RunSettings& settings, C
     writeText(stderr, "plughost: " + error + "; nothing was converted\n");
     return 2;
   }
-  plan = withoutExistingOutputs(plan, options.overwrite);
+  for (const std::string& ignored : settings.ignoredValues()) writeText(stderr, "plughost: " + ignored + "\n");
+  RunTally tally;
   ProgressBoard board;
+  int worst = withoutExistingOutputs(plan, options, board, tally);
   ConvertContext context{library.exports(), options, settings, board, watchdog};
-  if (options.jobs <= 1 || plan.size() <= 1) return convertInTurn(context, plan);
-  return convertInParallel(context, plan, options.jobs);
+  int result = options.jobs <= 1 || plan.size() <= 1 ? convertInTurn(context, plan, tally)
+                                                     : convertInParallel(context, plan, options.jobs, tally);
+  if (!interrupted()) board.print(stdout, tally.line() + "\n");
+  return result > worst ? result : worst;
 }
 
 }  // namespace

@@ -3,12 +3,11 @@
 #include <windows.h>
 
 #include "sample_rate_converter.h"
+#include "settings_catalogue.h"
 #include "wide_text.h"
 
 namespace {
 
-const uint32_t kDefaultRate = 44100;
-const uint32_t kPanelRates[] = {8000, 11025, 16000, 22050, 32000, 44100, 48000};
 // Less free space than this after a failure counts as a full disk: a write
 // that failed for want of space may have needed far more than is left.
 const uint64_t kFullDiskBytes = 1 << 20;
@@ -27,7 +26,9 @@ const char* converterRefusal(const WavFormat& input, uint32_t outputRate, std::s
 
 std::string supportedRates(const WavFormat& input) {
   std::string list, unused;
-  for (uint32_t rate : kPanelRates) {
+  const SettingDefinition& rates = *findSetting("ZVKRMFreq");
+  for (size_t i = 0; i < rates.choiceCount; ++i) {
+    const uint32_t rate = uint32_t(rates.choices[i].value);
     if (converterRefusal(input, rate, unused) == nullptr) list += (list.empty() ? "" : ", ") + std::to_string(rate);
   }
   return list;
@@ -44,8 +45,6 @@ uint64_t freeBytesWhenFull(const std::wstring& folder) {
 
 }  // namespace
 
-uint32_t effectiveOutputRate(uint32_t storedRate) { return storedRate == 0 ? kDefaultRate : storedRate; }
-
 std::string diskFullReason(const std::wstring& folder) {
   uint64_t freeBytes = freeBytesWhenFull(folder);
   if (freeBytes == UINT64_MAX) return std::string();
@@ -58,7 +57,9 @@ std::string rateRefusalReason(const WavFormat& input, uint32_t outputRate) {
   if (converterRefusal(input, outputRate, reason) == nullptr) return std::string();
   const std::string from = std::to_string(input.sampleRate) + " Hz";
   const std::string rates = supportedRates(input);
-  return "the converter cannot take " + from + " to " + std::to_string(outputRate) + " Hz (" + reason + "); " +
+  const std::string channels = std::to_string(input.channels) + (input.channels == 1 ? " channel" : " channels");
+  return "the converter cannot take " + channels + " from " + from + " to " + std::to_string(outputRate) + " Hz (" +
+         reason + "); " +
          (rates.empty() ? "it takes none of the panel's rates from " + from
                         : "from " + from + " it takes " + rates + " Hz (--set ZVKRMFreq=RATE)");
 }

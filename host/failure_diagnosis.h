@@ -15,6 +15,3 @@ std::string diskFullReason(const std::wstring& folder);
 // A rate pair the sample-rate converter does not take, with the panel's
 // rates it does take from this input.
 std::string rateRefusalReason(const WavFormat& input, uint32_t outputRate);
-
-// The rate the plug-in codes at: the stored one, or its default for 0.
-uint32_t effectiveOutputRate(uint32_t storedRate);

@@ -42,6 +42,11 @@ bool checkOutDir(const std::string& outDir, std::string& error) {
 bool planOne(const std::string& input, const std::string& extension, const std::string& outDir,
              PlannedOutput& planned, std::string& error) {
   planned.input = input;
+  const std::string nameProblem = fileNameProblem(input);
+  if (!nameProblem.empty()) {
+    error = input + ": " + nameProblem;
+    return false;
+  }
   planned.inputPath = fullPathOf(widened(input));
   planned.outputPath = fullPathOf(widened(outputPathFor(input, extension, outDir)));
   planned.outputName = narrowedToUtf8(planned.outputPath);
@@ -63,7 +68,13 @@ bool planOutputs(const std::vector<std::string>& inputs, const std::string& exte
   std::map<std::wstring, size_t> inputIndex;
   for (size_t i = 0; i < inputs.size(); ++i) {
     if (!planOne(inputs[i], extension, outDir, plan[i], error)) return false;
-    inputIndex.emplace(comparable(plan[i].inputPath), i);
+    auto earlier = inputIndex.emplace(comparable(plan[i].inputPath), i);
+    if (!earlier.second) {
+      const std::string& first = plan[earlier.first->second].input;
+      error = first == inputs[i] ? inputs[i] + " is given twice; give each input once"
+                                 : first + " and " + inputs[i] + " are the same file; give each input once";
+      return false;
+    }
   }
   std::map<std::wstring, size_t> outputIndex;
   for (size_t i = 0; i < plan.size(); ++i) {

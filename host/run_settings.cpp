@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "stored_settings.h"
 #include "wide_text.h"
 
 namespace {
@@ -52,37 +53,6 @@ bool copyValues(HKEY from, HKEY to) {
   }
 }
 
-bool readDword(HKEY key, const wchar_t* name, uint32_t& value) {
-  DWORD type = 0, number = 0, size = sizeof number;
-  if (RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&number), &size) != ERROR_SUCCESS ||
-      type != REG_DWORD) {
-    return false;
-  }
-  value = number;
-  return true;
-}
-
-// The stored value as a user reads it.
-std::string describeValue(HKEY key, const char* name) {
-  std::wstring wideName = widened(name);
-  DWORD type = 0, size = 0;
-  if (key == nullptr || RegQueryValueExW(key, wideName.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS) {
-    return "(not stored: the plug-in's default)";
-  }
-  std::vector<BYTE> data(size + sizeof(wchar_t));
-  RegQueryValueExW(key, wideName.c_str(), nullptr, &type, data.data(), &size);
-  if (type == REG_DWORD && size == 4) {
-    uint32_t number = *reinterpret_cast<const DWORD*>(data.data());
-    std::string text = std::to_string(number);
-    if (std::string(name) == "ZVKRMAudioFormat" && *audioFormatName(number)) {
-      text += std::string(" (") + audioFormatName(number) + ")";
-    }
-    return text;
-  }
-  if (type == REG_SZ) return "\"" + narrowedToUtf8(reinterpret_cast<const wchar_t*>(data.data())) + "\"";
-  return "(stored with registry type " + std::to_string(type) + ", " + std::to_string(size) + " bytes)";
-}
-
 }  // namespace
 
 bool RunSettings::begin(const std::vector<SettingOverride>& overrides, std::string& error) {
@@ -113,8 +83,9 @@ bool RunSettings::begin(const std::vector<SettingOverride>& overrides, std::stri
   }
   ok = ok && storeOverrides(inner, overrides, error);
   if (ok) {
-    readDword(inner, L"ZVKRMFreq", rate);
-    readDword(inner, L"ZVKRMAudioFormat", format);
+    StoredSettings seen(inner);
+    pluginSettings = seen.used();
+    ignored = seen.ignoredValues();
   }
   if (inner != nullptr) RegCloseKey(inner);
   if (ok && RegOverridePredefKey(HKEY_CURRENT_USER, root) != ERROR_SUCCESS) {
@@ -163,12 +134,8 @@ int runSettingsCommand(const std::vector<SettingOverride>& overrides) {
   } else if (RegOpenKeyExW(HKEY_CURRENT_USER, kHostKeyPath, 0, KEY_READ, &key) != ERROR_SUCCESS) {
     key = nullptr;
   }
-  std::string listing = "Stored settings (HKCU\\Software\\Harborlane\\Tonewright):\n";
-  for (int i = 0; i < settingCount(); ++i) {
-    const char* name = settingNames()[i];
-    listing += std::string("  ") + name + std::string(17 - std::string(name).size(), ' ') + describeValue(key, name) +
-               "\n";
-  }
+  std::string listing = "The plug-in's settings (stored in HKCU\\Software\\Harborlane\\Tonewright):\n" +
+                        StoredSettings(key).listing("  ");
   if (key != nullptr) RegCloseKey(key);
   writeText(stdout, listing);
   return 0;

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "encoder_settings.h"
 #include "setting_rules.h"
 
 // The plug-in reads its settings from HKCU\Software\Harborlane\Tonewright at
@@ -30,21 +31,22 @@ public:
   // after a kill); empty before begin.
   const std::wstring& privateKeyPath() const { return keyPath; }
 
-  // What the run's plug-in sees: the rate (0: the plug-in's default) and
-  // audio format as stored, after the --set values.
-  uint32_t sampleRate() const { return rate; }
-  uint32_t audioFormat() const { return format; }
+  // What the run's plug-in uses: the stored settings after the --set values,
+  // read as the plug-in reads them; and the stored values it ignores.
+  const EncoderSettings& used() const { return pluginSettings; }
+  const std::vector<std::string>& ignoredValues() const { return ignored; }
 
 private:
   HKEY root = nullptr;  // the private key that stands in for HKEY_CURRENT_USER
   std::wstring keyPath;
-  uint32_t rate = 0;
-  uint32_t format = 0;
+  EncoderSettings pluginSettings;
+  std::vector<std::string> ignored;
 };
 
 // Deletes a private key left by a run (its path under HKEY_CURRENT_USER).
 void deletePrivateSettingsKey(const std::wstring& path);
 
 // `plughost settings`: stores `overrides` in the host's key for good, then
-// prints every stored value. Returns the exit status.
+// prints what the plug-in will use of every setting, naming the stored values
+// it ignores. Returns the exit status.
 int runSettingsCommand(const std::vector<SettingOverride>& overrides);

@@ -4,56 +4,29 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "output_extension.h"
+#include "settings_catalogue.h"
+
 namespace {
 
 const char kPrefix[] = "ZVKRM";
 
-const char* const kNames[] = {"ZVKRMFreq",    "ZVKRMAudioFormat", "ZVKRMSurestream", "ZVKRMTarget0",
-                              "ZVKRMTarget1", "ZVKRMTarget2",     "ZVKRMTarget3",    "ZVKRMTarget4",
-                              "ZVKRMTarget5", "ZVKRMTarget6",     "ZVKRMTarget7",    "ZVKRMTitleArtist",
-                              "ZVKRMExt"};
-const int kNameCount = int(sizeof kNames / sizeof kNames[0]);
-
-const uint32_t kRates[] = {8000, 11025, 16000, 22050, 32000, 44100, 48000};
-const char* const kAudioFormats[] = {"Voice", "Voice & Music", "Music", "Stereo Music"};
-
-// A dot and a short name: nothing that could lead an output out of its folder.
-const size_t kMaxExtensionLetters = 15;
-
-bool isRate(uint32_t value) {
-  for (uint32_t rate : kRates) {
-    if (rate == value) return true;
-  }
-  return false;
-}
-
-bool acceptsNumber(const std::string& name, uint32_t value) {
-  if (name == "ZVKRMFreq") return isRate(value);
-  if (name == "ZVKRMAudioFormat") return value <= 3;
-  return value <= 1;  // SureStream, the audiences, the title/artist order
-}
-
-bool isExtension(const std::string& text) {
-  if (text.size() < 2 || text.size() > kMaxExtensionLetters + 1 || text[0] != '.') return false;
-  for (size_t i = 1; i < text.size(); ++i) {
-    char c = text[i];
-    bool letterOrDigit = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
-    if (!letterOrDigit && c != '_' && c != '-') return false;
-  }
-  return true;
-}
-
-bool isKnownName(const std::string& name) {
-  for (const char* known : kNames) {
-    if (name == known) return true;
-  }
-  return false;
-}
-
 std::string nameList() {
   std::string list;
-  for (const char* name : kNames) list += std::string(list.empty() ? "" : ", ") + name;
+  for (const SettingDefinition& setting : kSettingCatalogue) {
+    list += std::string(list.empty() ? "" : ", ") + setting.valueName;
+  }
   return list;
+}
+
+bool acceptsText(const std::string& text) { return usableExtension(text.c_str()) == text.c_str(); }
+
+// "ZVKRMTarget3" -> "ZVKRMTarget": settings that differ only by a trailing
+// digit are listed as one.
+std::string stemOf(const std::string& name) {
+  size_t end = name.size();
+  while (end > 0 && name[end - 1] >= '0' && name[end - 1] <= '9') --end;
+  return end < name.size() ? name.substr(0, end) : name;
 }
 
 }  // namespace
@@ -68,28 +41,36 @@ bool parseDecimal(const std::string& text, uint32_t& value) {
   return true;
 }
 
-const char* const* settingNames() { return kNames; }
-
-int settingCount() { return kNameCount; }
-
-const char* audioFormatName(uint32_t audioFormat) { return audioFormat < 4 ? kAudioFormats[audioFormat] : ""; }
+std::string numberWithItsText(const std::string& name, int32_t value) {
+  const SettingDefinition* setting = findSetting(name.c_str());
+  const char* text = setting != nullptr ? choiceText(*setting, value) : nullptr;
+  const std::string number = std::to_string(value);
+  return text == nullptr || number == text ? number : number + " (" + text + ")";
+}
 
 std::string allowedValuesOf(const std::string& name) {
-  if (!isKnownName(name)) return std::string();
-  if (name == "ZVKRMExt") {
-    return "a dot and 1 to " + std::to_string(kMaxExtensionLetters) + " letters, digits, '-' or '_' (.rm, .ra)";
-  }
+  const SettingDefinition* setting = findSetting(name.c_str());
+  if (setting == nullptr) return std::string();
+  if (setting->type == SettingType::Text) return kExtensionRule;
   std::string list;
-  if (name == "ZVKRMFreq") {
-    for (uint32_t rate : kRates) list += (list.empty() ? "" : ", ") + std::to_string(rate);
-    return list;
+  for (size_t i = 0; i < setting->choiceCount; ++i) {
+    list += (i ? ", " : "") + numberWithItsText(name, setting->choices[i].value);
   }
-  if (name == "ZVKRMAudioFormat") {
-    for (int i = 0; i < 4; ++i) list += (i ? ", " : "") + std::to_string(i) + " (" + kAudioFormats[i] + ")";
-    return list;
+  return list;
+}
+
+std::string settingsListing(const std::string& indent) {
+  std::string listing;
+  for (size_t i = 0; i < kSettingCount; ++i) {
+    std::string name = kSettingCatalogue[i].valueName;
+    const std::string stem = stemOf(name);
+    size_t last = i;
+    while (last + 1 < kSettingCount && stem != name && stemOf(kSettingCatalogue[last + 1].valueName) == stem) ++last;
+    if (last > i) name += ".." + std::string(kSettingCatalogue[last].valueName).substr(stem.size());
+    listing += indent + name + ": " + allowedValuesOf(kSettingCatalogue[i].valueName) + "\n";
+    i = last;
   }
-  if (name == "ZVKRMTitleArtist") return "0 (artist - title), 1 (title - artist)";
-  return "0 (off), 1 (on)";
+  return listing;
 }
 
 bool parseSettingOverride(const std::string& text, SettingOverride& setting, std::string& error) {
@@ -100,16 +81,19 @@ bool parseSettingOverride(const std::string& text, SettingOverride& setting, std
   }
   std::string name = text.substr(0, equals);
   if (name.compare(0, std::strlen(kPrefix), kPrefix) != 0) name = kPrefix + name;
-  if (!isKnownName(name)) {
+  const SettingDefinition* definition = findSetting(name.c_str());
+  if (definition == nullptr) {
     error = "--set: unknown setting \"" + text.substr(0, equals) + "\"; valid names: " + nameList() +
             " (the ZVKRM prefix may be left out)";
     return false;
   }
   setting.name = name;
   setting.value = text.substr(equals + 1);
-  setting.isText = name == "ZVKRMExt";
-  bool valid = setting.isText ? isExtension(setting.value)
-                              : parseDecimal(setting.value, setting.number) && acceptsNumber(name, setting.number);
+  setting.isText = definition->type == SettingType::Text;
+  bool valid = setting.isText ? acceptsText(setting.value)
+                              : parseDecimal(setting.value, setting.number) &&
+                                    choiceIndexOf(*definition, int32_t(setting.number)) >= 0 &&
+                                    setting.number <= 0x7FFFFFFFu;
   if (!valid) {
     error = "--set " + name + ": \"" + setting.value + "\" is not a valid value; valid: " + allowedValuesOf(name);
     return false;

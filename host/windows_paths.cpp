@@ -25,3 +25,12 @@ bool ansiShortPathOf(const std::wstring& path, std::string& ansi) {
   DWORD length = GetShortPathNameW(path.c_str(), shortPath, capacity);
   return length > 0 && length < capacity && ansiFormOf(shortPath, ansi);
 }
+
+std::wstring pathAsStored(const std::wstring& path) {
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW(path.c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return path;
+  FindClose(search);
+  const std::wstring folder = folderOf(path);
+  return folder.empty() ? std::wstring(found.cFileName) : folder + L"\\" + found.cFileName;
+}

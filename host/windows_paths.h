@@ -12,3 +12,8 @@ std::wstring folderOf(const std::wstring& path);
 // The ANSI code page form of the path's short (8.3) name, which has only
 // ANSI characters when the file system gives short names. False without one.
 bool ansiShortPathOf(const std::wstring& path, std::string& ansi);
+
+// `path` with its file name spelled as the file system has it: Windows names
+// ignore case, so a file replaced under another case keeps its own name.
+// `path` itself when there is no such file.
+std::wstring pathAsStored(const std::wstring& path);

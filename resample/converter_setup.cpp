@@ -25,7 +25,9 @@ bool fitsInt(int64_t value) { return value >= 0 && value <= INT_MAX; }
 const char* const kRatesTooLarge = "sample rates too large: the converter's intermediate rate would not fit 32 bits";
 const char* const kFilterTooLong = "rate pair not supported: its filters would be too long";
 const char* const kTooLarge =
-    "too many channels for this rate pair: the converter's buffers would exceed 1 GiB or 32-bit sizes";
+    "rate pair too extreme for this many channels: the converter's buffers would exceed 1 GiB or 32-bit sizes";
+const char* const kRatioTooLarge =
+    "rate pair too extreme: the converter's buffers would exceed 1 GiB or 32-bit sizes even for one channel";
 
 // Adds up the buffers of a design; every element count must fit an int.
 class SizeBudget {
@@ -164,7 +166,7 @@ bool SampleRateConverter::designUpsampling() {
   // limit above already ensures it.
   if (int64_t(fftHop) * inputRate < int64_t(stage2Rate) * 2)
     return refuse("up-sampling ratio too large: one input frame would outlast a whole stage block");
-  if (!sizesFit()) return refuse(kTooLarge);
+  if (!sizesFit(channels)) return refuse(sizesFit(1) ? kTooLarge : kRatioTooLarge);
   if (!allocateUpsampling()) return refuse(kOutOfMemoryReason);
 
   // Cycle of the interpolator: output i uses row stage1PhaseIndex[i]; the
@@ -216,7 +218,7 @@ bool SampleRateConverter::designDownsampling() {
     if (stage2Length == 0) return refuse(kFilterTooLong);
     stage2TapsPerPhase = stage2Length / stage2Phases + 1;
   }
-  if (!sizesFit()) return refuse(kTooLarge);
+  if (!sizesFit(channels)) return refuse(sizesFit(1) ? kTooLarge : kRatioTooLarge);
   if (!allocateDownsampling()) return refuse(kOutOfMemoryReason);
 
   if (q == 1) {
@@ -249,8 +251,7 @@ bool SampleRateConverter::designDownsampling() {
 
 // Checks every buffer size and the running positions against 32-bit ints
 // and the memory budget before anything is allocated.
-bool SampleRateConverter::sizesFit() const {
-  const int64_t ch = channels;
+bool SampleRateConverter::sizesFit(int64_t ch) const {
   const int64_t hop = fftHop;
   const int64_t q = oversampling;
   const int64_t fft = upsampling ? stage2FftLength : stage1FftLength;

@@ -110,7 +110,7 @@ class SampleRateConverter {
   bool chooseOversampling();
   bool designUpsampling();
   bool designDownsampling();
-  bool sizesFit() const;
+  bool sizesFit(int64_t channelCount) const;  // every buffer within the budget for that many channels
   bool allocateUpsampling();
   bool allocateDownsampling();
   bool makeFftFilter(DoubleArray& spectrum, int length, int fftLength, double cutoffHz, double sampleRateHz);

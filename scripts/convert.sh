@@ -1,8 +1,8 @@
 #!/bin/sh
 # The main job: converts WAV files to RealAudio (.rm) the way the music
 # converter does, through plughost, the plug-in rmplugin.dll and the
-# stand-in build engine rmbe3260.dll under Wine, then prints what ffprobe
-# says of each result.
+# stand-in build engine rmbe3260.dll under Wine, then says what each
+# result holds, as ffprobe reads it.
 #
 #   scripts/convert.sh [--set NAME=VALUE ...] [INPUT.wav ...]
 #
@@ -58,11 +58,10 @@ for input in "$@"; do
   name=$(basename "$input")
   result="$out_dir/${name%.*}.rm"
   echo
-  echo "== ffprobe $result"
   if [ -f "$result" ]; then
-    ffprobe -hide_banner "$result" 2>&1 || status=1
+    scripts/describe-rm.sh "$result" || status=1
   else
-    echo "(no file written)"
+    echo "$result: no file written"
     status=1
   fi
 done

@@ -22,5 +22,8 @@ const char* usableExtension(const char* stored) {
   for (const char* c = stored + 1; *c != '\0'; ++c) {
     if (++count > kMaxCharactersAfterDot || !allowedInFileName(*c)) return kDefaultExtension;
   }
-  return count > 0 ? stored : kDefaultExtension;
+  // Windows drops a name's trailing dots and spaces, so such an extension
+  // would not be the one the file gets.
+  const char last = stored[count];
+  return count > 0 && last != '.' && last != ' ' ? stored : kDefaultExtension;
 }

@@ -20,15 +20,39 @@ HKEY createOrOpenKey(HKEY root, const char* path, const char* keyClass, REGSAM a
 
 }  // namespace
 
-uint32_t readRegistryDword(const char* valueName, HKEY root, const char* path) {
+StoredValue readRegistryValue(const char* valueName, HKEY root, const char* path, char* textBuffer,
+                              uint32_t bufferSize) {
+  // Zeroing the whole buffer first terminates any shorter text, including
+  // one stored without its NUL.
+  std::memset(textBuffer, 0, bufferSize);
+  StoredValue stored;
   HKEY key = createOrOpenKey(root, path, "REG_DWORD", KEY_QUERY_VALUE);
-  if (!key) return 0;
-  uint32_t word = 0;
-  DWORD byteCount = sizeof word;
-  const LONG status = RegQueryValueExA(key, valueName, nullptr, nullptr,
-                                       reinterpret_cast<BYTE*>(&word), &byteCount);
+  if (!key) return stored;
+  DWORD type = 0, byteCount = 0;
+  if (RegQueryValueExA(key, valueName, nullptr, &type, nullptr, &byteCount) == ERROR_SUCCESS) {
+    stored.kind = StoredValue::Kind::OtherType;
+    stored.registryType = type;
+    if (type == REG_DWORD && byteCount == sizeof stored.number) {
+      byteCount = sizeof stored.number;
+      if (RegQueryValueExA(key, valueName, nullptr, nullptr, reinterpret_cast<BYTE*>(&stored.number),
+                           &byteCount) == ERROR_SUCCESS) {
+        stored.kind = StoredValue::Kind::Number;
+      }
+    } else if (type == REG_SZ) {
+      byteCount = bufferSize;
+      const LONG status = RegQueryValueExA(key, valueName, nullptr, nullptr,
+                                           reinterpret_cast<BYTE*>(textBuffer), &byteCount);
+      // A text that fills the buffer without a NUL does not fit: it reads
+      // like one longer than the buffer.
+      const bool fits = status == ERROR_SUCCESS &&
+                        (byteCount < bufferSize || textBuffer[bufferSize - 1] == '\0');
+      if (!fits) std::memset(textBuffer, 0, bufferSize);
+      stored.kind = StoredValue::Kind::Text;
+      stored.text = textBuffer;
+    }
+  }
   RegCloseKey(key);
-  return status == ERROR_SUCCESS ? word : 0;
+  return stored;
 }
 
 void writeRegistryDword(uint32_t value, const char* valueName, HKEY root, const char* path) {
@@ -39,24 +63,6 @@ void writeRegistryDword(uint32_t value, const char* valueName, HKEY root, const 
   RegCloseKey(key);
 }
 
-void readRegistryString(char* buffer, uint32_t bufferSize, const char* valueName, HKEY root,
-                        const char* path) {
-  // Zeroing the whole buffer first terminates any shorter value, including
-  // one stored without its NUL.
-  std::memset(buffer, 0, bufferSize);
-  HKEY key = createOrOpenKey(root, path, "REG_SZ", KEY_QUERY_VALUE);
-  if (!key) return;
-  DWORD byteCount = bufferSize;
-  const LONG status = RegQueryValueExA(key, valueName, nullptr, nullptr,
-                                       reinterpret_cast<BYTE*>(buffer), &byteCount);
-  RegCloseKey(key);
-  // A value that fills the buffer without a NUL does not fit: treat it like
-  // one longer than the buffer.
-  const bool fits = status == ERROR_SUCCESS &&
-                    (byteCount < bufferSize || buffer[bufferSize - 1] == '\0');
-  if (!fits) std::memset(buffer, 0, bufferSize);
-}
-
 void writeRegistryString(const char* text, const char* valueName, HKEY root, const char* path) {
   HKEY key = createOrOpenKey(root, path, "REG_SZ", KEY_WRITE);
   if (!key) return;
@@ -65,11 +71,3 @@ void writeRegistryString(const char* text, const char* valueName, HKEY root, con
   RegCloseKey(key);
 }
 
-bool registryValueExists(const char* valueName, HKEY root, const char* path) {
-  HKEY key = nullptr;
-  if (RegOpenKeyExA(root, path, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return false;
-  const bool found =
-      RegQueryValueExA(key, valueName, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
-  RegCloseKey(key);
-  return found;
-}

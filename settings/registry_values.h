@@ -6,25 +6,21 @@
 
 #include <cstdint>
 
-// The stored value's first four bytes (a shorter value fills only the low
-// bytes of a zeroed word); 0 when the key cannot be opened, the value is
-// absent or longer than four bytes. The stored type is not checked. Opens the
-// key with create semantics, so reading creates a missing key.
-uint32_t readRegistryDword(const char* valueName, HKEY root, const char* path);
+#include "settings_catalogue.h"
+
+// The value as the settings catalogue reads it: absent (also when the key
+// cannot be opened); a number when it is a REG_DWORD of four bytes; text when
+// it is a REG_SZ, copied into `textBuffer` (bufferSize >= 1) and always
+// NUL-terminated there, "" when it does not fit with its NUL; any other type
+// or size as such. Opens the key with create semantics, so reading creates a
+// missing key.
+StoredValue readRegistryValue(const char* valueName, HKEY root, const char* path, char* textBuffer,
+                              uint32_t bufferSize);
 
 // Stores `value` as REG_DWORD, creating the key if needed; failures ignored.
 void writeRegistryDword(uint32_t value, const char* valueName, HKEY root, const char* path);
-
-// Reads a text value into `buffer` (bufferSize bytes, bufferSize >= 1). The
-// result is always NUL-terminated within bufferSize; it is "" when the key
-// cannot be opened, the value is absent, or the value does not fit the buffer
-// together with a terminating NUL. Opens the key with create semantics.
-void readRegistryString(char* buffer, uint32_t bufferSize, const char* valueName, HKEY root,
-                        const char* path);
 
 // Stores `text` as REG_SZ with its terminating NUL, creating the key if
 // needed; failures ignored.
 void writeRegistryString(const char* text, const char* valueName, HKEY root, const char* path);
 
-// True when the key exists (it is not created) and holds the value.
-bool registryValueExists(const char* valueName, HKEY root, const char* path);

@@ -4,6 +4,7 @@
 
 #include "encoder_settings.h"
 #include "settings_access.h"
+#include "settings_catalogue.h"
 #include "settings_panel_ids.h"
 #include "settings_persistence.h"
 
@@ -13,25 +14,24 @@ constexpr int kAudienceBoxes = IDC_AUDIENCE_LAST - IDC_AUDIENCE_FIRST + 1;  // 8
 constexpr int kPanelX = 20;  // client coordinates of the parent
 constexpr int kPanelY = 34;
 
-const char* const kFrequencyTexts[] = {"8000", "11025", "16000", "22050", "32000", "44100", "48000"};
-const char* const kAudioFormatTexts[] = {"Voice", "Voice & Music", "Music", "Stereo Music"};
-constexpr int32_t kAudioFormatCount = 4;
+const SettingDefinition& rateSetting() { return *findSetting("ZVKRMFreq"); }
+const SettingDefinition& audioFormatSetting() { return *findSetting("ZVKRMAudioFormat"); }
 
 LRESULT sendItem(HWND panel, int id, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
   return SendDlgItemMessageA(panel, id, message, wParam, lParam);
 }
 
+// Fills a list with a setting's choices, in the catalogue's order.
+void addChoices(HWND panel, int listId, const SettingDefinition& setting) {
+  for (size_t i = 0; i < setting.choiceCount; ++i) {
+    sendItem(panel, listId, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(setting.choices[i].text));
+  }
+}
+
 // List entry for a rate; rates the list does not offer fall back to entry 0.
 int frequencyEntryFor(int32_t sampleRate) {
-  switch (sampleRate) {
-    case 11025: return 1;
-    case 16000: return 2;
-    case 22050: return 3;
-    case 32000: return 4;
-    case 44100: return 5;
-    case 48000: return 6;
-    default: return 0;
-  }
+  const int entry = choiceIndexOf(rateSetting(), sampleRate);
+  return entry < 0 ? 0 : entry;
 }
 
 void clearAllAudiences(EncoderSettings& settings) {
@@ -69,20 +69,16 @@ void refreshAudienceBoxes(HWND panel) {
 
 void fillControls(HWND panel) {
   const EncoderSettings settings = currentEncoderSettings();
-  for (const char* text : kFrequencyTexts) {
-    sendItem(panel, IDC_FREQUENCY_LIST, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
-  }
+  addChoices(panel, IDC_FREQUENCY_LIST, rateSetting());
   const int frequencyEntry = frequencyEntryFor(settings.sampleRate);
   sendItem(panel, IDC_FREQUENCY_LIST, CB_SETCURSEL, frequencyEntry);
 
-  for (const char* text : kAudioFormatTexts) {
-    sendItem(panel, IDC_AUDIO_FORMAT_LIST, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
-  }
-  // An unknown stored format reuses the frequency entry's index, which
-  // selects nothing when it is past the four formats.
-  const int32_t format = settings.audioFormat;
-  const bool knownFormat = format >= 0 && format < kAudioFormatCount;
-  sendItem(panel, IDC_AUDIO_FORMAT_LIST, CB_SETCURSEL, knownFormat ? format : frequencyEntry);
+  addChoices(panel, IDC_AUDIO_FORMAT_LIST, audioFormatSetting());
+  // A format the list does not offer (only a record changed in memory holds
+  // one: a load reads it as the default) reuses the frequency entry's index,
+  // which selects nothing when it is past the four formats.
+  const int formatEntry = choiceIndexOf(audioFormatSetting(), settings.audioFormat);
+  sendItem(panel, IDC_AUDIO_FORMAT_LIST, CB_SETCURSEL, formatEntry >= 0 ? formatEntry : frequencyEntry);
 
   const int modeButton = settings.sureStream != 0 ? IDC_SURESTREAM : IDC_SINGLE_RATE;
   sendItem(panel, modeButton, BM_SETCHECK, BST_CHECKED);
@@ -93,6 +89,13 @@ int32_t frequencyListValue(HWND panel) {
   char text[260] = "";
   sendItem(panel, IDC_FREQUENCY_LIST, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
   return static_cast<int32_t>(std::strtol(text, nullptr, 10));
+}
+
+// The chosen format's value; -1 when nothing is selected.
+int32_t audioFormatListValue(HWND panel) {
+  const LRESULT entry = sendItem(panel, IDC_AUDIO_FORMAT_LIST, CB_GETCURSEL);
+  const SettingDefinition& formats = audioFormatSetting();
+  return entry >= 0 && size_t(entry) < formats.choiceCount ? formats.choices[entry].value : -1;
 }
 
 // What one command does to the record, with everything it needs from the
@@ -120,7 +123,7 @@ bool readCommand(HWND panel, int id, Command& command) {
     case IDC_SINGLE_RATE:
       return true;
     case IDC_AUDIO_FORMAT_LIST:
-      command.controlValue = static_cast<int32_t>(sendItem(panel, id, CB_GETCURSEL));
+      command.controlValue = audioFormatListValue(panel);
       return true;
     case IDC_FREQUENCY_LIST:
       command.controlValue = frequencyListValue(panel);

@@ -9,7 +9,8 @@
 // Called from the library's attach/detach notification with its module handle
 // and reason code. On process attach (1) and thread attach (2) it builds a new
 // record from a copy of the current one: audience flags reset to "audience 0
-// only", the module handle stored, every stored value read over it; then it
+// only", the module handle stored, every stored value read over it by the
+// rules of the settings catalogue (settings_catalogue.h); then it
 // publishes the record whole (settings_access.h). On detach (0, 3) it does
 // nothing. Always TRUE, so the library's load never fails because of the
 // settings. It runs under the loader lock and may wait for a panel edit.

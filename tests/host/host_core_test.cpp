@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <map>
 #include <random>
 #include <set>
@@ -8,7 +9,9 @@
 #include "block_sizes.h"
 #include "command_line.h"
 #include "output_naming.h"
+#include "output_extension.h"
 #include "progress_line.h"
+#include "settings_catalogue.h"
 
 namespace {
 
@@ -126,8 +129,8 @@ std::set<uint32_t> listedNumbers(const std::string& listing) {
 // listing names it, for every numeric setting.
 TEST(SettingRules, AcceptExactlyTheValuesTheyList) {
   std::mt19937 generator(12);
-  for (int i = 0; i < settingCount(); ++i) {
-    const std::string name = settingNames()[i];
+  for (const SettingDefinition& setting : kSettingCatalogue) {
+    const std::string name = setting.valueName;
     if (name == "ZVKRMExt") continue;
     const std::string listing = allowedValuesOf(name);
     const std::set<uint32_t> listed = listedNumbers(listing);
@@ -140,6 +143,43 @@ TEST(SettingRules, AcceptExactlyTheValuesTheyList) {
       ASSERT_EQ(accepted, listed.count(value) == 1) << name << "=" << value << ": " << error;
       EXPECT_EQ(accepted ? name : listing, accepted ? setting.name : error.substr(error.size() - listing.size()));
     }
+  }
+}
+
+// --set takes exactly the extensions the plug-in takes from the registry.
+TEST(SettingRules, ExtensionsFollowThePluginsRule) {
+  std::mt19937 generator(5);
+  const std::string letters = "..rR+ -_~:/\\?*\"\x01";
+  for (int trial = 0; trial < 20000; ++trial) {
+    std::string extension = generator() % 4 ? "." : "";
+    for (size_t n = generator() % 18; n > 0; --n) extension += letters[generator() % letters.size()];
+    SettingOverride setting;
+    std::string error;
+    const bool pluginTakes = usableExtension(extension.c_str()) == extension.c_str();
+    ASSERT_EQ(parseSettingOverride("Ext=" + extension, setting, error), pluginTakes) << extension << ": " << error;
+  }
+}
+
+// Names Windows cannot hold as given are named as such: random names with a
+// reserved stem, a character no Windows name holds, or a trailing dot or
+// space each get that reason, and every other name passes.
+TEST(OutputNaming, NamesWindowsCannotHoldAreRefusedWithTheirReason) {
+  std::mt19937 generator(9);
+  const std::vector<std::string> stems = {"CON", "nul", "Aux", "com1", "LPT9", "prn ", "song", "COM", "con1", "LPT0"};
+  const std::set<std::string> devices = {"CON", "NUL", "AUX", "COM1", "LPT9", "PRN"};
+  const std::string odd = "?*|\"<>:\n";
+  for (int trial = 0; trial < 5000; ++trial) {
+    const std::string& stem = stems[generator() % stems.size()];
+    std::string name = stem + (generator() % 2 ? ".wav" : ".x.wav");
+    const int defect = int(generator() % 4);  // 1 a character, 2 a trailing dot or space, else none
+    if (defect == 1) name.insert(generator() % name.size(), 1, odd[generator() % odd.size()]);
+    if (defect == 2) name += generator() % 2 ? "." : " ";
+    std::string device;
+    for (char c : stem) device += c == ' ' ? "" : std::string(1, char(std::toupper(c)));
+    const char* expected = defect == 1 ? "cannot hold" : defect == 2 ? "ends in a dot or space"
+                           : devices.count(device) ? "is reserved on Windows" : nullptr;
+    const std::string problem = fileNameProblem("some/folder\\" + name);
+    EXPECT_TRUE(expected ? problem.find(expected) != std::string::npos : problem.empty()) << name << ": " << problem;
   }
 }
 

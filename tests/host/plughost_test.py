@@ -113,10 +113,11 @@ def accepts_extensible_pcm_and_names_the_output_after_the_input(host):
         f.write(extensible)
     out_dir = host.path("out")
     os.makedirs(out_dir)
-    status, out, err = host.run("convert", "--set", "Ext=.ra", "--out-dir", out_dir, host.path("Band - Song.wav"))
+    status, out, err = host.run("convert", "--verbose", "--set", "Ext=.ra", "--out-dir", out_dir,
+                                host.path("Band - Song.wav"))
     expect(status == 0, "exit %d: %s %s" % (status, out, err))
     expect(os.path.exists(os.path.join(out_dir, "Band - Song.ra")), "no Band - Song.ra in --out-dir: %s" % out)
-    expect("48000 Hz 24-bit 2 ch" in out and "0.100 s" in out and "create error 0" in out, "summary: %r" % out)
+    expect("in: 48000 Hz 24-bit 2 ch, 0.100 s sent; create error 0" in out, "summary: %r" % out)
     # Without --out-dir the result goes beside the input.
     status, out, err = host.run("convert", host.path("Band - Song.wav"))
     expect(status == 0 and os.path.exists(host.path("Band - Song.rm")), "not beside the input: %s %s" % (out, err))
@@ -134,7 +135,7 @@ def set_applies_to_one_run_and_settings_stores(host):
     expect(status == 0 and "ZVKRMFreq        44100" in out, "settings: %d %r %r" % (status, out, err))
     status, out, err = host.run("convert", "--overwrite", "--set", "ZVKRMFreq=8000", "--set", "AudioFormat=3",
                                 host.path("in.wav"))
-    expect(status == 0 and coded_rate(host) == 8000 and "as 8000 Hz 2 ch Stereo Music" in out,
+    expect(status == 0 and coded_rate(host) == 8000 and "(8000 Hz 2 ch Stereo Music, " in out,
            "--set: exit %d, rate %r, %r" % (status, coded_rate(host), out))
     for bad, listed in (("Frequency=8000", "ZVKRMTitleArtist"), ("zvkrmfreq=8000", "ZVKRMExt"),
                         ("Freq=12345", "11025, 16000"), ("AudioFormat=7", "3 (Stereo Music)"),
@@ -158,13 +159,15 @@ def set_applies_to_one_run_and_settings_stores(host):
 @case
 def error_code_3_makes_the_exit_status_nonzero(host):
     write_wav(host.path("in.wav"), seconds=2)
-    status, out, err = host.run("convert", host.path("in.wav"), faults="Library.0=80004005")
-    expect(status == 1 and "create error 3" in out, "failed creation: exit %d, %r" % (status, out))
-    status, out, err = host.run("convert", "--block-bytes", "8192", host.path("in.wav"),
+    status, out, err = host.run("convert", "--verbose", host.path("in.wav"), faults="Library.0=80004005")
+    expect(status == 1 and "failed, no file written: the plug-in could not set up" in err and "create error 3" in err,
+           "failed creation: exit %d, %r" % (status, err))
+    status, out, err = host.run("convert", "--verbose", "--block-bytes", "8192", host.path("in.wav"),
                                 faults="InputPin.6@2=80004005")
-    expect(status == 1 and ", 1 with error 3" in out, "refused chunk: exit %d, %r" % (status, out))
+    expect(status == 1 and "error 3 for 1 of" in err and ", 1 with error 3" in err,
+           "refused chunk: exit %d, %r" % (status, err))
     status, out, err = host.run("convert", "--random-blocks", "5", host.path("in.wav"))
-    expect(status == 0 and "with error 3" in out and ", 0 with error 3" in out, "clean run: %d %r" % (status, out))
+    expect(status == 0 and "converted to" in out and "with error 3" not in out, "clean run: %d %r" % (status, out))
 
 
 @case
@@ -194,13 +197,14 @@ def jobs_converts_files_side_by_side_into_what_one_at_a_time_gives(host):
         os.makedirs(out_dir)
         if os.path.exists(host.log):
             os.remove(host.log)
-        status, out, err = host.run("convert", "--set", "AudioFormat=3", "--jobs", jobs, "--out-dir", out_dir,
-                                    *inputs, extra_env=per_file)
+        status, out, err = host.run("convert", "--verbose", "--set", "AudioFormat=3", "--jobs", jobs, "--out-dir",
+                                    out_dir, *inputs, extra_env=per_file)
         expect(status == 0, "--jobs %s: exit %d: %s %s" % (jobs, status, out, err))
         lines = out.strip().splitlines()
-        expect(sorted(line.split(":")[0] for line in lines) == sorted(inputs) and
-               all("create error 0" in line and ", 0 with error 3" in line for line in lines),
-               "--jobs %s: one clean summary per file expected: %r" % (jobs, out))
+        expect(sorted(line.split(":")[0] for line in lines[:-1]) == sorted(inputs) and
+               all("create error 0" in line and ", 0 with error 3" in line for line in lines[:-1]) and
+               lines[-1] == "5 files: 5 converted, 0 skipped, 0 failed",
+               "--jobs %s: one clean line per file and the tally expected: %r" % (jobs, out))
         outputs[jobs] = {}
         for index in range(len(inputs)):
             for suffix in (".rm", ".rm.pcm"):
@@ -260,7 +264,7 @@ def outputs_never_replace_or_shadow_each_other(host):
     with open(host.path("out/song.rm"), "wb") as f:
         f.write(b"the user's file")
     status, out, err = host.run("convert", "--out-dir=" + host.path("out"), "--", host.path("x/song.wav"))
-    expect(status == 0 and "skipped" in err and "song.rm exists" in err, "exit %d %r" % (status, err))
+    expect(status == 0 and "skipped" in out and "song.rm exists" in out, "exit %d %r" % (status, out))
     with open(host.path("out/song.rm"), "rb") as f:
         expect(f.read() == b"the user's file", "an existing output was replaced without --overwrite")
     status, out, err = host.run("convert", "--overwrite", "--out-dir", host.path("out"), host.path("x/song.wav"))
@@ -331,7 +335,7 @@ def names_outside_the_ansi_code_page_convert_and_print(host):
     expect(files_under(out_dir) == sorted(n + ".rm" for n in names), "outputs: %r" % files_under(out_dir))
     for name in names:
         expect(name + ".rm" in out, "summary does not name %s: %r" % (name, out))
-    expect(err.count("title and artist could not be taken") == 3, "no word on the lost title: %r" % err)
+    expect(out.count("title and artist could not be taken") == 3, "no word on the lost title: %r" % out)
     titles = [c["args"][0] for c in host.engine_calls() if c.get("iface") == "ClipProperties" and c.get("slot") == 12]
     expect("Ärger".encode("cp1252").decode("latin-1") in titles, "title of the ANSI name lost: %r" % titles)
 
@@ -361,7 +365,7 @@ def messages_say_what_to_do(host):
         status, out, err = host.run(*words)
         expect(status == status_wanted and said in err and "engine" not in err.replace("engine DLL", ""),
                "%s: exit %d, %r" % (words, status, err))
-    expect("-> %s as 48000 Hz 1 ch Voice," % host.path("in.rm").replace("/", "\\") in out.replace("Z:", ""),
+    expect("converted to %s (48000 Hz 1 ch Voice," % host.path("in.rm").replace("/", "\\") in out.replace("Z:", ""),
            "summary without the output format: %r" % out)
     # A full and a read-only disk, where this machine lets the test mount them.
     for options, said in (("size=16k", "disk full"), ("size=16k,ro", "is read-only")):
@@ -380,6 +384,102 @@ def messages_say_what_to_do(host):
     result = subprocess.run([host.args.wine_run, host.args.plughost, "panel"], env=env, stdout=subprocess.PIPE,
                             stderr=subprocess.PIPE, timeout=60)
     expect(result.returncode == 2 and b"no display" in result.stderr, "panel without a display: %r" % (result,))
+
+
+def coded(host):
+    """(rate, channels, audio format) the plug-in gave the engine last."""
+    def last(iface, slot):
+        found = [c["args"][0] for c in host.engine_calls() if c.get("iface") == iface and c.get("slot") == slot]
+        return found[-1] if found else None
+    return last("AudioPinProperties", 4), last("AudioPinProperties", 8), last("TargetSettings", 9)
+
+
+def store(host, name, kind, data):
+    key = r"HKCU\Software\Harborlane\Tonewright"
+    subprocess.run([host.args.wine_run, "reg", "delete", key, "/f"], env=host.wine_env(), stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL)
+    if name:
+        subprocess.run([host.args.wine_run, "reg", "add", key, "/v", name, "/t", kind, "/d", data, "/f"],
+                       env=host.wine_env(), stdout=subprocess.DEVNULL, check=True)
+
+
+@case
+def stored_values_outside_the_catalogue_read_as_defaults_everywhere(host):
+    write_wav(host.path("in.wav"))
+    # name, registry type, data, what the plug-in codes (rate, channels, format) and shows
+    stored = [("ZVKRMAudioFormat", "REG_SZ", "3"), ("ZVKRMFreq", "REG_BINARY", "22560000"),
+              ("ZVKRMFreq", "REG_DWORD", "100"), ("ZVKRMFreq", "REG_DWORD", "65535"),
+              ("ZVKRMAudioFormat", "REG_DWORD", "7"), ("ZVKRMExt", "REG_DWORD", "1")]
+    try:
+        for name, kind, data in stored + [("ZVKRMFreq", "REG_DWORD", "22050"), ("ZVKRMAudioFormat", "REG_DWORD", "3")]:
+            used = (name, kind, data) not in stored
+            store(host, name, kind, data)
+            status, out, err = host.run("convert", "--overwrite", host.path("in.wav"), defaults=False)
+            wanted = (int(data) if used and name == "ZVKRMFreq" else 44100,) + \
+                ((2, 3) if used and name == "ZVKRMAudioFormat" else (1, 0))
+            shown = "(%d Hz %d ch %s, " % (wanted[0], wanted[1], "Stereo Music" if wanted[2] == 3 else "Voice")
+            expect(status == 0 and coded(host) == wanted and shown in out and os.path.exists(host.path("in.rm")),
+                   "%s %s %s: exit %d, coded %r, %r" % (name, kind, data, status, coded(host), out))
+            expect(("%s is stored as" % name in err) != used and "ignored" not in out,
+                   "%s %s %s: stderr %r" % (name, kind, data, err))
+            status, out, err = host.run("settings", defaults=False)
+            line = [text for text in out.splitlines() if text.strip().startswith(name)]
+            expect(status == 0 and line and ("ignored" in line[0]) != used, "settings: %r" % out)
+    finally:
+        store(host, None, None, None)
+
+
+@case
+def each_file_gets_one_line_with_its_outcome_and_the_run_a_tally(host):
+    for name in ("a.wav", "b.wav", "d.wav", "Song.wav"):
+        write_wav(host.path(name))
+    os.makedirs(host.path("c.wav"))
+    os.makedirs(host.path("d.rm"))
+    with open(host.path("b.rm"), "wb") as f:
+        f.write(b"kept")
+    inputs = [host.path(n) for n in ("a.wav", "b.wav", "c.wav", "d.wav")] + ["/dev/zero"]
+    status, out, err = host.run("convert", *inputs)
+    lines = (out + err).strip().splitlines()
+    said = {"a.wav": "converted to", "b.wav": "skipped: ", "c.wav": "is a folder, not a WAV file",
+            "d.wav": "d.rm is a folder", "/dev/zero": "a device or pipe"}
+    for name, words in said.items():
+        mine = [line for line in lines if name + ": " in line]
+        expect(len(mine) == 1 and words in mine[0], "%s: %r" % (name, lines))
+    expect(status != 0 and "5 files: 1 converted, 1 skipped, 3 failed" in out and "block calls" not in out + err,
+           "exit %d, %r" % (status, lines))
+    # Song.rm replaced under another case keeps its name; the line names it.
+    status, out, err = host.run("convert", "--overwrite", "--", host.path("Song.wav"))
+    shutil.copy(host.path("Song.wav"), host.path("song.wav"))
+    status, out, err = host.run("convert", "--overwrite", "--verbose", "--", host.path("song.wav"))
+    expect(status == 0 and "Song.rm (" in out and "block calls" in out, "case: %r" % out)
+    # Names Windows cannot hold as given refuse the run, saying so.
+    for name, reason in (("COM1.wav", "reserved on Windows"), ('a"?.wav', "cannot hold"),
+                         ("a\nb.wav", "cannot hold"), ("a.wav ", "ends in a dot or space")):
+        write_wav(host.path(name))
+        status, out, err = host.run("convert", "--overwrite", host.path(name))
+        expect(status == 2 and reason in err and "converted" not in out, "%r: exit %d, %r" % (name, status, err))
+    for twice, reason in (([host.path("a.wav")] * 2, "given twice"),
+                          ([host.path("a.wav"), host.path("c.wav/../a.wav")], "same file")):
+        status, out, err = host.run("convert", "--overwrite", *twice)
+        expect(status == 2 and reason in err, "%r: exit %d, %r" % (twice, status, err))
+    # A rate pair the converter cannot take for two channels says so.
+    with open(host.path("fast.wav"), "wb") as f:
+        f.write(riff([fmt_chunk(2, 2000000, 16), (b"data", bytes(4000))]))
+    status, out, err = host.run("convert", host.path("fast.wav"))
+    expect(status == 1 and "cannot take 2 channels from 2000000 Hz" in err, "exit %d, %r" % (status, err))
+
+
+@case
+def describe_rm_gives_a_plain_verdict_on_a_result(host):
+    write_wav(host.path("Band - Song.wav"), rate=22050, channels=2, seconds=1.5)
+    status, out, err = host.run("convert", "--set", "AudioFormat=3", host.path("Band - Song.wav"))
+    script = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts", "describe-rm.sh")
+    result = subprocess.run([script, host.path("Band - Song.rm")], stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+    said = result.stdout.decode(errors="replace")
+    expect(status == 0 and result.returncode == 0 and
+           'RealMedia, 44100 Hz, 2 channels, 1.50 s; title "Song", artist "Band"' in said and
+           "not play" in said and "codec with id" not in said and "unknown codec" not in said,
+           "exit %d / %d: %r" % (status, result.returncode, said))
 
 
 def main():

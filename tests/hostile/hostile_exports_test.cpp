@@ -297,7 +297,8 @@ TEST_F(HostileExportsTest, AnEngineThatRefusesEveryChunkGetsCode3ForEveryBlockAn
 
 // Settings of every registry type and of sizes 0 to 300 bytes: the plug-in
 // loads, reports an extension that ends within 260 bytes, and a conversion
-// ends in 0 or 3 without a leak. Seeded, so a failure repeats.
+// succeeds without a leak: whatever the catalogue does not offer reads as its
+// default. Seeded, so a failure repeats.
 TEST_F(HostileExportsTest, SettingsOfAnyTypeAndSizeNeverBreakLoadingOrAConversion) {
   const char* const names[] = {"ZVKRMFreq", "ZVKRMAudioFormat", "ZVKRMSurestream", "ZVKRMTarget0", "ZVKRMTarget3",
                                "ZVKRMTitleArtist", "ZVKRMExt"};
@@ -306,7 +307,6 @@ TEST_F(HostileExportsTest, SettingsOfAnyTypeAndSizeNeverBreakLoadingOrAConversio
   const uint32_t interestingWords[] = {0, 1, 2, 3, 4, 7, 8000, 12345, 44100, 384000, 0x7FFFFFFF, 0xFFFFFFFF};
   std::mt19937 random(20261207);
   const std::vector<uint8_t> data = tone(4410 * 2);
-  int converted = 0, refused = 0;
   for (int round = 0; round < 40; ++round) {
     ASSERT_TRUE(hostkey::resetToEmpty());
     for (const char* name : names) {
@@ -340,13 +340,9 @@ TEST_F(HostileExportsTest, SettingsOfAnyTypeAndSizeNeverBreakLoadingOrAConversio
 
     FormatRecord record = pcm(2, 22050, 16);
     const std::vector<int32_t> codes = convert(plugin.exports, standin.outputPath("s.rm"), record.plain(), data, 4096);
-    for (int32_t code : codes) EXPECT_TRUE(code == 0 || code == kFailed) << "round " << round;
-    (codes.front() == 0 ? converted : refused) += 1;
+    for (int32_t code : codes) EXPECT_EQ(code, 0) << "round " << round;
     EXPECT_EQ(StandinSession::liveObjects(), 0) << "round " << round;
   }
-  // Both outcomes occur, or the rounds tested less than they claim.
-  EXPECT_GT(converted, 0);
-  EXPECT_GT(refused, 0);
 }
 
 }  // namespace

@@ -24,7 +24,8 @@ TEST(OutputExtension, IsHandedOutOnlyWhenUsableAndNeverLeavesTheFolder) {
     }
     const std::string handedOut = usableExtension(stored.c_str());
     const bool isUsable = stored.size() >= 2 && stored.size() <= 16 && stored[0] == '.' &&
-                          stored.find_first_of(forbidden) == std::string::npos;
+                          stored.find_first_of(forbidden) == std::string::npos && stored.back() != '.' &&
+                          stored.back() != ' ';
     usableSeen += isUsable;
     ASSERT_EQ(handedOut, isUsable ? stored : ".rm") << '"' << stored << '"';
     ASSERT_EQ(handedOut.find_first_of("\\/:"), std::string::npos) << stored;

@@ -18,8 +18,13 @@ class RegistryValues : public ::testing::Test {
   void SetUp() override { ASSERT_TRUE(hostkey::remove()); }
 };
 
-TEST_F(RegistryValues, DwordReadOfMissingKeyCreatesItAndGivesZero) {
-  EXPECT_EQ(readRegistryDword("ZVKRMFreq", kRoot, kPath), 0u);
+StoredValue read(const char* name, char* buffer, uint32_t size) {
+  return readRegistryValue(name, kRoot, kPath, buffer, size);
+}
+
+TEST_F(RegistryValues, ReadOfMissingKeyCreatesItAndGivesAbsent) {
+  char buffer[8];
+  EXPECT_EQ(read("ZVKRMFreq", buffer, sizeof buffer).kind, StoredValue::Kind::Absent);
   EXPECT_TRUE(hostkey::exists());
   EXPECT_TRUE(hostkey::valueNames().empty());
 }
@@ -29,18 +34,28 @@ TEST_F(RegistryValues, DwordRoundTripsAsFourByteDword) {
   const hostkey::StoredValue stored = hostkey::get("ZVKRMFreq");
   EXPECT_EQ(stored.type, static_cast<DWORD>(REG_DWORD));
   EXPECT_EQ(stored.bytes.size(), 4u);
-  EXPECT_EQ(readRegistryDword("ZVKRMFreq", kRoot, kPath), 0xDEADBEEFu);
+  char buffer[8];
+  const StoredValue value = read("ZVKRMFreq", buffer, sizeof buffer);
+  EXPECT_EQ(value.kind, StoredValue::Kind::Number);
+  EXPECT_EQ(value.number, 0xDEADBEEFu);
 }
 
-TEST_F(RegistryValues, DwordReadTakesRawBytesOfOtherTypesUpToFour) {
+// Only a four-byte REG_DWORD is a number and only REG_SZ is text: raw bytes
+// of other types are never taken for either.
+TEST_F(RegistryValues, OtherTypesAreReadAsSuch) {
   const unsigned char two[] = {0x34, 0x12};
-  const unsigned char eight[] = {1, 2, 3, 4, 5, 6, 7, 8};
   ASSERT_TRUE(hostkey::setRaw("Short", REG_BINARY, two, sizeof two));
-  ASSERT_TRUE(hostkey::setRaw("Long", REG_BINARY, eight, sizeof eight));
-  ASSERT_TRUE(hostkey::setString("Text", "abc"));  // 'a' 'b' 'c' NUL
-  EXPECT_EQ(readRegistryDword("Short", kRoot, kPath), 0x1234u);
-  EXPECT_EQ(readRegistryDword("Long", kRoot, kPath), 0u);
-  EXPECT_EQ(readRegistryDword("Text", kRoot, kPath), 0x00636261u);
+  ASSERT_TRUE(hostkey::setRaw("ShortDword", REG_DWORD, two, sizeof two));
+  ASSERT_TRUE(hostkey::setString("Text", "3"));
+  char buffer[8];
+  for (const char* name : {"Short", "ShortDword"}) {
+    const StoredValue value = read(name, buffer, sizeof buffer);
+    EXPECT_EQ(value.kind, StoredValue::Kind::OtherType) << name;
+    EXPECT_EQ(value.registryType, hostkey::get(name).type) << name;
+  }
+  const StoredValue text = read("Text", buffer, sizeof buffer);
+  EXPECT_EQ(text.kind, StoredValue::Kind::Text);
+  EXPECT_STREQ(text.text, "3");
 }
 
 TEST_F(RegistryValues, StringIsWrittenAsRegSzWithItsNul) {
@@ -50,42 +65,23 @@ TEST_F(RegistryValues, StringIsWrittenAsRegSzWithItsNul) {
   EXPECT_EQ(stored.bytes, (std::vector<unsigned char>{'.', 'r', 'm', '\0'}));
 }
 
-TEST_F(RegistryValues, StringReadEmptiesBufferWhenValueIsAbsent) {
-  char buffer[16] = "previous";
-  readRegistryString(buffer, sizeof buffer, "ZVKRMExt", kRoot, kPath);
-  EXPECT_STREQ(buffer, "");
-  EXPECT_TRUE(hostkey::exists());
-}
-
-TEST_F(RegistryValues, StringReadTerminatesAValueStoredWithoutNul) {
+TEST_F(RegistryValues, TextReadTerminatesAValueStoredWithoutNul) {
   ASSERT_TRUE(hostkey::setRaw("ZVKRMExt", REG_SZ, "abc", 3));
   char buffer[16];
   std::memset(buffer, 'x', sizeof buffer);
-  readRegistryString(buffer, sizeof buffer, "ZVKRMExt", kRoot, kPath);
-  EXPECT_STREQ(buffer, "abc");
+  EXPECT_STREQ(read("ZVKRMExt", buffer, sizeof buffer).text, "abc");
 }
 
-TEST_F(RegistryValues, StringReadAcceptsExactlyWhatFitsWithItsNul) {
+TEST_F(RegistryValues, TextReadAcceptsExactlyWhatFitsWithItsNul) {
   ASSERT_TRUE(hostkey::setString("Fits", "abc"));      // 4 bytes
   ASSERT_TRUE(hostkey::setString("TooLong", "abcd"));  // 5 bytes
   ASSERT_TRUE(hostkey::setRaw("Unterminated", REG_SZ, "abcd", 4));
   char buffer[4];
-  readRegistryString(buffer, sizeof buffer, "Fits", kRoot, kPath);
-  EXPECT_STREQ(buffer, "abc");
-  readRegistryString(buffer, sizeof buffer, "TooLong", kRoot, kPath);
-  EXPECT_STREQ(buffer, "");
+  EXPECT_STREQ(read("Fits", buffer, sizeof buffer).text, "abc");
+  EXPECT_STREQ(read("TooLong", buffer, sizeof buffer).text, "");
   // Four characters and no room for a NUL: as good as too long.
   std::memset(buffer, 'x', sizeof buffer);
-  readRegistryString(buffer, sizeof buffer, "Unterminated", kRoot, kPath);
-  EXPECT_STREQ(buffer, "");
-}
-
-TEST_F(RegistryValues, ExistenceCheckNeverCreatesTheKey) {
-  EXPECT_FALSE(registryValueExists("ZVKRMExt", kRoot, kPath));
-  EXPECT_FALSE(hostkey::exists());
-  ASSERT_TRUE(hostkey::setString("ZVKRMExt", ""));
-  EXPECT_TRUE(registryValueExists("ZVKRMExt", kRoot, kPath));
-  EXPECT_FALSE(registryValueExists("ZVKRMFreq", kRoot, kPath));
+  EXPECT_STREQ(read("Unterminated", buffer, sizeof buffer).text, "");
 }
 
 }  // namespace

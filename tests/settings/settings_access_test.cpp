@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -48,7 +49,8 @@ private:
 EncoderSettings numbered(int k) {
   EncoderSettings settings;
   settings.moduleHandle = fakeModule();
-  settings.sampleRate = 8000 + k;
+  const int32_t rates[] = {8000, 11025, 16000, 22050, 32000, 44100, 48000};  // only what a load takes
+  settings.sampleRate = rates[k % 7];
   settings.audioFormat = k % 4;
   settings.sureStream = k % 2;
   settings.titleArtistOrder = (k / 2) % 2;
@@ -60,8 +62,8 @@ EncoderSettings numbered(int k) {
 
 // The k a record was made from, or -1 when it is not a numbered record.
 int numberOf(const EncoderSettings& settings) {
-  const int k = settings.sampleRate - 8000;
-  if (k < 0) return -1;
+  int k = -1;
+  if (std::sscanf(settings.extension, ".x%d", &k) != 1 || k < 0) return -1;
   const EncoderSettings expected = numbered(k);
   return std::memcmp(&expected, &settings, sizeof settings) == 0 ? k : -1;
 }
