@@ -319,6 +319,60 @@ def interrupts_and_read_errors_leave_no_output(host):
     expect(files_under(out_dir) == [], "a read error left %r" % files_under(out_dir))
 
 
+def cleanup_watchers(host):
+    """The unix ids of the watcher processes plughost started in this test's Wine prefix."""
+    prefix = ("WINEPREFIX=" + host.wine_env()["RMP_WINEPREFIX"]).encode()
+    found = []
+    for pid in filter(str.isdigit, os.listdir("/proc")):
+        try:
+            with open("/proc/%s/cmdline" % pid, "rb") as f:
+                command = f.read()
+            with open("/proc/%s/environ" % pid, "rb") as f:
+                environment = f.read().split(b"\0")
+        except OSError:
+            continue
+        if b"plughost.exe" in command and b"--cleanup-watch" in command and prefix in environment:
+            found.append(int(pid))
+    return found
+
+
+def run_keys(host):
+    keys = subprocess.run([host.args.wine_run, "reg", "query", r"HKCU\Software\Harborlane"], env=host.wine_env(),
+                          stdout=subprocess.PIPE).stdout.decode(errors="replace")
+    return [line for line in keys.splitlines() if "plughost-run" in line]
+
+
+@case
+def a_run_killed_outright_leaves_nothing_that_breaks_the_next(host):
+    source = long_wav(host, "long.wav")
+    write_wav(host.path("short.wav"))
+    out_dir = host.path("out")
+    os.makedirs(out_dir)
+    # Not stored: a run that inherited the killed run's key would code at its 8000 Hz.
+    subprocess.run([host.args.wine_run, "reg", "delete", r"HKCU\Software\Harborlane\Tonewright", "/v", "ZVKRMFreq",
+                    "/f"], env=host.wine_env(), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    keys_before = run_keys(host)
+    process = start_and_wait_for_chunks(host, "--set", "Freq=8000", "--out-dir", out_dir, source)
+    watchers = cleanup_watchers(host)
+    expect(len(watchers) == 1, "watcher processes: %r" % watchers)
+    os.kill(watchers[0], signal.SIGKILL)
+    process.kill()
+    process.communicate(timeout=60)
+    expect(files_under(out_dir) != [], "the killed run left no temporary folder to remove")
+    # Wine often gives the next process a killed one's id: folders named after
+    # every id it hands out (multiples of 4) stand for such leftovers.
+    planted = []
+    for pid in range(0x20, 0x2000, 4):
+        planted += ["~ph%x-0" % pid, os.path.join("~ph%x-0" % pid, "short.rm.partial")]
+        os.makedirs(os.path.join(out_dir, planted[-2]), exist_ok=True)
+        open(os.path.join(out_dir, planted[-1]), "wb").close()
+    status, out, err = host.run("convert", "--out-dir", out_dir, host.path("short.wav"), defaults=False)
+    expect(status == 0 and coded_rate(host) == 44100, "after a kill: exit %d, rate %r, %r" % (status, coded_rate(host), err))
+    expect(files_under(out_dir) == sorted(planted + ["short.rm"]), "left behind: %r" %
+           sorted(set(files_under(out_dir)) - set(planted)))
+    expect(run_keys(host) == keys_before, "private settings keys were left: %r" % run_keys(host))
+
+
 @case
 def names_outside_the_ansi_code_page_convert_and_print(host):
     names = ["Дом - Песня", "日本 - 歌", "Band - \U0001F3B5 Song", "Café - Ärger"]
