@@ -150,9 +150,7 @@ def set_applies_to_one_run_and_settings_stores(host):
     status, out, err = host.run("convert", "--overwrite", host.path("in.wav"), defaults=False)
     expect(coded_rate(host) == 22050, "plughost settings --set was not stored: rate %r" % coded_rate(host))
     host.run("settings", "--set", "Freq=44100", defaults=False)
-    keys = subprocess.run([host.args.wine_run, "reg", "query", r"HKCU\Software\Harborlane"], env=host.wine_env(),
-                          stdout=subprocess.PIPE).stdout.decode(errors="replace")
-    expect("plughost-run" not in keys, "private settings keys were left: %r" % keys)
+    expect(run_keys(host) == [], "private settings keys were left: %r" % run_keys(host))
 
 
 @case
@@ -320,20 +318,16 @@ def interrupts_and_read_errors_leave_no_output(host):
 
 
 def cleanup_watchers(host):
-    """The unix ids of the watcher processes plughost started in this test's Wine prefix."""
-    prefix = ("WINEPREFIX=" + host.wine_env()["RMP_WINEPREFIX"]).encode()
-    found = []
-    for pid in filter(str.isdigit, os.listdir("/proc")):
+    """The unix ids of the watchers plughost started in this test's Wine prefix."""
+    def words(pid, name):
         try:
-            with open("/proc/%s/cmdline" % pid, "rb") as f:
-                command = f.read()
-            with open("/proc/%s/environ" % pid, "rb") as f:
-                environment = f.read().split(b"\0")
+            with open("/proc/%s/%s" % (pid, name), "rb") as f:
+                return f.read().split(b"\0")
         except OSError:
-            continue
-        if b"plughost.exe" in command and b"--cleanup-watch" in command and prefix in environment:
-            found.append(int(pid))
-    return found
+            return []
+    prefix = ("WINEPREFIX=" + host.wine_env()["RMP_WINEPREFIX"]).encode()
+    return [int(pid) for pid in filter(str.isdigit, os.listdir("/proc"))
+            if b"--cleanup-watch" in words(pid, "cmdline") and prefix in words(pid, "environ")]
 
 
 def run_keys(host):
@@ -344,33 +338,24 @@ def run_keys(host):
 
 @case
 def a_run_killed_outright_leaves_nothing_that_breaks_the_next(host):
-    source = long_wav(host, "long.wav")
-    write_wav(host.path("short.wav"))
     out_dir = host.path("out")
     os.makedirs(out_dir)
-    # Not stored: a run that inherited the killed run's key would code at its 8000 Hz.
-    subprocess.run([host.args.wine_run, "reg", "delete", r"HKCU\Software\Harborlane\Tonewright", "/v", "ZVKRMFreq",
-                    "/f"], env=host.wine_env(), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     keys_before = run_keys(host)
-    process = start_and_wait_for_chunks(host, "--set", "Freq=8000", "--out-dir", out_dir, source)
-    watchers = cleanup_watchers(host)
-    expect(len(watchers) == 1, "watcher processes: %r" % watchers)
-    os.kill(watchers[0], signal.SIGKILL)
-    process.kill()
+    process = start_and_wait_for_chunks(host, "--out-dir", out_dir, long_wav(host, "long.wav"))
+    for pid in cleanup_watchers(host) + [process.pid]:
+        os.kill(pid, signal.SIGKILL)
     process.communicate(timeout=60)
-    expect(files_under(out_dir) != [], "the killed run left no temporary folder to remove")
+    expect(files_under(out_dir) != [], "the killed run left no temporary folder")
     # Wine often gives the next process a killed one's id: folders named after
     # every id it hands out (multiples of 4) stand for such leftovers.
-    planted = []
-    for pid in range(0x20, 0x2000, 4):
-        planted += ["~ph%x-0" % pid, os.path.join("~ph%x-0" % pid, "short.rm.partial")]
-        os.makedirs(os.path.join(out_dir, planted[-2]), exist_ok=True)
-        open(os.path.join(out_dir, planted[-1]), "wb").close()
-    status, out, err = host.run("convert", "--out-dir", out_dir, host.path("short.wav"), defaults=False)
-    expect(status == 0 and coded_rate(host) == 44100, "after a kill: exit %d, rate %r, %r" % (status, coded_rate(host), err))
-    expect(files_under(out_dir) == sorted(planted + ["short.rm"]), "left behind: %r" %
-           sorted(set(files_under(out_dir)) - set(planted)))
-    expect(run_keys(host) == keys_before, "private settings keys were left: %r" % run_keys(host))
+    planted = ["~ph%x-0" % pid for pid in range(0x20, 0x2000, 4)]
+    for name in planted:
+        os.makedirs(os.path.join(out_dir, name), exist_ok=True)
+    write_wav(host.path("short.wav"))
+    status, out, err = host.run("convert", "--out-dir", out_dir, host.path("short.wav"))
+    expect(status == 0, "after a kill: exit %d, %r" % (status, err))
+    left = sorted(set(files_under(out_dir)) - set(planted))
+    expect(left == ["short.rm"] and run_keys(host) == keys_before, "left behind: %r %r" % (left, run_keys(host)))
 
 
 @case

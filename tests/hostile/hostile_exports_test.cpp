@@ -275,7 +275,6 @@ TEST_F(HostileExportsTest, ARefusedFinalBlockCompletesTheFileOnlyWhenAFinalCallD
     ASSERT_EQ(code, 0);
     plugin.exports.block(object, data.data(), uint32_t(data.size()), 1, &code);
     EXPECT_EQ(code, kFailed);
-    EXPECT_LT(standin.acceptedPcm().size(), expected.size());
     if (repeated) {
       plugin.exports.block(object, nullptr, 0, 1, &code);
       EXPECT_EQ(code, 0);
@@ -283,7 +282,7 @@ TEST_F(HostileExportsTest, ARefusedFinalBlockCompletesTheFileOnlyWhenAFinalCallD
     plugin.exports.destroy(object);
     const std::vector<uint8_t> accepted = standin.acceptedPcm();
     EXPECT_EQ(std::string(accepted.begin(), accepted.end()) == expected, repeated);
-    EXPECT_EQ(fileExists(standin.outputPath("f.rm")), repeated) << "final call repeated: " << repeated;
+    EXPECT_EQ(fileExists(standin.outputPath("f.rm")), repeated) << repeated;
     EXPECT_EQ(StandinSession::liveObjects(), 0);
   }
 }
