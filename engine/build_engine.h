@@ -114,6 +114,8 @@ struct BuildEngineVtbl {
   ReservedSlot reserved15;
   ReservedSlot reserved16;
   int32_t(RMBE_STDCALL* prepareToEncode)(BuildEngine* self);                          // 17
+  // Completes the output file. An engine released without this call
+  // leaves no output file behind.
   int32_t(RMBE_STDCALL* endEncoding)(BuildEngine* self);                              // 18
 };
 struct BuildEngine { const BuildEngineVtbl* vtbl; };

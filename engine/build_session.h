@@ -61,8 +61,10 @@ int32_t finishBuildSession(BuildSession& session);
 // present, and empties the fields.
 void releaseBuildInterfaces(BuildSession& session);
 
-// Teardown after finishBuildSession: releases every interface still held
-// (media sample, factory, audio input, target settings, clip properties and
-// the engine last) and deletes the platform object. Safe on a session in any
-// state, also one whose set-up failed or never ran; leaves it empty.
+// Teardown, after finishBuildSession or instead of it (a session released
+// without being ended leaves no output file): releases every interface
+// still held (media sample, factory, audio input, target settings, clip
+// properties and the engine last) and deletes the platform object. Safe on a
+// session in any state, also one whose set-up failed or never ran; leaves it
+// empty.
 void disposeBuildSession(BuildSession& session);

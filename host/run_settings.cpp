@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "run_identity.h"
 #include "stored_settings.h"
 #include "wide_text.h"
 
@@ -12,6 +13,38 @@ const wchar_t kParentPath[] = L"Software\\Harborlane";
 const wchar_t kHostKeyPath[] = L"Software\\Harborlane\\Tonewright";
 // Inside the private key, the same path the plug-in opens under HKEY_CURRENT_USER.
 const wchar_t* const kInnerPaths[] = {L"Software", L"Software\\Harborlane", L"Software\\Harborlane\\Tonewright"};
+
+const wchar_t kRunKeyPrefix[] = L"plughost-run-";
+
+// The name of both a run's private key and the mutex it holds while alive.
+std::wstring runKeyName(const std::wstring& runName) { return kRunKeyPrefix + runName; }
+
+bool runIsAlive(const std::wstring& keyName) {
+  HANDLE mutex = OpenMutexW(SYNCHRONIZE, FALSE, keyName.c_str());
+  if (mutex != nullptr) CloseHandle(mutex);
+  return mutex != nullptr || GetLastError() != ERROR_FILE_NOT_FOUND;
+}
+
+// Deletes the private keys whose runs are no longer alive (killed outright,
+// their watcher too). Keys of the earlier, process-id-only form are left.
+void removeLeftoverRunKeys() {
+  HKEY parent = nullptr;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, kParentPath, 0, KEY_READ, &parent) != ERROR_SUCCESS) return;
+  std::vector<std::wstring> dead;
+  const size_t prefixLength = sizeof kRunKeyPrefix / sizeof kRunKeyPrefix[0] - 1;
+  for (DWORD index = 0;; ++index) {
+    wchar_t name[256];
+    DWORD nameLength = sizeof name / sizeof name[0];
+    if (RegEnumKeyExW(parent, index, name, &nameLength, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    const std::wstring keyName(name, nameLength);
+    if (keyName.compare(0, prefixLength, kRunKeyPrefix) == 0 && isRunName(keyName.substr(prefixLength)) &&
+        !runIsAlive(keyName)) {
+      dead.push_back(keyName);
+    }
+  }
+  RegCloseKey(parent);
+  for (const std::wstring& keyName : dead) deletePrivateSettingsKey(std::wstring(kParentPath) + L"\\" + keyName);
+}
 
 bool storeOverride(HKEY key, const SettingOverride& setting) {
   std::wstring name = widened(setting.name);
@@ -56,7 +89,10 @@ bool copyValues(HKEY from, HKEY to) {
 }  // namespace
 
 bool RunSettings::begin(const std::vector<SettingOverride>& overrides, std::string& error) {
-  keyPath = std::wstring(kParentPath) + L"\\plughost-run-" + std::to_wstring(GetCurrentProcessId());
+  const std::wstring keyName = runKeyName(thisRunName());
+  alive = CreateMutexW(nullptr, FALSE, keyName.c_str());
+  removeLeftoverRunKeys();
+  keyPath = std::wstring(kParentPath) + L"\\" + keyName;
   HKEY parent = nullptr;
   // The parent stays an ordinary key: the plug-in creates its own key beside ours.
   if (RegCreateKeyExW(HKEY_CURRENT_USER, kParentPath, 0, nullptr, 0, KEY_CREATE_SUB_KEY, nullptr, &parent,
@@ -100,12 +136,15 @@ bool RunSettings::begin(const std::vector<SettingOverride>& overrides, std::stri
 }
 
 void RunSettings::end() {
-  if (root == nullptr) return;
-  RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
-  RegCloseKey(root);
-  root = nullptr;
-  deletePrivateSettingsKey(keyPath);
-  keyPath.clear();
+  if (root != nullptr) {
+    RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
+    RegCloseKey(root);
+    root = nullptr;
+    deletePrivateSettingsKey(keyPath);
+    keyPath.clear();
+  }
+  if (alive != nullptr) CloseHandle(alive);
+  alive = nullptr;
 }
 
 void deletePrivateSettingsKey(const std::wstring& path) {

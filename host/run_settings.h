@@ -14,7 +14,9 @@
 // gives this process a HKEY_CURRENT_USER of its own: a volatile key seeded
 // with every stored value and then the --set ones (RegOverridePredefKey).
 // The key goes at end(); being volatile, one left by a killed run vanishes
-// when the registry is next loaded.
+// when the registry is next loaded. It is named after the run, and a named
+// mutex of the same name, which dies with the process, tells a live run's
+// key from one a killed run left: begin() removes those.
 class RunSettings {
 public:
   RunSettings() = default;
@@ -38,6 +40,7 @@ public:
 
 private:
   HKEY root = nullptr;  // the private key that stands in for HKEY_CURRENT_USER
+  HANDLE alive = nullptr;  // the mutex that marks the key's run as alive
   std::wstring keyPath;
   EncoderSettings pluginSettings;
   std::vector<std::string> ignored;

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "run_identity.h"
 #include "wide_text.h"
 #include "windows_paths.h"
 
@@ -9,6 +10,38 @@ namespace {
 
 // The longest name the plug-in's char interface takes (MAX_PATH with its NUL).
 const size_t kMaxPluginPathBytes = MAX_PATH - 1;
+// Private folders are named "~ph<run name>-<index>".
+const wchar_t kStagingPrefix[] = L"~ph";
+
+// Opens `folder` the way its run holds it: without delete sharing, so that
+// nobody can remove it, and a removal's own open fails while it is held.
+HANDLE claimFolder(const std::wstring& folder) {
+  HANDLE handle = CreateFileW(folder.c_str(), FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  return handle == INVALID_HANDLE_VALUE ? nullptr : handle;
+}
+
+// True unless the folder can be opened for deletion: held by its run (or
+// anything else), or gone meanwhile.
+bool isInUse(const std::wstring& folder) {
+  HANDLE probe = CreateFileW(folder.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                             OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (probe == INVALID_HANDLE_VALUE) return true;
+  CloseHandle(probe);
+  return false;
+}
+
+// The run name in a private folder's name, or "" when it is none of ours.
+std::wstring runNameOfStagingFolder(const std::wstring& name) {
+  const size_t prefixLength = sizeof kStagingPrefix / sizeof kStagingPrefix[0] - 1;
+  size_t indexDash = name.rfind(L'-');
+  if (name.compare(0, prefixLength, kStagingPrefix) != 0 || indexDash == std::wstring::npos ||
+      indexDash + 1 == name.size() || name.find_first_not_of(L"0123456789", indexDash + 1) != std::wstring::npos) {
+    return std::wstring();
+  }
+  std::wstring runName = name.substr(prefixLength, indexDash - prefixLength);
+  return isRunName(runName) ? runName : std::wstring();
+}
 
 std::wstring fileNameOf(const std::wstring& path) {
   size_t separator = path.find_last_of(L"\\/");
@@ -75,17 +108,23 @@ std::string folderFailureReason(const std::wstring& folder, unsigned long error)
 bool StagedOutput::prepare(const std::wstring& finalPath, unsigned runIndex, std::string& error) {
   finalFile = finalPath;
   const std::wstring folder = folderOf(finalPath);
-  wchar_t suffix[32];
-  wsprintfW(suffix, L"\\~ph%lx-%u", GetCurrentProcessId(), runIndex);
+  const std::wstring suffix = L"\\" + std::wstring(kStagingPrefix) + thisRunName() + L"-" + std::to_wstring(runIndex);
   if (finalPath.size() > kMaxPluginPathBytes) {
     error = tooLongReason(finalPath.size());
     return false;
   }
+  removeLeftoverStagingFolders(folder);
   if (!CreateDirectoryW((folder + suffix).c_str(), nullptr)) {
     error = folderFailureReason(folder, GetLastError());
     return false;
   }
   stagingFolder = folder + suffix;
+  claim = claimFolder(stagingFolder);
+  if (claim == nullptr) {
+    error = folderFailureReason(folder, GetLastError());
+    discard();
+    return false;
+  }
   std::string ansiFolder;
   std::string ansiName;
   stagedName = fileNameOf(finalPath);
@@ -139,6 +178,8 @@ bool StagedOutput::commit(bool overwrite, std::string& error) {
 }
 
 void StagedOutput::discard() {
+  if (claim != nullptr) CloseHandle(claim);
+  claim = nullptr;
   if (stagingFolder.empty()) return;
   removeStagingFolder(stagingFolder);
   stagingFolder.clear();
@@ -157,4 +198,19 @@ void removeStagingFolder(const std::wstring& folder) {
     FindClose(search);
   }
   RemoveDirectoryW(folder.c_str());
+}
+
+void removeLeftoverStagingFolders(const std::wstring& outputFolder) {
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW((outputFolder + L"\\" + kStagingPrefix + L"*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return;
+  do {
+    const std::wstring runName = runNameOfStagingFolder(found.cFileName);
+    if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 || runName.empty() || runName == thisRunName()) {
+      continue;
+    }
+    const std::wstring folder = outputFolder + L"\\" + found.cFileName;
+    if (!isInUse(folder)) removeStagingFolder(folder);
+  } while (FindNextFileW(search, &found));
+  FindClose(search);
 }

@@ -8,6 +8,10 @@
 // leaves nothing under any name: the folder goes with whatever the engine put
 // in it. Names the plug-in cannot take (outside the ANSI code page) are
 // written under a stand-in ANSI name and renamed.
+//
+// The folder is named after the run and held open (without delete sharing)
+// while it is in use, so that a later run can tell the folder of a run that
+// was killed outright, which nothing holds any more, and remove it.
 class StagedOutput {
 public:
   StagedOutput() = default;
@@ -15,9 +19,10 @@ public:
   StagedOutput(const StagedOutput&) = delete;
   StagedOutput& operator=(const StagedOutput&) = delete;
 
-  // Creates the private folder for `finalPath` (a full path). `runIndex`
-  // tells the run's files apart. False: `error` says why (missing or
-  // read-only folder, disk full, path too long, name not expressible).
+  // Creates the private folder for `finalPath` (a full path), first removing
+  // the folders that killed runs left beside it. `runIndex` tells the run's
+  // files apart. False: `error` says why (missing or read-only folder, disk
+  // full, path too long, name not expressible).
   bool prepare(const std::wstring& finalPath, unsigned runIndex, std::string& error);
 
   // The name to hand to the plug-in (ANSI code page).
@@ -36,6 +41,7 @@ public:
 private:
   std::wstring finalFile;
   std::wstring stagingFolder;
+  void* claim = nullptr;  // the folder held open while in use (a HANDLE)
   std::wstring stagedName;  // file name inside stagingFolder
   std::string ansiPath;
   bool sameName = true;
@@ -43,6 +49,10 @@ private:
 
 // Deletes every file in `folder`, then the folder (also used after a kill).
 void removeStagingFolder(const std::wstring& folder);
+
+// Removes the private folders in `outputFolder` that runs other than this
+// one left and nothing holds: those of runs that were killed.
+void removeLeftoverStagingFolders(const std::wstring& outputFolder);
 
 // A user's reason for a failed file operation in `folder`; `error` is a
 // Windows error code.

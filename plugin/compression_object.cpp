@@ -57,12 +57,12 @@ CompressionObject::CompressionObject(const AcmFunctions& acmFunctions) : acm(acm
   pending.reset();
 }
 
-// Teardown: the converters first, then the engine completes the file (unless
-// the final block already did), then every engine interface goes; bytes
-// still pending (the final block never came) are discarded. After a failed
-// creation the file is not completed:
-// the host was told it failed, and an engine released unfinished leaves no
-// output behind instead of a file without audio.
+// Teardown: the converters, then every engine interface; bytes still pending
+// are discarded. The file is completed only by a final block that delivered
+// every byte (see finishFile); an engine released without being told to end
+// leaves no output behind. So a conversion whose final block never came, or
+// whose last chunks the engine refused and the host did not offer again,
+// leaves no file that looks whole but is short.
 CompressionObject::~CompressionObject() {
   delete formatConverter;
   formatConverter = nullptr;
@@ -70,7 +70,6 @@ CompressionObject::~CompressionObject() {
   resampler = nullptr;
   delete downmix;
   downmix = nullptr;
-  if (ready && !finished && !abandoned) finishBuildSession(session);
   disposeBuildSession(session);
   pending.release();
 }
@@ -151,48 +150,59 @@ int32_t CompressionObject::createFormatConverter(const WAVEFORMATEX& inputFormat
 }
 
 int32_t CompressionObject::processBlock(const uint8_t* data, uint32_t byteCount, bool endOfStream) {
-  if (!ready || abandoned) return kFailed;  // creation failed, or the engine was given up on
+  if (!ready || abandoned) return kFailed;  // creation failed, or the file was given up
   // The file is complete: nothing more can go into it.
   if (finished) return byteCount == 0 ? kOk : kFailed;
-  int32_t result = kOk;
-  uint8_t* folded = nullptr;
-  if (!foldChannels(data, byteCount, folded)) result = kFailed;
-  uint8_t* resampled = nullptr;
-  uint32_t resampledBytes = 0;
-  if (!resample(data, byteCount, endOfStream, resampled, resampledBytes)) result = kFailed;
-  delete[] folded;
-
   uint8_t* converted = nullptr;
   uint32_t convertedBytes = 0;
-  if (resampled != nullptr) {
-    // Stereo coded as mono: ACM sums the two channels; halved first, the sum
-    // stays in range (Wine's 24-bit mix would wrap around otherwise).
-    if (codedChannelCount == 1 && inputChannels == 2) {
-      halveSamples(resampled, resampledBytes, int(inputBitsPerSample));
-    }
-    if (!formatConverter->convert(resampled, resampledBytes, endOfStream, converted, convertedBytes)) {
-      result = kFailed;
-    }
-    delete[] resampled;
+  // Memory that ran out on the way to the engine's format costs this block's
+  // audio (the host does not send a block twice): the file would have a gap.
+  if (!toEngineFormat(data, byteCount, endOfStream, converted, convertedBytes)) {
+    delete[] converted;
+    abandonFile();
+    return kFailed;
   }
+  int32_t result = kOk;
   // With the end flag the bytes pending from earlier blocks go out as the
   // last, short chunk even when the converters had nothing more to add.
   if (convertedBytes != 0 || (endOfStream && pending.size() != 0)) {
-    if (submitChunks(converted, convertedBytes, endOfStream) != kOk) {
-      result = kFailed;
-      if (backlogExceeded(convertedBytes)) abandonFile();
-    }
+    result = submitChunks(converted, convertedBytes, endOfStream);
+    if (result != kOk && !abandoned && backlogExceeded(convertedBytes)) abandonFile();
   }
   delete[] converted;
   if (endOfStream && result == kOk && pending.size() == 0) result = finishFile();
   return result;
 }
 
+// The block through the downmix, the converter, the halving and ACM: the
+// engine-format bytes it yields (`converted`, the caller's to free; null and
+// 0 when none yet). False when memory ran out anywhere on the way.
+bool CompressionObject::toEngineFormat(const uint8_t* data, uint32_t byteCount, bool endOfStream,
+                                       uint8_t*& converted, uint32_t& convertedBytes) {
+  converted = nullptr;
+  convertedBytes = 0;
+  uint8_t* folded = nullptr;
+  bool ok = foldChannels(data, byteCount, folded);
+  uint8_t* resampled = nullptr;
+  uint32_t resampledBytes = 0;
+  ok = ok && resample(data, byteCount, endOfStream, resampled, resampledBytes);
+  delete[] folded;
+  if (!ok || resampled == nullptr) return ok;
+  // Stereo coded as mono: ACM sums the two channels; halved first, the sum
+  // stays in range (Wine's 24-bit mix would wrap around otherwise).
+  if (codedChannelCount == 1 && inputChannels == 2) {
+    halveSamples(resampled, resampledBytes, int(inputBitsPerSample));
+  }
+  ok = formatConverter->convert(resampled, resampledBytes, endOfStream, converted, convertedBytes);
+  delete[] resampled;
+  return ok;
+}
+
 // Has the engine complete the file once every byte is in: a file the engine
 // cannot complete is reported with the final block, while the host still
 // listens (teardown has no way to report it). A final block whose chunks
 // were refused leaves the file open, so a repeated final call can still
-// deliver them; teardown completes it then.
+// deliver them and complete it; without one the file is never completed.
 int32_t CompressionObject::finishFile() {
   finished = true;
   return finishBuildSession(session) < 0 ? kFailed : kOk;
@@ -211,8 +221,9 @@ bool CompressionObject::backlogExceeded(uint32_t newBytes) const {
   return pending.size() > newBytes && pending.size() - newBytes > limit;
 }
 
-// Gives the file up: nothing more is kept or offered, and teardown leaves the
-// file uncompleted, as the host has been told the conversion failed.
+// Gives the file up: nothing more is kept or offered, every later block is
+// refused, and the file is never completed, as the host has been told the
+// conversion failed.
 void CompressionObject::abandonFile() {
   abandoned = true;
   pending.release();
@@ -258,7 +269,10 @@ int32_t CompressionObject::submitChunks(const uint8_t* converted, uint32_t conve
   static const uint8_t kNothing = 0;
   uint32_t total = convertedBytes;
   uint8_t* joined = pending.drainAndAppend(converted != nullptr ? converted : &kNothing, total);
-  if (joined == nullptr) return kFailed;  // pending is untouched
+  if (joined == nullptr) {  // the converted bytes have nowhere to wait
+    abandonFile();
+    return kFailed;
+  }
 
   int32_t result = kOk;
   uint32_t chunkBytes = chunkSizeBytes;

@@ -32,7 +32,7 @@ public:
   static const uint32_t kBacklogSeconds = 5;
 
   explicit CompressionObject(const AcmFunctions& acm = systemAcmFunctions());
-  ~CompressionObject();  // teardown: finishes the file and frees everything
+  ~CompressionObject();  // teardown: frees everything; completes no file
   CompressionObject(const CompressionObject&) = delete;
   CompressionObject& operator=(const CompressionObject&) = delete;
 
@@ -42,13 +42,15 @@ public:
   // kFailed otherwise (the object then only supports destruction).
   int32_t create(const char* fileName, const WAVEFORMATEX& inputFormat, const EncoderSettings& settings);
 
-  // Runs one host block through the pipeline; endOfStream marks the last.
+  // Runs one host block through the pipeline; endOfStream marks the last,
+  // which has the engine complete the file once every byte is delivered.
   // kFailed when the engine refused a chunk (that chunk and everything after
-  // it are offered again by the next block) or memory ran out (bytes held
-  // from earlier blocks are kept); kOk otherwise. An engine that keeps
-  // refusing until more than kBacklogSeconds of audio from earlier blocks
-  // waits is given up on: this block and every later one report kFailed,
-  // nothing more is kept, and the file is not completed.
+  // it are offered again by the next block, also by a repeated final call);
+  // kOk otherwise. The file is given up when memory runs out (the block's
+  // audio is lost) or when an engine keeps refusing until more than
+  // kBacklogSeconds of audio from earlier blocks waits: this block and every
+  // later one report kFailed, nothing more is kept, and the file is not
+  // completed.
   int32_t processBlock(const uint8_t* data, uint32_t byteCount, bool endOfStream);
 
   // What tests look at.
@@ -67,6 +69,8 @@ private:
   uint32_t wholeFrameChunkBytes() const;
 
   // Block steps.
+  bool toEngineFormat(const uint8_t* data, uint32_t byteCount, bool endOfStream, uint8_t*& converted,
+                      uint32_t& convertedBytes);
   bool foldChannels(const uint8_t*& data, uint32_t& byteCount, uint8_t*& folded);
   bool resample(const uint8_t* data, uint32_t byteCount, bool endOfStream, uint8_t*& output,
                 uint32_t& outputBytes);
@@ -96,5 +100,5 @@ private:
   int creationFailedStep = 0;
   bool ready = false;                // every creation step succeeded
   bool finished = false;             // the engine was told to complete the file
-  bool abandoned = false;            // the engine refused too long; the file is given up
+  bool abandoned = false;            // audio was lost or the engine refused too long; the file is given up
 };

@@ -6,30 +6,56 @@
 
 #include "output_files.h"
 
-// No delete sharing: while a session holds its file, no other can remove it.
+namespace {
+
+// How long a replace waits for readers of the output to let go.
+const DWORD kReplaceWaitMs = 3000;
+const DWORD kReplaceRetryMs = 20;
+
+bool isInUse(DWORD error) {
+  return error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
+}
+
+}  // namespace
+
+// Delete sharing lets the writer itself rename or remove the file while it
+// holds it; a leftover check opens it with no sharing at all, which fails
+// while any handle is open.
 FILE* createNewFile(const std::string& path, bool& nameTaken) {
-  HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                              nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
   nameTaken = handle == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_EXISTS;
   if (handle == INVALID_HANDLE_VALUE) return nullptr;
   const int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_RDWR | _O_BINARY);
   if (descriptor == -1) {
-    CloseHandle(handle);
     DeleteFileA(path.c_str());
+    CloseHandle(handle);
     return nullptr;
   }
   FILE* file = _fdopen(descriptor, "w+b");
   if (!file) {
-    _close(descriptor);
     DeleteFileA(path.c_str());
+    _close(descriptor);
   }
   return file;
 }
 
-// Windows refuses to delete a file that another handle holds without delete
-// sharing, which is how every live session holds its own.
-bool removeUnusedFile(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }
+// Opened without sharing, the file is known to be unheld, and it is deleted
+// as this very handle closes: nobody can take it in between.
+bool removeUnusedFile(const std::string& path) {
+  HANDLE handle = CreateFileA(path.c_str(), DELETE, 0, nullptr, OPEN_EXISTING, FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_NOT_FOUND;
+  CloseHandle(handle);
+  return true;
+}
 
 bool replaceFile(const std::string& from, const std::string& to) {
-  return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+  for (DWORD waitedMs = 0;; waitedMs += kReplaceRetryMs) {
+    if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
+    if (!isInUse(GetLastError()) || waitedMs >= kReplaceWaitMs) return false;
+    Sleep(kReplaceRetryMs);
+  }
 }
+
+// The name goes when the writer's handle closes.
+void removeHeldFile(const std::string& path) { DeleteFileA(path.c_str()); }

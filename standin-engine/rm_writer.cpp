@@ -237,17 +237,19 @@ bool RmFileWriter::finish() {
     w.endChunk(chunk);
     ok = std::fwrite(w.bytes.data(), 1, w.bytes.size(), file_) == w.bytes.size();
   }
-  ok = ok && writeHeaders(true);
-  ok = std::fclose(file_) == 0 && ok;
-  file_ = nullptr;
+  ok = ok && writeHeaders(true) && std::fflush(file_) == 0;
+  // Renamed (or removed) while still held, so that the temporary name stays
+  // claimed until the output name is the finished file's.
   ok = ok && replaceFile(temporaryPath_, outputPath_);
-  if (!ok) std::remove(temporaryPath_.c_str());
+  if (!ok) removeHeldFile(temporaryPath_);
+  std::fclose(file_);
+  file_ = nullptr;
   return ok;
 }
 
 void RmFileWriter::abandon() {
   if (!file_) return;
+  removeHeldFile(temporaryPath_);
   std::fclose(file_);
   file_ = nullptr;
-  std::remove(temporaryPath_.c_str());
 }

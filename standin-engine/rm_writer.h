@@ -48,7 +48,9 @@ class RmFileWriter {
   // Appends PCM, split at whole frames into packets of at most
   // kRmMaxPacketBytes, each stamped with its own start time.
   bool writeAudio(const uint8_t* data, size_t bytes);
-  // Completes the file and gives it the output name.
+  // Completes the file and gives it the output name, waiting a little for
+  // readers that hold an older output open. False: the temporary file is
+  // gone and the output name untouched.
   bool finish();
   // Drops the temporary file; nothing appears under the output name.
   void abandon();

@@ -151,9 +151,7 @@ def set_applies_to_one_run_and_settings_stores(host):
     status, out, err = host.run("convert", "--overwrite", host.path("in.wav"), defaults=False)
     expect(coded_rate(host) == 22050, "plughost settings --set was not stored: rate %r" % coded_rate(host))
     host.run("settings", "--set", "Freq=44100", defaults=False)
-    keys = subprocess.run([host.args.wine_run, "reg", "query", r"HKCU\Software\Harborlane"], env=host.wine_env(),
-                          stdout=subprocess.PIPE).stdout.decode(errors="replace")
-    expect("plughost-run" not in keys, "private settings keys were left: %r" % keys)
+    expect(run_keys(host) == [], "private settings keys were left: %r" % run_keys(host))
 
 
 @case
@@ -321,6 +319,47 @@ def interrupts_and_read_errors_leave_no_output(host):
     out, err = (stream.decode(errors="replace") for stream in process.communicate(timeout=60))
     expect(process.returncode == 1 and "read error" in err, "shrunk input: exit %d, %r" % (process.returncode, err))
     expect(files_under(out_dir) == [], "a read error left %r" % files_under(out_dir))
+
+
+def cleanup_watchers(host):
+    """The unix ids of the watchers plughost started in this test's Wine prefix."""
+    def words(pid, name):
+        try:
+            with open("/proc/%s/%s" % (pid, name), "rb") as f:
+                return f.read().split(b"\0")
+        except OSError:
+            return []
+    prefix = ("WINEPREFIX=" + host.wine_env()["RMP_WINEPREFIX"]).encode()
+    return [int(pid) for pid in filter(str.isdigit, os.listdir("/proc"))
+            if b"--cleanup-watch" in words(pid, "cmdline") and prefix in words(pid, "environ")]
+
+
+def run_keys(host):
+    keys = subprocess.run([host.args.wine_run, "reg", "query", r"HKCU\Software\Harborlane"], env=host.wine_env(),
+                          stdout=subprocess.PIPE).stdout.decode(errors="replace")
+    return [line for line in keys.splitlines() if "plughost-run" in line]
+
+
+@case
+def a_run_killed_outright_leaves_nothing_that_breaks_the_next(host):
+    out_dir = host.path("out")
+    os.makedirs(out_dir)
+    keys_before = run_keys(host)
+    process = start_and_wait_for_chunks(host, "--out-dir", out_dir, long_wav(host, "long.wav"))
+    for pid in cleanup_watchers(host) + [process.pid]:
+        os.kill(pid, signal.SIGKILL)
+    process.communicate(timeout=60)
+    expect(files_under(out_dir) != [], "the killed run left no temporary folder")
+    # Wine often gives the next process a killed one's id: folders named after
+    # every id it hands out (multiples of 4) stand for such leftovers.
+    planted = ["~ph%x-0" % pid for pid in range(0x20, 0x2000, 4)]
+    for name in planted:
+        os.makedirs(os.path.join(out_dir, name), exist_ok=True)
+    write_wav(host.path("short.wav"))
+    status, out, err = host.run("convert", "--out-dir", out_dir, host.path("short.wav"))
+    expect(status == 0, "after a kill: exit %d, %r" % (status, err))
+    left = sorted(set(files_under(out_dir)) - set(planted))
+    expect(left == ["short.rm"] and run_keys(host) == keys_before, "left behind: %r %r" % (left, run_keys(host)))
 
 
 @case
