@@ -12,6 +12,7 @@
 #include "failure_diagnosis.h"
 #include "interrupt.h"
 #include "output_plan.h"
+#include "plugin_input_format.h"
 #include "plugin_library.h"
 #include "progress_board.h"
 #include "run_settings.h"
@@ -81,18 +82,6 @@ private:
   std::vector<uint8_t> staged;
   size_t consumed = 0;
 };
-
-WAVEFORMATEX hostFormatOf(const WavFormat& format) {
-  WAVEFORMATEX wave = {};
-  wave.wFormatTag = WAVE_FORMAT_PCM;
-  wave.nChannels = WORD(format.channels);
-  wave.nSamplesPerSec = DWORD(format.sampleRate);
-  wave.wBitsPerSample = WORD(format.bitsPerSample);
-  wave.nBlockAlign = WORD(format.frameBytes());
-  wave.nAvgBytesPerSec = wave.nBlockAlign * wave.nSamplesPerSec;
-  wave.cbSize = 0;
-  return wave;
-}
 
 // What every conversion shares: the plug-in, the options, the run's
 // settings, the display and the watcher over temporary files.
@@ -222,9 +211,10 @@ int convertPlanned(const ConvertContext& context, const PlannedOutput& planned, 
   }
   FileOutcome outcome;
   outcome.outputPath = planned.outputName;
-  WAVEFORMATEX hostFormat = hostFormatOf(reader.format());
+  WAVEFORMATEXTENSIBLE hostFormat = pluginInputFormat(reader.format());
   int32_t createError = -1;
-  CompressionObject* object = context.plugin.createNewCompressionObject(staged.pluginPath().c_str(), &createError, &hostFormat);
+  CompressionObject* object =
+      context.plugin.createNewCompressionObject(staged.pluginPath().c_str(), &createError, &hostFormat.Format);
   outcome.createError = createError;
   if (object == nullptr || createError == kPluginFailed) {
     outcome.diskFull = diskFullReason(folderOf(planned.outputPath));

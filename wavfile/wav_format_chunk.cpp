@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "little_endian.h"
+#include "speaker_layout.h"
 
 namespace {
 
@@ -57,13 +58,14 @@ int deliveredBits(const WavStoredFormat& stored) {
   return stored.bitsPerSample > 24 ? 24 : stored.bitsPerSample;
 }
 
-bool parseExtension(const uint8_t* fmt, uint32_t size, uint32_t& tag, std::string& error) {
+bool parseExtension(const uint8_t* fmt, uint32_t size, uint32_t& tag, uint32_t& channelMask, std::string& error) {
   if (size < kExtensibleFormatBytes)
     return fail(error, "extensible fmt chunk too short (" + number(size) + " bytes, 40 needed)");
   uint16_t extraBytes = le16(fmt + 16);
   if (extraBytes < 22)
     return fail(error, "extensible fmt extension too short (" + number(extraBytes) + " bytes, 22 needed)");
   tag = le32(fmt + 24);
+  channelMask = le32(fmt + 20);
   WavEncoding ignored;
   if (std::memcmp(fmt + 28, kGuidTail, sizeof kGuidTail) != 0 || !encodingOf(tag, ignored))
     return fail(error, "unsupported encoding (extensible sub-format " + number(tag) +
@@ -86,7 +88,8 @@ bool parseFormatChunk(const uint8_t* fmt, uint32_t size, WavFormatChunk& chunk, 
   uint16_t blockAlign = le16(fmt + 12);
   uint16_t bits = le16(fmt + 14);
 
-  if (tag == kTagExtensible && !parseExtension(fmt, size, tag, error)) return false;
+  uint32_t channelMask = defaultChannelMask(channels);
+  if (tag == kTagExtensible && !parseExtension(fmt, size, tag, channelMask, error)) return false;
   WavStoredFormat stored;
   if (!encodingOf(tag, stored.encoding))
     return fail(error, "unsupported encoding (format tag " + number(tag) +
@@ -106,6 +109,7 @@ bool parseFormatChunk(const uint8_t* fmt, uint32_t size, WavFormatChunk& chunk, 
   chunk.delivered.channels = channels;
   chunk.delivered.sampleRate = int(rate);
   chunk.delivered.bitsPerSample = deliveredBits(stored);
+  chunk.delivered.channelMask = channelMask;
   // The delivered frame must fit a 16-bit block alignment too.
   if (chunk.delivered.frameBytes() > 0xFFFF)
     return fail(error, number(channels) + " channels of " + number(chunk.delivered.bitsPerSample) +

@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "speaker_layout.h"
 #include "wav_reader.h"
 #include "wav_writer.h"
 
@@ -321,7 +322,7 @@ TEST(SrconvWav, WritesAWavWithTheOutputRateAndTheRawModeData) {
   EXPECT_EQ(le32(24), 22050u);                // sample rate
   EXPECT_EQ(le32(28), 22050u * 6);            // bytes per second
   EXPECT_EQ(file[32] | file[33] << 8, 6);     // block alignment
-  EXPECT_EQ(le32(40), raw.out.size());        // data size
+  EXPECT_EQ(le32(64), raw.out.size());        // data size, after the extensible fmt chunk
 
   WavReader reader;
   ASSERT_TRUE(reader.open(out.c_str())) << reader.error();
@@ -334,9 +335,58 @@ TEST(SrconvWav, WritesAWavWithTheOutputRateAndTheRawModeData) {
   ASSERT_TRUE(reader.read(data.data(), uint32_t(data.size()), got));
   EXPECT_TRUE(data == raw.out) << "WAV mode and raw mode disagree";
 
+  const Bytes before = readFile(in);
   Outcome overwrite = runSrconv("'" + in + "' '" + in + "' --out-rate 22050");
   EXPECT_EQ(overwrite.status, 1);
-  EXPECT_EQ(readFile(in).size(), 44 + pcm.size()) << "the input was damaged";
+  EXPECT_TRUE(readFile(in) == before) << "the input was damaged";
+  std::remove(in.c_str());
+  std::remove(out.c_str());
+}
+
+Bytes wavFile(const WavFormat& format, const Bytes& pcm) {
+  const std::string path = tempPath("made.wav");
+  WavWriter writer;
+  EXPECT_TRUE(writer.open(path.c_str(), format) && writer.write(pcm.data(), pcm.size()) && writer.close());
+  Bytes bytes = readFile(path);
+  std::remove(path.c_str());
+  return bytes;
+}
+
+// The data and format a reader makes of a file image.
+struct Heard {
+  WavFormat format;
+  Bytes data;
+};
+Heard hear(const Bytes& image) {
+  Heard heard;
+  WavReader reader;
+  EXPECT_TRUE(reader.openMemory(image.data(), image.size())) << reader.error();
+  heard.format = reader.format();
+  heard.data.resize(reader.dataBytes());
+  uint32_t got = 0;
+  EXPECT_TRUE(reader.read(heard.data.data(), uint32_t(heard.data.size()), got));
+  return heard;
+}
+
+// The output keeps the input's speakers (the default for the count where
+// the input names none), in WAVE_FORMAT_EXTENSIBLE exactly where the format
+// needs it.
+TEST(SrconvWav, KeepsTheSpeakerLayoutAndWritesExtensibleWhereTheFormatNeeds) {
+  std::mt19937 random(21);
+  const std::string in = tempPath("layout_in.wav"), out = tempPath("layout_out.wav");
+  for (int round = 0; round < 12; ++round) {
+    WavFormat format{1 + int(random() % 8), 22050, 8 * (1 + int(random() % 3))};
+    format.channelMask = round % 3 == 0 ? 0 : uint32_t(random());  // 0 places no channel
+    writeFile(in, wavFile(format, noise(size_t(format.frameBytes()) * 500, round)));
+    Outcome run = runSrconv("'" + in + "' '" + out + "' --out-rate 44100");
+    ASSERT_EQ(run.status, 0) << run.err;
+    const Bytes file = readFile(out);
+    ASSERT_GT(file.size(), 44u);
+    SCOPED_TRACE(std::to_string(format.channels) + " channels of " + std::to_string(format.bitsPerSample) + " bits");
+    EXPECT_EQ((file[20] | file[21] << 8) == 0xFFFE, format.channels > 2 || format.bitsPerSample > 16);
+    const uint32_t mask = format.needsExtensible() ? format.channelMask : defaultChannelMask(uint32_t(format.channels));
+    EXPECT_EQ(hear(file).format.channelMask, mask);
+  }
   std::remove(in.c_str());
   std::remove(out.c_str());
 }
