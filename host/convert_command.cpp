@@ -145,10 +145,8 @@ void sendBlocks(const ConvertContext& context, CompressionObject* object, WavRea
     if (last) break;
   }
   context.board.remove(progressSlot);
-  if (reader.clippedSamples() > 0) {
-    context.board.print(stderr, formatted("plughost: %s: %llu floating-point samples beyond full scale were clipped\n",
-                                          input.c_str(), static_cast<unsigned long long>(reader.clippedSamples())));
-  }
+  const std::string repairs = reader.repairsDescription();
+  if (!repairs.empty()) context.board.print(stderr, "plughost: " + input + ": " + repairs + "\n");
 }
 
 // "44100 Hz 2 ch Stereo Music": what the plug-in codes, from the run's settings.

@@ -138,11 +138,11 @@ bool sameFile(const std::string& a, const std::string& b) {
          first.st_ino == second.st_ino;
 }
 
-// Float input beyond +-1.0 is clipped by the reader: said once, at the end.
-void reportClipping(const WavReader& reader, const std::string& path) {
-  if (reader.clippedSamples() == 0) return;
-  std::fprintf(stderr, "srconv: %s: %llu samples beyond -1.0..+1.0 (or NaN) clipped to full scale\n", path.c_str(),
-               static_cast<unsigned long long>(reader.clippedSamples()));
+// Float input beyond +-1.0 is clipped, NaN made silent by the reader: said
+// once, at the end.
+void reportRepairs(const WavReader& reader, const std::string& path) {
+  const std::string repairs = reader.repairsDescription();
+  if (!repairs.empty()) std::fprintf(stderr, "srconv: %s: %s\n", path.c_str(), repairs.c_str());
 }
 
 // Converts into the temporary file; the caller renames it when this succeeds.
@@ -178,7 +178,7 @@ int runWav(const Options& options) {
   std::string error;
   if (!output.create(options.outputPath, error)) return failWith(kUsageOrIoError, error);
   status = convertInto(output.path(), reader, converter, options);
-  reportClipping(reader, options.inputPath);
+  reportRepairs(reader, options.inputPath);
   if (status == kDone && !output.commit(error)) status = failWith(kUsageOrIoError, error);
   if (options.printInfo) printDesign(converter);
   return status;

@@ -1,6 +1,7 @@
 #include "wav_format_chunk.h"
 
 #include <climits>
+#include <cstdio>
 #include <cstring>
 
 #include "little_endian.h"
@@ -58,6 +59,15 @@ int deliveredBits(const WavStoredFormat& stored) {
   return stored.bitsPerSample > 24 ? 24 : stored.bitsPerSample;
 }
 
+// "{00000003-0000-0010-8000-00AA00389B71}": a GUID as Windows prints it.
+std::string guidText(const uint8_t* guid) {
+  char text[40];
+  std::snprintf(text, sizeof text, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}", unsigned(le32(guid)),
+                unsigned(le16(guid + 4)), unsigned(le16(guid + 6)), guid[8], guid[9], guid[10], guid[11], guid[12],
+                guid[13], guid[14], guid[15]);
+  return text;
+}
+
 bool parseExtension(const uint8_t* fmt, uint32_t size, uint32_t& tag, uint32_t& channelMask, std::string& error) {
   if (size < kExtensibleFormatBytes)
     return fail(error, "extensible fmt chunk too short (" + number(size) + " bytes, 40 needed)");
@@ -66,10 +76,14 @@ bool parseExtension(const uint8_t* fmt, uint32_t size, uint32_t& tag, uint32_t& 
     return fail(error, "extensible fmt extension too short (" + number(extraBytes) + " bytes, 22 needed)");
   tag = le32(fmt + 24);
   channelMask = le32(fmt + 20);
+  const char* readable = "; PCM, floating point, A-law and µ-law are read)";
+  if (std::memcmp(fmt + 28, kGuidTail, sizeof kGuidTail) != 0)
+    return fail(error, "unsupported encoding (extensible sub-format " + guidText(fmt + 24) +
+                           ", which is no WAVE format tag" + readable);
   WavEncoding ignored;
-  if (std::memcmp(fmt + 28, kGuidTail, sizeof kGuidTail) != 0 || !encodingOf(tag, ignored))
-    return fail(error, "unsupported encoding (extensible sub-format " + number(tag) +
-                           "; PCM, floating point, A-law and µ-law are read)");
+  if (!encodingOf(tag, ignored))
+    return fail(error, "unsupported encoding (extensible sub-format " + guidText(fmt + 24) + ", format tag " +
+                           number(tag) + readable);
   uint16_t validBits = le16(fmt + 18);
   uint16_t bits = le16(fmt + 14);
   if (validBits > bits)

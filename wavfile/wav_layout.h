@@ -15,7 +15,8 @@
 // size of all ones, or, in such a form, 0 or one that runs past the end of
 // the file. Such data runs to the end of the file (or of the form, when its
 // size is real). Any other size must be true: every chunk lies inside the
-// form, and the form inside the file.
+// form, and the form inside the file. Only one fmt and one data chunk may
+// lie in the form.
 struct WavLayout {
   const char* container = "RIFF";
   bool streamed = false;  // a size placeholder was resolved to the file's end

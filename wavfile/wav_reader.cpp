@@ -31,7 +31,8 @@ void WavReader::close() {
   layout_ = WavLayout();
   format_ = WavFormat();
   stored_ = WavStoredFormat();
-  frameCount_ = framesRead_ = clipped_ = 0;
+  frameCount_ = framesRead_ = 0;
+  repairs_ = SampleRepairs();
   failed_ = false;
 }
 
@@ -72,6 +73,16 @@ bool WavReader::parse() {
   return true;
 }
 
+std::string WavReader::repairsDescription() const {
+  std::string text;
+  if (repairs_.clipped > 0)
+    text = std::to_string(repairs_.clipped) + " floating-point samples beyond full scale clipped to it";
+  if (repairs_.silenced > 0)
+    text += (text.empty() ? "" : ", ") + std::to_string(repairs_.silenced) +
+            " NaN samples (no number at all) made silent (0)";
+  return text;
+}
+
 std::string WavReader::storedDescription() const {
   return std::to_string(stored_.bitsPerSample) + "-bit " + encodingName(stored_.encoding) + " in " + container();
 }
@@ -85,7 +96,7 @@ bool WavReader::readFrames(uint8_t* buffer, uint64_t frames) {
   while (frames > 0) {
     uint64_t piece = frames < framesPerPiece ? frames : framesPerPiece;
     if (!input_.readAt(offset, scratch_.get(), size_t(piece * storedFrameBytes))) return false;
-    clipped_ += decodeSamples(stored_, scratch_.get(), size_t(piece) * size_t(stored_.channels), buffer);
+    decodeSamples(stored_, scratch_.get(), size_t(piece) * size_t(stored_.channels), buffer, repairs_);
     offset += piece * storedFrameBytes;
     buffer += piece * deliveredFrameBytes;
     frames -= piece;

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "random_access_input.h"
+#include "sample_decoder.h"
 #include "wav_format.h"
 #include "wav_format_chunk.h"
 #include "wav_layout.h"
@@ -23,9 +24,9 @@
 // a one-line reason (error()) anything it cannot read exactly: a file that is
 // empty, truncated or not a WAVE file; a container size that disagrees with
 // the file; a missing, repeated or short fmt or data chunk; a chunk that runs
-// past the end of the file or of the form; an encoding it cannot decode;
-// 0 channels; rate 0; an unsupported width; a block alignment that is not
-// channels x width / 8.
+// past the end of the file or of the form; an odd-sized chunk without its
+// pad byte; an encoding it cannot decode; 0 channels; rate 0; an unsupported
+// width; a block alignment that is not channels x width / 8.
 //
 // Only whole frames are delivered: a partial frame at the end of the data
 // chunk is ignored. Bytes after the form (appended tags) are ignored.
@@ -66,8 +67,10 @@ class WavReader {
   // (see above).
   bool read(uint8_t* buffer, uint32_t maxBytes, uint32_t& bytesRead);
   bool failed() const { return failed_; }
-  // Floating-point samples that were beyond +-1.0 (or NaN) so far.
-  uint64_t clippedSamples() const { return clipped_; }
+  // Floating-point samples clipped or made silent so far, and "" or a line
+  // that says so.
+  const SampleRepairs& repairs() const { return repairs_; }
+  std::string repairsDescription() const;
 
   const std::string& error() const { return error_; }
 
@@ -82,7 +85,7 @@ class WavReader {
   WavStoredFormat stored_;
   uint64_t frameCount_ = 0;
   uint64_t framesRead_ = 0;
-  uint64_t clipped_ = 0;
+  SampleRepairs repairs_;
   bool failed_ = false;
   std::unique_ptr<uint8_t[]> scratch_;  // stored frames that need decoding
   std::string error_;

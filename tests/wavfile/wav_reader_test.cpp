@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstring>
 #include <numeric>
+#include <random>
 
 #include "wav_image.h"
 
@@ -303,6 +306,98 @@ TEST(WavReaderRefuses, KeepsNoStateFromAnEarlierFile) {
   EXPECT_TRUE(reader.read(buffer, 8, got));
   EXPECT_EQ(got, 0u);
   EXPECT_EQ(reader.format().channels, 0);
+}
+
+}  // namespace
+
+namespace {
+
+// Any chunks may surround fmt and data; only a second data chunk is refused,
+// named with its place; damage after the data spares the audio.
+TEST(WavReaderRefuses, ASecondDataChunkWhereverItLies) {
+  std::mt19937 random(5);
+  for (int round = 0; round < 200; ++round) {
+    WavImage image;
+    image.riffHeader(0);
+    const bool dataFirst = random() % 2 != 0, second = random() % 2 != 0;
+    std::vector<uint8_t> first = ramp(2 * (1 + random() % 9));
+    if (random() % 2) image.chunk("LIST", ramp(random() % 8));  // odd sizes padded
+    if (!dataFirst) image.plainFmt(1, 8000, 16, 2);
+    image.chunk("data", first);
+    if (random() % 2) image.chunk("junk", ramp(random() % 8));
+    const size_t secondAt = image.bytes.size();
+    if (second) image.chunk("data", ramp(2 + random() % 9));
+    if (dataFirst) image.plainFmt(1, 8000, 16, 2);
+    if (random() % 2) {  // a damaged tag that runs past the form
+      image.tag("id3 ");
+      image.u32(1000);
+    }
+    image.fixRiffSize();
+    SCOPED_TRACE(round);
+    if (second) {
+      EXPECT_EQ(refusal(image), "more than one data chunk (a second one at byte " + std::to_string(secondAt) + ")");
+      continue;
+    }
+    WavReader reader;
+    ASSERT_TRUE(reader.openMemory(image.bytes.data(), image.bytes.size())) << reader.error();
+    EXPECT_EQ(readAll(reader, 6), first);
+  }
+}
+
+TEST(WavReaderRefuses, NamesAMissingPadByteAndAForeignSubformat) {
+  WavImage unpadded;
+  unpadded.riffHeader(0);
+  unpadded.chunk("LIST", ramp(5));
+  unpadded.bytes.pop_back();  // the writer left the pad byte out
+  unpadded.plainFmt(1, 8000, 16, 2);
+  unpadded.chunk("data", ramp(4));
+  unpadded.fixRiffSize();
+  EXPECT_NE(refusal(unpadded).find("odd size but no pad byte after it, so 'fmt ' starts a byte early"),
+            std::string::npos)
+      << refusal(unpadded);
+
+  WavImage foreign;
+  foreign.riffHeader(0);
+  foreign.extensibleFmt(2, 48000, 16, 1, 16);
+  foreign.bytes[12 + 8 + 30] ^= 0xFF;  // PCM's code, another GUID
+  foreign.chunk("data", ramp(8));
+  foreign.fixRiffSize();
+  EXPECT_NE(refusal(foreign).find("sub-format {00000001-0000-00EF-8000-00AA00389B71}, which is no WAVE format tag"),
+            std::string::npos)
+      << refusal(foreign);
+}
+
+// Float beyond +-1.0 (infinities too) is clipped to full scale, NaN made
+// silent, and each is counted and said apart.
+TEST(WavReaderDecodes, NanBecomesSilenceAndIsSaidApartFromClipping) {
+  std::mt19937 random(8);
+  const float specials[] = {NAN, -NAN, INFINITY, -INFINITY, 1.5f, -3.0f, 1.0f, -1.0f, 0.25f};
+  std::vector<uint8_t> data;
+  std::vector<int32_t> expected;
+  SampleRepairs counted;
+  for (int i = 0; i < 500; ++i) {
+    float value = specials[random() % 9];
+    uint32_t word;
+    std::memcpy(&word, &value, 4);
+    for (int b = 0; b < 4; ++b) data.push_back(uint8_t(word >> (8 * b)));
+    counted.silenced += std::isnan(value);
+    counted.clipped += std::fabs(value) > 1.0f;
+    expected.push_back(std::isnan(value) ? 0 : value >= 1.0f ? 8388607 : value <= -1.0f ? -8388608 : 2097152);
+  }
+  WavImage image = validWav(1, 8000, 32, data);
+  image.bytes[20] = 3;  // IEEE float
+  WavReader reader;
+  ASSERT_TRUE(reader.openMemory(image.bytes.data(), image.bytes.size())) << reader.error();
+  std::vector<uint8_t> pcm = readAll(reader, 300);
+  ASSERT_EQ(pcm.size(), 3 * expected.size());
+  for (size_t i = 0; i < expected.size(); ++i)
+    EXPECT_EQ(int32_t(uint32_t(pcm[3 * i] | pcm[3 * i + 1] << 8 | pcm[3 * i + 2] << 16) << 8) >> 8, expected[i]) << i;
+  EXPECT_EQ(reader.repairs().clipped, counted.clipped);
+  EXPECT_EQ(reader.repairs().silenced, counted.silenced);
+  EXPECT_EQ(reader.repairsDescription(), std::to_string(counted.clipped) +
+                                             " floating-point samples beyond full scale clipped to it, " +
+                                             std::to_string(counted.silenced) +
+                                             " NaN samples (no number at all) made silent (0)");
 }
 
 }  // namespace
