@@ -112,7 +112,8 @@ bool LayoutWalk::readHeader() {
   if (!input_.readAt(0, header, kRiffHeaderBytes)) return fail("cannot read the RIFF header: " + input_.error());
   if (std::memcmp(header, kW64RiffGuid, 4) == 0) {
     container_ = kWave64;
-    if (input_.size() < kW64HeaderBytes || !input_.readAt(0, header, kW64HeaderBytes))
+    if (input_.size() < kW64HeaderBytes ||
+        !input_.readAt(kRiffHeaderBytes, header + kRiffHeaderBytes, kW64HeaderBytes - kRiffHeaderBytes))
       return fail("file too short for a Wave64 header");
     if (std::memcmp(header, kW64RiffGuid, 16) != 0 || std::memcmp(header + 24, "wave", 4) != 0 ||
         std::memcmp(header + 28, kW64Tail, 12) != 0)
@@ -194,6 +195,9 @@ bool LayoutWalk::takeChunk(const Chunk& chunk, uint64_t body, uint64_t& size) {
   bool isData = isChunk(chunk, "data");
   if (isData) {
     size = dataSize(chunk, body, layout_.streamed);
+    // A stream's end is unknown: in a form of unknown size the data ends
+    // where its size says or where the stream does, whichever comes first.
+    if (input_.isStream() && formStreamed_) layout_.streamed = true;
   }
   if (size > input_.size() - body)
     return fail(printableId(chunk.id) + " chunk of " + number(size) + " bytes runs past the end of the file");
@@ -206,6 +210,8 @@ bool LayoutWalk::takeChunk(const Chunk& chunk, uint64_t body, uint64_t& size) {
     haveFormat_ = true;
     layout_.formatOffset = body;
     layout_.formatBytes = uint32_t(size);
+    size_t wanted = size < sizeof layout_.formatBody ? size_t(size) : sizeof layout_.formatBody;
+    if (!input_.readAt(body, layout_.formatBody, wanted)) return fail("cannot read the fmt chunk: " + input_.error());
   } else if (isData) {
     if (haveData_) return repeatedChunk("data", body - container_.chunkHeaderBytes);
     haveData_ = true;
@@ -216,7 +222,8 @@ bool LayoutWalk::takeChunk(const Chunk& chunk, uint64_t body, uint64_t& size) {
 }
 
 // Walks the chunks inside the form until both fmt and data are known, then
-// on through the rest (walkTail).
+// on through the rest (walkTail). A stream cannot come back: its walk ends
+// at the data, which must follow the fmt chunk there.
 bool LayoutWalk::walkChunks() {
   uint64_t offset = container_.headerBytes;
   uint64_t padding = 0;
@@ -232,6 +239,11 @@ bool LayoutWalk::walkChunks() {
       if (!readDs64(body, size)) return false;
     } else if (!takeChunk(chunk, body, size)) {
       return false;
+    }
+    if (input_.isStream() && haveData_) {
+      if (!haveFormat_)
+        return fail("the fmt chunk follows the data chunk, which a stream cannot go back for (give the file by name)");
+      return true;
     }
     padding = (container_.alignment - size % container_.alignment) % container_.alignment;
     if (size > formEnd_ - body) return true;  // a ds64 or data chunk that fills the form: nothing follows

@@ -17,7 +17,9 @@
 // µ-law (see sample_decoder.h for the conversions; floating-point values
 // beyond +-1.0 are clipped to full scale and counted in clippedSamples()),
 // in a RIFF, RF64 or Wave64 container, sizes left as placeholders by
-// streaming writers included (see wav_layout.h).
+// streaming writers included (see wav_layout.h). A stream (a pipe, standard
+// input) is read front to back: where its data runs to its end, the length
+// is known only once that end is reached (lengthKnown()).
 //
 // The file is treated as hostile input: open() checks the whole chunk
 // structure that leads to the data before anything is read, and refuses with
@@ -45,6 +47,8 @@ class WavReader {
   bool open(const char* path);
   // The same checks on a file image in memory, which must outlive the reader.
   bool openMemory(const uint8_t* bytes, size_t size);
+  // The same, front to back, on a stream; closeWhenDone: close() closes it.
+  bool openStream(std::FILE* stream, bool closeWhenDone);
   void close();
 
   // What read() delivers.
@@ -57,7 +61,9 @@ class WavReader {
   // "32-bit float in RF64", for messages.
   std::string storedDescription() const;
 
-  // Bytes of whole delivered frames in the data chunk.
+  // Bytes of whole delivered frames in the data chunk: while the length is
+  // not known, those delivered so far (and none left).
+  bool lengthKnown() const { return lengthKnown_; }
   uint64_t dataBytes() const { return frameCount_ * uint64_t(format_.frameBytes()); }
   uint64_t frameCount() const { return frameCount_; }
   uint64_t bytesLeft() const { return (frameCount_ - framesRead_) * uint64_t(format_.frameBytes()); }
@@ -66,6 +72,8 @@ class WavReader {
   // to buffer. bytesRead is 0 at the end of the data. False on a read error
   // (see above).
   bool read(uint8_t* buffer, uint32_t maxBytes, uint32_t& bytesRead);
+  // No whole frame is left (false on a read error: read() then says it).
+  bool atEnd();
   bool failed() const { return failed_; }
   // Floating-point samples clipped or made silent so far, and "" or a line
   // that says so.
@@ -78,14 +86,17 @@ class WavReader {
   bool fail(const std::string& reason);
   bool parse();
   bool readFrames(uint8_t* buffer, uint64_t frames);
+  bool findEnd(uint64_t frames);
 
   RandomAccessInput input_;
   WavLayout layout_;
   WavFormat format_;
   WavStoredFormat stored_;
   uint64_t frameCount_ = 0;
+  uint64_t frameLimit_ = 0;  // what the data chunk's size allows
   uint64_t framesRead_ = 0;
   SampleRepairs repairs_;
+  bool lengthKnown_ = true;
   bool failed_ = false;
   std::unique_ptr<uint8_t[]> scratch_;  // stored frames that need decoding
   std::string error_;

@@ -22,6 +22,14 @@ void putLe32(uint8_t* p, uint32_t value) {
   putLe16(p + 2, value >> 16);
 }
 
+long long tell(std::FILE* file) {
+#ifdef _WIN32
+  return _ftelli64(file);
+#else
+  return static_cast<long long>(ftello(file));
+#endif
+}
+
 bool seekTo(std::FILE* file, long long offset) {
 #ifdef _WIN32
   return _fseeki64(file, offset, SEEK_SET) == 0;
@@ -70,6 +78,14 @@ bool WavWriter::open(const char* path, const WavFormat& format) {
   if (file_ == nullptr) return fail(std::string("cannot create ") + path + ": " + std::strerror(errno));
   ownsFile_ = true;
   start_ = 0;
+  return writeHeader();
+}
+
+bool WavWriter::openStream(std::FILE* stream, const WavFormat& format) {
+  if (!checkFormat(format)) return false;
+  file_ = stream;
+  ownsFile_ = false;
+  start_ = tell(stream);
   return writeHeader();
 }
 

@@ -26,6 +26,9 @@ class WavWriter {
 
   // Creates the file for 8-, 16- or 24-bit PCM of 1..65535 channels.
   bool open(const char* path, const WavFormat& format);
+  // The same on a stream opened by the caller (standard output, say), which
+  // close() flushes but leaves open.
+  bool openStream(std::FILE* stream, const WavFormat& format);
   // Appends interleaved PCM bytes. The data chunk is limited to what a
   // 32-bit RIFF size can describe.
   bool write(const uint8_t* data, size_t byteCount);

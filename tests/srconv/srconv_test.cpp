@@ -49,14 +49,22 @@ struct Outcome {
   std::string err;
 };
 
-// Runs srconv with `args`, `input` on stdin.
-Outcome runSrconv(const std::string& args, const Bytes& input = {}) {
-  const std::string in = tempPath("stdin"), out = tempPath("stdout"), err = tempPath("stderr");
+// Runs srconv with `args`, `input` on stdin; `pipes`: stdin and stdout are
+// pipes rather than files.
+Outcome runSrconv(const std::string& args, const Bytes& input = {}, bool pipes = false) {
+  const std::string in = tempPath("stdin"), out = tempPath("stdout"), err = tempPath("stderr"), st = tempPath("status");
   writeFile(in, input);
-  std::string command = std::string("'") + SRCONV_PATH + "' " + args + " < '" + in + "' > '" + out + "' 2> '" + err + "'";
+  const std::string srconv = std::string("'") + SRCONV_PATH + "' " + args;
+  std::string command = srconv + " < '" + in + "' > '" + out + "' 2> '" + err + "'";
+  if (pipes) command = "cat '" + in + "' | { " + srconv + " 2> '" + err + "'; echo $? > '" + st + "'; } | cat > '" + out + "'";
   int raw = std::system(command.c_str());
   Outcome run;
   run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  if (pipes) {
+    Bytes status = readFile(st);
+    run.status = std::atoi(std::string(status.begin(), status.end()).c_str());
+    std::remove(st.c_str());
+  }
   run.out = readFile(out);
   Bytes errBytes = readFile(err);
   run.err.assign(errBytes.begin(), errBytes.end());
@@ -387,6 +395,37 @@ TEST(SrconvWav, KeepsTheSpeakerLayoutAndWritesExtensibleWhereTheFormatNeeds) {
     const uint32_t mask = format.needsExtensible() ? format.channelMask : defaultChannelMask(uint32_t(format.channels));
     EXPECT_EQ(hear(file).format.channelMask, mask);
   }
+  std::remove(in.c_str());
+  std::remove(out.c_str());
+}
+
+// "-" is standard input or output, and a pipe is read as it comes: through
+// pipes srconv gives what it gives between files.
+TEST(SrconvWav, DashAndPipesAreStandardStreams) {
+  const std::string in = tempPath("stream_in.wav"), out = tempPath("stream_out.wav");
+  WavFormat format{3, 44100, 16, 0x107};
+  const Bytes input = wavFile(format, noise(6 * 30001, 11));
+  writeFile(in, input);
+  ASSERT_EQ(runSrconv("'" + in + "' '" + out + "' --out-rate 48000").status, 0);
+  const Heard reference = hear(readFile(out));
+  std::remove("-");
+  Outcome piped = runSrconv("- - --out-rate 48000", input, true);
+  ASSERT_EQ(piped.status, 0) << piped.err;
+  EXPECT_NE(access("-", F_OK), 0) << "wrote a file named -";
+  const Heard heard = hear(piped.out);
+  EXPECT_EQ(heard.format.channelMask, 0x107u);
+  EXPECT_TRUE(heard.data == reference.data) << heard.data.size() << " bytes, " << reference.data.size() << " expected";
+  std::remove(out.c_str());
+  Outcome named = runSrconv("/dev/stdin '" + out + "' --out-rate 48000", input, true);
+  ASSERT_EQ(named.status, 0) << named.err;
+  EXPECT_TRUE(hear(readFile(out)).data == reference.data);
+  // A stream cannot go back for a fmt chunk behind the data.
+  Bytes dataFirst(input.begin(), input.begin() + 12);
+  dataFirst.insert(dataFirst.end(), input.begin() + 60, input.end());  // the data chunk, then fmt
+  dataFirst.insert(dataFirst.end(), input.begin() + 12, input.begin() + 60);
+  Outcome refused = runSrconv("- '" + out + "' --out-rate 48000", dataFirst, true);
+  EXPECT_EQ(refused.status, 2);
+  EXPECT_NE(refused.err.find("standard input: the fmt chunk follows the data chunk"), std::string::npos) << refused.err;
   std::remove(in.c_str());
   std::remove(out.c_str());
 }

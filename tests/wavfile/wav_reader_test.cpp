@@ -1,9 +1,11 @@
 #include "wav_reader.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstring>
+#include <fstream>
 #include <numeric>
 #include <random>
 
@@ -398,6 +400,49 @@ TEST(WavReaderDecodes, NanBecomesSilenceAndIsSaidApartFromClipping) {
                                              " floating-point samples beyond full scale clipped to it, " +
                                              std::to_string(counted.silenced) +
                                              " NaN samples (no number at all) made silent (0)");
+}
+
+// Read through a pipe, a file gives what it gives from memory, whatever its
+// sizes say; only what a stream cannot do is refused, with the reason.
+TEST(WavReaderStreams, APipeGivesWhatTheFileGives) {
+  const std::string path = std::string(::testing::TempDir()) + "wav_reader_pipe_" + std::to_string(getpid()) + ".wav";
+  std::mt19937 random(13);
+  for (int round = 0; round < 40; ++round) {
+    const uint32_t channels = 1 + random() % 3, bits = 8 * (1 + random() % 3);
+    WavImage image;
+    image.riffHeader(0);
+    if (random() % 2) image.chunk("LIST", ramp(random() % 300));
+    const bool extensible = random() % 2 != 0, placeholders = random() % 2 != 0;
+    if (extensible) image.extensibleFmt(channels, 22050, bits, 1, bits, uint32_t(random()));
+    if (!extensible) image.plainFmt(channels, 22050, bits, channels * bits / 8);
+    image.chunk("data", ramp(random() % 5000));
+    if (random() % 2) image.chunk("id3 ", ramp(random() % 50));
+    image.fixRiffSize();
+    if (placeholders) std::memset(image.bytes.data() + 4, 0xFF, 4);
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(image.bytes.data()), image.bytes.size());
+    WavReader file, pipe;
+    ASSERT_TRUE(file.openMemory(image.bytes.data(), image.bytes.size())) << file.error();
+    std::FILE* stream = popen(("cat '" + path + "'").c_str(), "r");
+    ASSERT_TRUE(pipe.openStream(stream, false)) << pipe.error();
+    EXPECT_EQ(pipe.format().channelMask, file.format().channelMask);
+    EXPECT_EQ(pipe.format().frameBytes(), file.format().frameBytes());
+    EXPECT_TRUE(readAll(pipe, 1 + random() % 4000) == readAll(file, 4096)) << round;
+    EXPECT_TRUE(pipe.atEnd());
+    pipe.close();
+    pclose(stream);
+  }
+  WavImage dataFirst;
+  dataFirst.riffHeader(0);
+  dataFirst.chunk("data", ramp(4));
+  dataFirst.plainFmt(1, 8000, 16, 2);
+  dataFirst.fixRiffSize();
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(dataFirst.bytes.data()), dataFirst.bytes.size());
+  std::FILE* stream = popen(("cat '" + path + "'").c_str(), "r");
+  WavReader pipe;
+  EXPECT_FALSE(pipe.openStream(stream, false));
+  EXPECT_NE(pipe.error().find("the fmt chunk follows the data chunk"), std::string::npos) << pipe.error();
+  pclose(stream);
+  std::remove(path.c_str());
 }
 
 }  // namespace
