@@ -20,7 +20,6 @@
 #include <string>
 #include <vector>
 
-#include "speaker_layout.h"
 #include "wav_reader.h"
 #include "wav_writer.h"
 
@@ -60,15 +59,12 @@ Outcome runSrconv(const std::string& args, const Bytes& input = {}, bool pipes =
   int raw = std::system(command.c_str());
   Outcome run;
   run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  if (pipes) {
-    Bytes status = readFile(st);
-    run.status = std::atoi(std::string(status.begin(), status.end()).c_str());
-    std::remove(st.c_str());
-  }
+  const Bytes status = readFile(st);
+  if (pipes) run.status = std::atoi(std::string(status.begin(), status.end()).c_str());
   run.out = readFile(out);
   Bytes errBytes = readFile(err);
   run.err.assign(errBytes.begin(), errBytes.end());
-  for (const std::string& path : {in, out, err}) std::remove(path.c_str());
+  for (const std::string& path : {in, out, err, st}) std::remove(path.c_str());
   return run;
 }
 
@@ -360,25 +356,12 @@ Bytes wavFile(const WavFormat& format, const Bytes& pcm) {
   return bytes;
 }
 
-// The data and format a reader makes of a file image.
-struct Heard {
-  WavFormat format;
-  Bytes data;
-};
-Heard hear(const Bytes& image) {
-  Heard heard;
-  WavReader reader;
-  EXPECT_TRUE(reader.openMemory(image.data(), image.size())) << reader.error();
-  heard.format = reader.format();
-  heard.data.resize(reader.dataBytes());
-  uint32_t got = 0;
-  EXPECT_TRUE(reader.read(heard.data.data(), uint32_t(heard.data.size()), got));
-  return heard;
+uint32_t le32At(const Bytes& file, size_t at) {
+  return uint32_t(file[at]) | uint32_t(file[at + 1]) << 8 | uint32_t(file[at + 2]) << 16 | uint32_t(file[at + 3]) << 24;
 }
 
-// The output keeps the input's speakers (the default for the count where
-// the input names none), in WAVE_FORMAT_EXTENSIBLE exactly where the format
-// needs it.
+// The output keeps the input's speakers, in WAVE_FORMAT_EXTENSIBLE exactly
+// where the format needs it.
 TEST(SrconvWav, KeepsTheSpeakerLayoutAndWritesExtensibleWhereTheFormatNeeds) {
   std::mt19937 random(21);
   const std::string in = tempPath("layout_in.wav"), out = tempPath("layout_out.wav");
@@ -389,11 +372,8 @@ TEST(SrconvWav, KeepsTheSpeakerLayoutAndWritesExtensibleWhereTheFormatNeeds) {
     Outcome run = runSrconv("'" + in + "' '" + out + "' --out-rate 44100");
     ASSERT_EQ(run.status, 0) << run.err;
     const Bytes file = readFile(out);
-    ASSERT_GT(file.size(), 44u);
-    SCOPED_TRACE(std::to_string(format.channels) + " channels of " + std::to_string(format.bitsPerSample) + " bits");
-    EXPECT_EQ((file[20] | file[21] << 8) == 0xFFFE, format.channels > 2 || format.bitsPerSample > 16);
-    const uint32_t mask = format.needsExtensible() ? format.channelMask : defaultChannelMask(uint32_t(format.channels));
-    EXPECT_EQ(hear(file).format.channelMask, mask);
+    ASSERT_EQ((file[20] | file[21] << 8) == 0xFFFE, format.channels > 2 || format.bitsPerSample > 16) << round;
+    if (format.needsExtensible()) { EXPECT_EQ(le32At(file, 40), format.channelMask); }
   }
   std::remove(in.c_str());
   std::remove(out.c_str());
@@ -407,18 +387,16 @@ TEST(SrconvWav, DashAndPipesAreStandardStreams) {
   const Bytes input = wavFile(format, noise(6 * 30001, 11));
   writeFile(in, input);
   ASSERT_EQ(runSrconv("'" + in + "' '" + out + "' --out-rate 48000").status, 0);
-  const Heard reference = hear(readFile(out));
+  const Bytes reference = readFile(out);  // sizes patched; the pipe's stay placeholders
   std::remove("-");
   Outcome piped = runSrconv("- - --out-rate 48000", input, true);
   ASSERT_EQ(piped.status, 0) << piped.err;
   EXPECT_NE(access("-", F_OK), 0) << "wrote a file named -";
-  const Heard heard = hear(piped.out);
-  EXPECT_EQ(heard.format.channelMask, 0x107u);
-  EXPECT_TRUE(heard.data == reference.data) << heard.data.size() << " bytes, " << reference.data.size() << " expected";
-  std::remove(out.c_str());
+  EXPECT_EQ(le32At(piped.out, 40), 0x107u);
+  EXPECT_TRUE(Bytes(piped.out.begin() + 68, piped.out.end()) == Bytes(reference.begin() + 68, reference.end()));
   Outcome named = runSrconv("/dev/stdin '" + out + "' --out-rate 48000", input, true);
   ASSERT_EQ(named.status, 0) << named.err;
-  EXPECT_TRUE(hear(readFile(out)).data == reference.data);
+  EXPECT_TRUE(readFile(out) == reference);
   // A stream cannot go back for a fmt chunk behind the data.
   Bytes dataFirst(input.begin(), input.begin() + 12);
   dataFirst.insert(dataFirst.end(), input.begin() + 60, input.end());  // the data chunk, then fmt

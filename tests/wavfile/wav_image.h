@@ -32,8 +32,7 @@ struct WavImage {
     u16(blockAlign);
     u16(bits);
   }
-  void extensibleFmt(uint32_t channels, uint32_t rate, uint32_t bits, uint32_t subformat, uint32_t validBits,
-                     uint32_t channelMask = 0x3) {
+  void extensibleFmt(uint32_t channels, uint32_t rate, uint32_t bits, uint32_t subformat, uint32_t validBits) {
     tag("fmt ");
     u32(40);
     u16(0xFFFE);
@@ -44,7 +43,7 @@ struct WavImage {
     u16(bits);
     u16(22);
     u16(validBits);
-    u32(channelMask);
+    u32(0x3);  // channel mask
     u32(subformat);
     const uint8_t tail[12] = {0x00, 0x00, 0x10, 0x00, 0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
     bytes.insert(bytes.end(), tail, tail + 12);

@@ -1,11 +1,9 @@
 #include "wav_reader.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cmath>
 #include <cstring>
-#include <fstream>
 #include <numeric>
 #include <random>
 
@@ -310,10 +308,6 @@ TEST(WavReaderRefuses, KeepsNoStateFromAnEarlierFile) {
   EXPECT_EQ(reader.format().channels, 0);
 }
 
-}  // namespace
-
-namespace {
-
 // Any chunks may surround fmt and data; only a second data chunk is refused,
 // named with its place; damage after the data spares the audio.
 TEST(WavReaderRefuses, ASecondDataChunkWhereverItLies) {
@@ -323,19 +317,14 @@ TEST(WavReaderRefuses, ASecondDataChunkWhereverItLies) {
     image.riffHeader(0);
     const bool dataFirst = random() % 2 != 0, second = random() % 2 != 0;
     std::vector<uint8_t> first = ramp(2 * (1 + random() % 9));
-    if (random() % 2) image.chunk("LIST", ramp(random() % 8));  // odd sizes padded
+    if (random() % 2) image.chunk("LIST", ramp(random() % 40));  // odd sizes padded
     if (!dataFirst) image.plainFmt(1, 8000, 16, 2);
     image.chunk("data", first);
-    if (random() % 2) image.chunk("junk", ramp(random() % 8));
     const size_t secondAt = image.bytes.size();
     if (second) image.chunk("data", ramp(2 + random() % 9));
     if (dataFirst) image.plainFmt(1, 8000, 16, 2);
-    if (random() % 2) {  // a damaged tag that runs past the form
-      image.tag("id3 ");
-      image.u32(1000);
-    }
+    if (random() % 2) image.tag("id3 "), image.u32(1000);  // a damaged tag that runs past the form
     image.fixRiffSize();
-    SCOPED_TRACE(round);
     if (second) {
       EXPECT_EQ(refusal(image), "more than one data chunk (a second one at byte " + std::to_string(secondAt) + ")");
       continue;
@@ -354,9 +343,8 @@ TEST(WavReaderRefuses, NamesAMissingPadByteAndAForeignSubformat) {
   unpadded.plainFmt(1, 8000, 16, 2);
   unpadded.chunk("data", ramp(4));
   unpadded.fixRiffSize();
-  EXPECT_NE(refusal(unpadded).find("odd size but no pad byte after it, so 'fmt ' starts a byte early"),
-            std::string::npos)
-      << refusal(unpadded);
+  EXPECT_EQ(refusal(unpadded), "the chunk before byte 26 has an odd size but no pad byte after it, so 'fmt ' starts "
+                               "a byte early (the file's writer left the pad out)");
 
   WavImage foreign;
   foreign.riffHeader(0);
@@ -364,85 +352,27 @@ TEST(WavReaderRefuses, NamesAMissingPadByteAndAForeignSubformat) {
   foreign.bytes[12 + 8 + 30] ^= 0xFF;  // PCM's code, another GUID
   foreign.chunk("data", ramp(8));
   foreign.fixRiffSize();
-  EXPECT_NE(refusal(foreign).find("sub-format {00000001-0000-00EF-8000-00AA00389B71}, which is no WAVE format tag"),
-            std::string::npos)
-      << refusal(foreign);
+  EXPECT_EQ(refusal(foreign), "unsupported encoding (extensible sub-format {00000001-0000-00EF-8000-00AA00389B71}, "
+                             "which is no WAVE format tag; PCM, floating point, A-law and µ-law are read)");
 }
 
 // Float beyond +-1.0 (infinities too) is clipped to full scale, NaN made
 // silent, and each is counted and said apart.
 TEST(WavReaderDecodes, NanBecomesSilenceAndIsSaidApartFromClipping) {
-  std::mt19937 random(8);
-  const float specials[] = {NAN, -NAN, INFINITY, -INFINITY, 1.5f, -3.0f, 1.0f, -1.0f, 0.25f};
-  std::vector<uint8_t> data;
-  std::vector<int32_t> expected;
-  SampleRepairs counted;
-  for (int i = 0; i < 500; ++i) {
-    float value = specials[random() % 9];
-    uint32_t word;
-    std::memcpy(&word, &value, 4);
-    for (int b = 0; b < 4; ++b) data.push_back(uint8_t(word >> (8 * b)));
-    counted.silenced += std::isnan(value);
-    counted.clipped += std::fabs(value) > 1.0f;
-    expected.push_back(std::isnan(value) ? 0 : value >= 1.0f ? 8388607 : value <= -1.0f ? -8388608 : 2097152);
-  }
+  const float values[] = {NAN, INFINITY, -3.0f, -NAN, 1.0f, 0.25f, NAN};
+  const int32_t expected[] = {0, 8388607, -8388608, 0, 8388607, 2097152, 0};
+  std::vector<uint8_t> data(sizeof values);
+  std::memcpy(data.data(), values, sizeof values);  // little-endian, as the file stores it
   WavImage image = validWav(1, 8000, 32, data);
   image.bytes[20] = 3;  // IEEE float
   WavReader reader;
   ASSERT_TRUE(reader.openMemory(image.bytes.data(), image.bytes.size())) << reader.error();
   std::vector<uint8_t> pcm = readAll(reader, 300);
-  ASSERT_EQ(pcm.size(), 3 * expected.size());
-  for (size_t i = 0; i < expected.size(); ++i)
+  ASSERT_EQ(pcm.size(), 3 * sizeof expected / sizeof expected[0]);
+  for (size_t i = 0; i < pcm.size() / 3; ++i)
     EXPECT_EQ(int32_t(uint32_t(pcm[3 * i] | pcm[3 * i + 1] << 8 | pcm[3 * i + 2] << 16) << 8) >> 8, expected[i]) << i;
-  EXPECT_EQ(reader.repairs().clipped, counted.clipped);
-  EXPECT_EQ(reader.repairs().silenced, counted.silenced);
-  EXPECT_EQ(reader.repairsDescription(), std::to_string(counted.clipped) +
-                                             " floating-point samples beyond full scale clipped to it, " +
-                                             std::to_string(counted.silenced) +
-                                             " NaN samples (no number at all) made silent (0)");
-}
-
-// Read through a pipe, a file gives what it gives from memory, whatever its
-// sizes say; only what a stream cannot do is refused, with the reason.
-TEST(WavReaderStreams, APipeGivesWhatTheFileGives) {
-  const std::string path = std::string(::testing::TempDir()) + "wav_reader_pipe_" + std::to_string(getpid()) + ".wav";
-  std::mt19937 random(13);
-  for (int round = 0; round < 40; ++round) {
-    const uint32_t channels = 1 + random() % 3, bits = 8 * (1 + random() % 3);
-    WavImage image;
-    image.riffHeader(0);
-    if (random() % 2) image.chunk("LIST", ramp(random() % 300));
-    const bool extensible = random() % 2 != 0, placeholders = random() % 2 != 0;
-    if (extensible) image.extensibleFmt(channels, 22050, bits, 1, bits, uint32_t(random()));
-    if (!extensible) image.plainFmt(channels, 22050, bits, channels * bits / 8);
-    image.chunk("data", ramp(random() % 5000));
-    if (random() % 2) image.chunk("id3 ", ramp(random() % 50));
-    image.fixRiffSize();
-    if (placeholders) std::memset(image.bytes.data() + 4, 0xFF, 4);
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(image.bytes.data()), image.bytes.size());
-    WavReader file, pipe;
-    ASSERT_TRUE(file.openMemory(image.bytes.data(), image.bytes.size())) << file.error();
-    std::FILE* stream = popen(("cat '" + path + "'").c_str(), "r");
-    ASSERT_TRUE(pipe.openStream(stream, false)) << pipe.error();
-    EXPECT_EQ(pipe.format().channelMask, file.format().channelMask);
-    EXPECT_EQ(pipe.format().frameBytes(), file.format().frameBytes());
-    EXPECT_TRUE(readAll(pipe, 1 + random() % 4000) == readAll(file, 4096)) << round;
-    EXPECT_TRUE(pipe.atEnd());
-    pipe.close();
-    pclose(stream);
-  }
-  WavImage dataFirst;
-  dataFirst.riffHeader(0);
-  dataFirst.chunk("data", ramp(4));
-  dataFirst.plainFmt(1, 8000, 16, 2);
-  dataFirst.fixRiffSize();
-  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(dataFirst.bytes.data()), dataFirst.bytes.size());
-  std::FILE* stream = popen(("cat '" + path + "'").c_str(), "r");
-  WavReader pipe;
-  EXPECT_FALSE(pipe.openStream(stream, false));
-  EXPECT_NE(pipe.error().find("the fmt chunk follows the data chunk"), std::string::npos) << pipe.error();
-  pclose(stream);
-  std::remove(path.c_str());
+  EXPECT_EQ(reader.repairsDescription(),
+            "2 floating-point samples beyond full scale clipped to it, 3 NaN samples (no number at all) made silent (0)");
 }
 
 }  // namespace
