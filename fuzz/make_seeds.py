@@ -80,6 +80,12 @@ put("wav_reader", "data_size_lies", good[:40] + struct.pack("<I", 0x7FFFFFFF) + 
 put("wav_reader", "block_align_wrong", riff([fmt(1, 2, 44100, 16, align=3), (b"data", pcm)]))
 put("wav_reader", "trailing_tag", good + b"id3 \x04\0\0\0abcd")
 put("wav_reader", "empty", b"")
+put("wav_reader", "two_data_chunks", riff([fmt(1, 2, 44100, 16), (b"data", pcm[:64]), (b"data", pcm[64:128])]))
+unpadded = riff([(b"LIST", b"INFOabc"), fmt(1, 1, 8000, 8), (b"data", b"ab")])
+put("wav_reader", "list_without_pad",  # the LIST chunk's pad byte left out, and not counted
+    unpadded[:4] + struct.pack("<I", len(unpadded) - 9) + unpadded[8:27] + unpadded[28:])
+put("wav_reader", "data_before_fmt_six_channels",
+    riff([(b"data", tone(20, 6, 2)), fmt(0xFFFE, 6, 48000, 16, extra=struct.pack("<HI", 16, 0x60F) + GUID_PCM)]))
 
 for name, text in [("artist_title", "C:\\Music\\Some Artist - Some Title.wav"),
                    ("no_dash", "/home/x/plain name.wav"),

@@ -6,7 +6,8 @@
 // data. An accepted file must describe a format the converter can take, and
 // reading it in pieces of any size must deliver exactly dataBytes() of whole
 // frames (decoded from what the file stores), byte for byte the same from
-// memory and from disk.
+// memory and from disk. Read front to back as a stream, an accepted file
+// gives the same, or is refused only for a fmt chunk behind its data.
 
 #include <algorithm>
 #include <unistd.h>
@@ -97,5 +98,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (memoryBytes.size() != fromMemory.dataBytes()) fail("memory delivered a different byte count");
   if (memoryBytes != diskBytes) fail("memory and disk delivered different bytes");
   if (fromMemory.bytesLeft() != 0 || fromDisk.bytesLeft() != 0) fail("bytes left after the end");
+
+  WavReader fromStream;
+  std::FILE* stream = std::fopen(scratchPath().c_str(), "rb");
+  if (stream == nullptr) return 0;
+  if (!fromStream.openStream(stream, true)) {
+    if (fromStream.error().find("the fmt chunk follows the data chunk") == std::string::npos)
+      fail("a stream refused an accepted file");
+    return 0;
+  }
+  if (fromStream.format().frameBytes() != format.frameBytes() ||
+      fromStream.format().channelMask != format.channelMask)
+    fail("memory and stream disagree on the format");
+  if (readAll(fromStream, size % 83 + 5) != memoryBytes) fail("memory and stream delivered different bytes");
+  if (!fromStream.atEnd()) fail("a stream does not end with its data");
   return 0;
 }

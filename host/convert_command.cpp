@@ -13,6 +13,7 @@
 #include "file_report.h"
 #include "interrupt.h"
 #include "output_plan.h"
+#include "plugin_input_format.h"
 #include "plugin_library.h"
 #include "progress_board.h"
 #include "run_settings.h"
@@ -82,18 +83,6 @@ private:
   std::vector<uint8_t> staged;
   size_t consumed = 0;
 };
-
-WAVEFORMATEX hostFormatOf(const WavFormat& format) {
-  WAVEFORMATEX wave = {};
-  wave.wFormatTag = WAVE_FORMAT_PCM;
-  wave.nChannels = WORD(format.channels);
-  wave.nSamplesPerSec = DWORD(format.sampleRate);
-  wave.wBitsPerSample = WORD(format.bitsPerSample);
-  wave.nBlockAlign = WORD(format.frameBytes());
-  wave.nAvgBytesPerSec = wave.nBlockAlign * wave.nSamplesPerSec;
-  wave.cbSize = 0;
-  return wave;
-}
 
 // What every conversion shares: the plug-in, the options, the run's
 // settings, the display and the watcher over temporary files.
@@ -245,9 +234,10 @@ int convertPlanned(const ConvertContext& context, const PlannedOutput& planned, 
                            "ANSI code page, so the plug-in wrote it under a temporary name)");
   }
   FileOutcome outcome;
-  WAVEFORMATEX hostFormat = hostFormatOf(reader.format());
+  WAVEFORMATEXTENSIBLE hostFormat = pluginInputFormat(reader.format());
   int32_t createError = -1;
-  CompressionObject* object = context.plugin.createNewCompressionObject(staged.pluginPath().c_str(), &createError, &hostFormat);
+  CompressionObject* object =
+      context.plugin.createNewCompressionObject(staged.pluginPath().c_str(), &createError, &hostFormat.Format);
   outcome.createError = createError;
   if (object == nullptr || createError == kPluginFailed) {
     outcome.diskFull = diskFullReason(folderOf(planned.outputPath));
@@ -272,10 +262,8 @@ int convertPlanned(const ConvertContext& context, const PlannedOutput& planned, 
   report.result = FileReport::Result::Converted;
   report.output = narrowedToUtf8(pathAsStored(planned.outputPath));
   report.outcome = outputFormatText(context.settings) + formatted(", %.3f s", secondsSent(reader.format(), outcome));
-  if (reader.clippedSamples() > 0) {
-    report.notes.push_back(formatted("%llu floating-point samples beyond full scale were clipped",
-                                     static_cast<unsigned long long>(reader.clippedSamples())));
-  }
+  const std::string repairs = reader.repairsDescription();
+  if (!repairs.empty()) report.notes.push_back(repairs);
   return 0;
 }
 

@@ -38,18 +38,6 @@ const SideGains kPositionGains[] = {
 const uint32_t kKnownPositions = sizeof kPositionGains / sizeof kPositionGains[0];
 const SideGains kUnpositioned = {kMinus3dB, kMinus3dB};
 
-uint32_t defaultMask(uint32_t channels) {
-  switch (channels) {
-    case 3: return 0x007;  // FL FR FC
-    case 4: return 0x033;  // FL FR BL BR
-    case 5: return 0x037;  // FL FR FC BL BR
-    case 6: return 0x03F;  // FL FR FC LFE BL BR
-    case 7: return 0x70F;  // FL FR FC LFE BC SL SR
-    case 8: return 0x63F;  // FL FR FC LFE BL BR SL SR
-    default: return (1u << kKnownPositions) - 1;  // the positions in order
-  }
-}
-
 // The next set bit of `mask` at or above `bit`; 32 when there is none.
 uint32_t nextPosition(uint32_t mask, uint32_t bit) {
   while (bit < 32 && (mask & (1u << bit)) == 0) ++bit;
@@ -81,7 +69,7 @@ bool ChannelDownmix::configure(uint32_t inChannels, uint32_t channelMask, uint32
   frameSamples = new (std::nothrow) double[inputChannels];
   partialFrame = new (std::nothrow) uint8_t[inputChannels * sampleBytes];
   if (weights == nullptr || frameSamples == nullptr || partialFrame == nullptr) return false;
-  setWeights(channelMask != 0 ? channelMask : defaultMask(inputChannels));
+  setWeights(channelMask);
   normaliseWeights();
   return true;
 }

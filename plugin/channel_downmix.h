@@ -7,11 +7,11 @@
 //
 // Speaker positions follow the WAVE channel mask: the channels of a frame
 // take the mask's set bits in ascending order (FL FR FC LFE BL BR FLC FRC BC
-// SL SR TC TFL TFC TFR TBL TBC TBR). Without a mask, the usual layout for
-// the count is assumed: 3 FL FR FC, 4 FL FR BL BR, 5 FL FR FC BL BR,
-// 6 FL FR FC LFE BL BR, 7 FL FR FC LFE BC SL SR, 8 FL FR FC LFE BL BR SL SR,
-// 9 to 18 the mask bits in order. Channels beyond the positions a mask names
-// (or at its undefined bits) are treated like a centre channel.
+// SL SR TC TFL TFC TFR TBL TBC TBR); bits beyond the channel count are
+// ignored. Channels beyond the positions a mask names (all of them for a
+// mask of 0), or at its undefined bits, have no position and are treated
+// like a centre channel. Where the input names no layout, the caller passes
+// the usual one for the count (defaultChannelMask in wavfile/speaker_layout.h).
 //
 // Stereo weights (k = 1/sqrt(2), -3 dB):
 //   front left/right and the front left/right of centre: 1 to their own side;
@@ -34,8 +34,8 @@ class ChannelDownmix {
   ChannelDownmix& operator=(const ChannelDownmix&) = delete;
 
   // inputChannels 3 to 18 (the positions WAVE names), outputChannels 1 or 2, a width of 8, 16 or 24
-  // bits; channelMask 0 when the input names no positions. False when the
-  // formats are refused or memory ran out.
+  // bits; channelMask the channels' positions. False when the formats are
+  // refused or memory ran out.
   bool configure(uint32_t inputChannels, uint32_t channelMask, uint32_t outputChannels, uint32_t bitsPerSample);
 
   // Folds every whole frame of the bytes seen so far: `bytes` follow a

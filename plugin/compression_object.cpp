@@ -7,6 +7,7 @@
 #include "halve_samples.h"
 #include "pcm_wave_format.h"
 #include "sample_rate_converter.h"
+#include "speaker_layout.h"
 
 namespace {
 
@@ -36,10 +37,11 @@ bool isIntegerPcm(const WAVEFORMATEX& format) {
 }
 
 // The speaker positions of the host's channels: the mask of an extensible
-// record, 0 (none named) for a plain one.
+// record (where 0 places none), the usual layout for the count for a plain one.
 uint32_t channelMaskOf(const WAVEFORMATEX& format) {
   const size_t kChannelMaskOffset = 20;
-  if (format.wFormatTag != kExtensibleTag || format.cbSize < kExtensibleExtraBytes) return 0;
+  if (format.wFormatTag != kExtensibleTag || format.cbSize < kExtensibleExtraBytes)
+    return defaultChannelMask(format.nChannels);
   uint32_t mask = 0;
   std::memcpy(&mask, reinterpret_cast<const uint8_t*>(&format) + kChannelMaskOffset, sizeof mask);
   return mask;

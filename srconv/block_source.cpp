@@ -27,7 +27,7 @@ BlockSource::BlockSource(WavReader& reader, const Options& options)
 uint32_t BlockSource::nextPlannedSize() { return useBlockList_ ? blockList_[blocksDone_] : blockBytes_; }
 
 bool BlockSource::atEnd() {
-  if (reader_ != nullptr) return reader_->bytesLeft() == 0;
+  if (reader_ != nullptr) return reader_->atEnd();
   int c = std::getc(stream_);
   if (c == EOF) return true;
   std::ungetc(c, stream_);

@@ -3,6 +3,7 @@
 // chosen size so that its block handling can be exercised from the shell.
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -131,6 +132,9 @@ int runRaw(const Options& options) {
   return status;
 }
 
+// "-" names standard input or output (sox's convention).
+bool isStandardStream(const std::string& path) { return path == "-"; }
+
 // Writing would truncate the input before it is read.
 bool sameFile(const std::string& a, const std::string& b) {
   struct stat first, second;
@@ -138,34 +142,74 @@ bool sameFile(const std::string& a, const std::string& b) {
          first.st_ino == second.st_ino;
 }
 
-// Float input beyond +-1.0 is clipped by the reader: said once, at the end.
-void reportClipping(const WavReader& reader, const std::string& path) {
-  if (reader.clippedSamples() == 0) return;
-  std::fprintf(stderr, "srconv: %s: %llu samples beyond -1.0..+1.0 (or NaN) clipped to full scale\n", path.c_str(),
-               static_cast<unsigned long long>(reader.clippedSamples()));
+// A pipe, a socket or a character device (/dev/stdin on a pipe, say) cannot
+// seek: it is read front to back.
+bool isStreamPath(const std::string& path) {
+  struct stat info;
+  return stat(path.c_str(), &info) == 0 && (S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode) || S_ISCHR(info.st_mode));
 }
 
-// Converts into the temporary file; the caller renames it when this succeeds.
-int convertInto(const std::string& path, WavReader& reader, SampleRateConverter& converter, const Options& options) {
-  WavWriter writer;
-  WavFormat outputFormat = reader.format();
-  outputFormat.sampleRate = options.outputRate;
-  if (!writer.open(path.c_str(), outputFormat)) return failWith(kUsageOrIoError, writer.error());
+bool openInput(WavReader& reader, const std::string& path) {
+  if (isStandardStream(path)) return reader.openStream(stdin, false);
+  if (!isStreamPath(path)) return reader.open(path.c_str());
+  std::FILE* stream = std::fopen(path.c_str(), "rb");
+  if (stream == nullptr) return reader.open(path.c_str());  // which says why
+  return reader.openStream(stream, true);
+}
+
+// Float input beyond +-1.0 is clipped, NaN made silent by the reader: said
+// once, at the end.
+void reportRepairs(const WavReader& reader, const std::string& path) {
+  const std::string repairs = reader.repairsDescription();
+  if (!repairs.empty()) std::fprintf(stderr, "srconv: %s: %s\n", path.c_str(), repairs.c_str());
+}
+
+// Converts into the writer's file or stream.
+int convertInto(WavWriter& writer, WavReader& reader, SampleRateConverter& converter, const Options& options) {
   BlockSource source(reader, options);
   OutputSink sink;
   sink.writer = &writer;
-  ProgressBar progress(stderr, reader.dataBytes());
+  ProgressBar progress(stderr, reader.lengthKnown() ? reader.dataBytes() : 0);
   int status = convertAll(converter, source, sink, progress);
   if (!writer.close() && status == kDone)
     status = failWith(kUsageOrIoError, options.outputPath + ": " + writer.error());
   return status;
 }
 
+WavFormat outputFormatOf(const WavReader& reader, const Options& options) {
+  WavFormat format = reader.format();
+  format.sampleRate = options.outputRate;
+  return format;
+}
+
+// The temporary file beside the output is renamed when complete; on standard
+// output what is written is gone, and only the exit status tells a failure.
+int convertToOutput(WavReader& reader, SampleRateConverter& converter, const Options& options) {
+  WavWriter writer;
+  if (isStandardStream(options.outputPath)) {
+    if (isatty(fileno(stdout)))
+      return failWith(kUsageOrIoError, "will not write WAV data to a terminal (redirect or pipe standard output)");
+    if (!writer.openStream(stdout, outputFormatOf(reader, options)))
+      return failWith(kUsageOrIoError, writer.error());
+    return convertInto(writer, reader, converter, options);
+  }
+  TemporaryOutput output;
+  std::string error;
+  if (!output.create(options.outputPath, error)) return failWith(kUsageOrIoError, error);
+  if (!writer.open(output.path().c_str(), outputFormatOf(reader, options)))
+    return failWith(kUsageOrIoError, writer.error());
+  int status = convertInto(writer, reader, converter, options);
+  if (status == kDone && !output.commit(error)) status = failWith(kUsageOrIoError, error);
+  return status;
+}
+
 int runWav(const Options& options) {
-  if (sameFile(options.inputPath, options.outputPath))
-    return failWith(kUsageOrIoError, "the output would overwrite the input " + options.inputPath);
+  const std::string& in = options.inputPath;
+  if (!isStandardStream(in) && sameFile(in, options.outputPath))
+    return failWith(kUsageOrIoError, "the output would overwrite the input " + in);
   WavReader reader;
-  if (!reader.open(options.inputPath.c_str())) return failWith(kRefused, options.inputPath + ": " + reader.error());
+  const std::string inputName = isStandardStream(in) ? "standard input" : in;
+  if (!openInput(reader, in)) return failWith(kRefused, inputName + ": " + reader.error());
   PcmFormat input;
   input.channels = reader.format().channels;
   input.sampleRate = reader.format().sampleRate;
@@ -173,13 +217,8 @@ int runWav(const Options& options) {
   SampleRateConverter converter;
   int status = configureOrFail(converter, input, options);
   if (status != kDone) return status;
-
-  TemporaryOutput output;
-  std::string error;
-  if (!output.create(options.outputPath, error)) return failWith(kUsageOrIoError, error);
-  status = convertInto(output.path(), reader, converter, options);
-  reportClipping(reader, options.inputPath);
-  if (status == kDone && !output.commit(error)) status = failWith(kUsageOrIoError, error);
+  status = convertToOutput(reader, converter, options);
+  reportRepairs(reader, inputName);
   if (options.printInfo) printDesign(converter);
   return status;
 }

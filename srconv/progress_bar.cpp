@@ -7,7 +7,7 @@ constexpr int kBarWidth = 40;
 }
 
 ProgressBar::ProgressBar(std::FILE* stream, uint64_t totalBytes)
-    : stream_(stream), totalBytes_(totalBytes), enabled_(isatty(fileno(stream)) != 0) {}
+    : stream_(stream), totalBytes_(totalBytes), enabled_(totalBytes > 0 && isatty(fileno(stream)) != 0) {}
 
 void ProgressBar::update(uint64_t doneBytes) {
   if (!enabled_) return;

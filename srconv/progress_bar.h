@@ -4,7 +4,7 @@
 #include <cstdio>
 
 // A one-line progress bar redrawn in place on a terminal; silent when the
-// stream is not a terminal.
+// stream is not a terminal or the total is not known (0).
 class ProgressBar {
  public:
   ProgressBar(std::FILE* stream, uint64_t totalBytes);

@@ -1,6 +1,7 @@
 #include "random_access_input.h"
 
 #include <cerrno>
+#include <cstddef>
 #include <cstring>
 
 namespace {
@@ -29,8 +30,12 @@ bool fileLength(std::FILE* file, uint64_t& length) {
 }  // namespace
 
 void RandomAccessInput::close() {
-  if (file_ != nullptr) std::fclose(file_);
+  if (file_ != nullptr && ownsFile_) std::fclose(file_);
   file_ = nullptr;
+  ownsFile_ = true;
+  streamed_ = streamEnded_ = false;
+  buffered_.clear();
+  bufferStart_ = 0;
   memory_ = nullptr;
   size_ = 0;
   position_ = UINT64_MAX;
@@ -57,7 +62,68 @@ void RandomAccessInput::openMemory(const uint8_t* bytes, size_t size) {
   size_ = size;
 }
 
+void RandomAccessInput::openStream(std::FILE* stream, bool closeWhenDone) {
+  close();
+  error_.clear();
+  file_ = stream;
+  ownsFile_ = closeWhenDone;
+  streamed_ = true;
+  size_ = UINT64_MAX;
+}
+
+// Makes buffered_ start at offset and hold count bytes, or all that is left
+// of the stream when it ends first.
+bool RandomAccessInput::bufferStream(uint64_t offset, size_t count) {
+  if (offset < bufferStart_) return fail("a stream cannot go back (to byte " + std::to_string(offset) + ")");
+  uint64_t drop = offset - bufferStart_;
+  if (drop >= buffered_.size()) {
+    drop -= buffered_.size();
+    buffered_.clear();
+    uint8_t skipped[4096];
+    while (drop > 0 && !streamEnded_) {
+      size_t piece = drop < sizeof skipped ? size_t(drop) : sizeof skipped;
+      size_t got = std::fread(skipped, 1, piece, file_);
+      drop -= got;
+      streamEnded_ = got < piece;
+    }
+  } else {
+    buffered_.erase(buffered_.begin(), buffered_.begin() + ptrdiff_t(drop));
+  }
+  bufferStart_ = offset;
+  while (buffered_.size() < count && !streamEnded_) {
+    size_t have = buffered_.size();
+    buffered_.resize(count);
+    size_t got = std::fread(buffered_.data() + have, 1, count - have, file_);
+    buffered_.resize(have + got);
+    streamEnded_ = got < count - have;
+  }
+  if (std::ferror(file_)) return fail(std::string("read error: ") + std::strerror(errno));
+  return true;
+}
+
+bool RandomAccessInput::readStreamAt(uint64_t offset, uint8_t* destination, size_t count) {
+  if (!bufferStream(offset, count)) return false;
+  if (buffered_.size() < count)
+    return fail("read error: the input ends after " + std::to_string(bufferStart_ + buffered_.size()) + " bytes");
+  if (count > 0) std::memcpy(destination, buffered_.data(), count);
+  buffered_.erase(buffered_.begin(), buffered_.begin() + ptrdiff_t(count));
+  bufferStart_ += count;
+  return true;
+}
+
+bool RandomAccessInput::available(uint64_t offset, size_t count, size_t& present) {
+  present = 0;
+  if (streamed_) {
+    if (!bufferStream(offset, count)) return false;
+    present = buffered_.size() < count ? buffered_.size() : count;
+    return true;
+  }
+  if (offset <= size_) present = size_ - offset < count ? size_t(size_ - offset) : count;
+  return true;
+}
+
 bool RandomAccessInput::readAt(uint64_t offset, uint8_t* destination, size_t count) {
+  if (streamed_) return readStreamAt(offset, destination, count);
   if (offset > size_ || count > size_ - offset) return fail("read beyond the end of the file");
   if (memory_ != nullptr) {
     if (count > 0) std::memcpy(destination, memory_ + offset, count);

@@ -21,13 +21,13 @@ void put16(uint8_t* out, int value) {
   out[1] = uint8_t(value >> 8);
 }
 
-int32_t floatTo24(double value, uint64_t& clipped) {
+int32_t floatTo24(double value, SampleRepairs& repairs) {
   if (std::isnan(value)) {
-    ++clipped;
+    ++repairs.silenced;
     return 0;
   }
   if (value > 1.0 || value < -1.0) {
-    ++clipped;
+    ++repairs.clipped;
     return value > 0 ? kMax24 : kMin24;
   }
   // +1.0 itself is full scale, not a clip.
@@ -59,8 +59,7 @@ int expandMuLaw(uint8_t code) {
   return (bits & 0x80) != 0 ? -magnitude : magnitude;
 }
 
-uint64_t decodeFloat(int bits, const uint8_t* in, size_t count, uint8_t* out) {
-  uint64_t clipped = 0;
+void decodeFloat(int bits, const uint8_t* in, size_t count, uint8_t* out, SampleRepairs& repairs) {
   for (size_t i = 0; i < count; ++i) {
     double value;
     if (bits == 32) {
@@ -72,14 +71,14 @@ uint64_t decodeFloat(int bits, const uint8_t* in, size_t count, uint8_t* out) {
       uint64_t word = le64(in + 8 * i);
       std::memcpy(&value, &word, 8);
     }
-    put24(out + 3 * i, floatTo24(value, clipped));
+    put24(out + 3 * i, floatTo24(value, repairs));
   }
-  return clipped;
 }
 
 }  // namespace
 
-uint64_t decodeSamples(const WavStoredFormat& stored, const uint8_t* in, size_t count, uint8_t* out) {
+void decodeSamples(const WavStoredFormat& stored, const uint8_t* in, size_t count, uint8_t* out,
+                   SampleRepairs& repairs) {
   switch (stored.encoding) {
     case WavEncoding::kPcm:
       if (stored.bitsPerSample <= 24) {
@@ -87,15 +86,14 @@ uint64_t decodeSamples(const WavStoredFormat& stored, const uint8_t* in, size_t 
       } else {
         for (size_t i = 0; i < count; ++i) put24(out + 3 * i, int32To24(int32_t(le32(in + 4 * i))));
       }
-      return 0;
+      return;
     case WavEncoding::kFloat:
-      return decodeFloat(stored.bitsPerSample, in, count, out);
+      return decodeFloat(stored.bitsPerSample, in, count, out, repairs);
     case WavEncoding::kALaw:
       for (size_t i = 0; i < count; ++i) put16(out + 2 * i, expandALaw(in[i]));
-      return 0;
+      return;
     case WavEncoding::kMuLaw:
       for (size_t i = 0; i < count; ++i) put16(out + 2 * i, expandMuLaw(in[i]));
-      return 0;
+      return;
   }
-  return 0;
 }

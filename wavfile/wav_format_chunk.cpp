@@ -1,9 +1,11 @@
 #include "wav_format_chunk.h"
 
 #include <climits>
+#include <cstdio>
 #include <cstring>
 
 #include "little_endian.h"
+#include "speaker_layout.h"
 
 namespace {
 
@@ -57,17 +59,31 @@ int deliveredBits(const WavStoredFormat& stored) {
   return stored.bitsPerSample > 24 ? 24 : stored.bitsPerSample;
 }
 
-bool parseExtension(const uint8_t* fmt, uint32_t size, uint32_t& tag, std::string& error) {
+// "{00000003-0000-0010-8000-00AA00389B71}": a GUID as Windows prints it.
+std::string guidText(const uint8_t* guid) {
+  char text[40];
+  std::snprintf(text, sizeof text, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}", unsigned(le32(guid)),
+                unsigned(le16(guid + 4)), unsigned(le16(guid + 6)), guid[8], guid[9], guid[10], guid[11], guid[12],
+                guid[13], guid[14], guid[15]);
+  return text;
+}
+
+bool parseExtension(const uint8_t* fmt, uint32_t size, uint32_t& tag, uint32_t& channelMask, std::string& error) {
   if (size < kExtensibleFormatBytes)
     return fail(error, "extensible fmt chunk too short (" + number(size) + " bytes, 40 needed)");
   uint16_t extraBytes = le16(fmt + 16);
   if (extraBytes < 22)
     return fail(error, "extensible fmt extension too short (" + number(extraBytes) + " bytes, 22 needed)");
   tag = le32(fmt + 24);
+  channelMask = le32(fmt + 20);
+  const char* readable = "; PCM, floating point, A-law and µ-law are read)";
+  if (std::memcmp(fmt + 28, kGuidTail, sizeof kGuidTail) != 0)
+    return fail(error, "unsupported encoding (extensible sub-format " + guidText(fmt + 24) +
+                           ", which is no WAVE format tag" + readable);
   WavEncoding ignored;
-  if (std::memcmp(fmt + 28, kGuidTail, sizeof kGuidTail) != 0 || !encodingOf(tag, ignored))
-    return fail(error, "unsupported encoding (extensible sub-format " + number(tag) +
-                           "; PCM, floating point, A-law and µ-law are read)");
+  if (!encodingOf(tag, ignored))
+    return fail(error, "unsupported encoding (extensible sub-format " + guidText(fmt + 24) + ", format tag " +
+                           number(tag) + readable);
   uint16_t validBits = le16(fmt + 18);
   uint16_t bits = le16(fmt + 14);
   if (validBits > bits)
@@ -86,7 +102,8 @@ bool parseFormatChunk(const uint8_t* fmt, uint32_t size, WavFormatChunk& chunk, 
   uint16_t blockAlign = le16(fmt + 12);
   uint16_t bits = le16(fmt + 14);
 
-  if (tag == kTagExtensible && !parseExtension(fmt, size, tag, error)) return false;
+  uint32_t channelMask = defaultChannelMask(channels);
+  if (tag == kTagExtensible && !parseExtension(fmt, size, tag, channelMask, error)) return false;
   WavStoredFormat stored;
   if (!encodingOf(tag, stored.encoding))
     return fail(error, "unsupported encoding (format tag " + number(tag) +
@@ -106,6 +123,7 @@ bool parseFormatChunk(const uint8_t* fmt, uint32_t size, WavFormatChunk& chunk, 
   chunk.delivered.channels = channels;
   chunk.delivered.sampleRate = int(rate);
   chunk.delivered.bitsPerSample = deliveredBits(stored);
+  chunk.delivered.channelMask = channelMask;
   // The delivered frame must fit a 16-bit block alignment too.
   if (chunk.delivered.frameBytes() > 0xFFFF)
     return fail(error, number(channels) + " channels of " + number(chunk.delivered.bitsPerSample) +

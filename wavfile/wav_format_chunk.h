@@ -9,7 +9,8 @@
 // makes of them. Integer PCM of 8, 16 or 24 bits is handed out as stored;
 // 32-bit PCM and 32- or 64-bit floating point become 24-bit, A-law and µ-law
 // 16-bit. Plain format tags and WAVE_FORMAT_EXTENSIBLE (with the matching
-// sub-format) are both taken.
+// sub-format) are both taken; the channel mask is the extensible record's, or
+// the default for the count (speaker_layout.h) for a plain one.
 struct WavFormatChunk {
   WavStoredFormat stored;
   WavFormat delivered;

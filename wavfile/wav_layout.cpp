@@ -60,11 +60,15 @@ class LayoutWalk {
     error_ = reason;
     return false;
   }
+  bool repeatedChunk(const char* name, uint64_t offset) {
+    return fail(std::string("more than one ") + name + " chunk (a second one at byte " + number(offset) + ")");
+  }
   bool readHeader();
   bool setFormEnd(uint64_t declaredSize, uint64_t declaredEnd, bool placeholder);
-  bool readChunk(uint64_t offset, Chunk& chunk);
+  bool readChunk(uint64_t offset, Chunk& chunk, bool afterOddChunk);
   bool readDs64(uint64_t body, uint64_t size);
   bool walkChunks();
+  bool walkTail(uint64_t offset);
   bool takeChunk(const Chunk& chunk, uint64_t body, uint64_t& size);
   uint64_t dataSize(const Chunk& chunk, uint64_t body, bool& toEnd) const;
 
@@ -108,7 +112,8 @@ bool LayoutWalk::readHeader() {
   if (!input_.readAt(0, header, kRiffHeaderBytes)) return fail("cannot read the RIFF header: " + input_.error());
   if (std::memcmp(header, kW64RiffGuid, 4) == 0) {
     container_ = kWave64;
-    if (input_.size() < kW64HeaderBytes || !input_.readAt(0, header, kW64HeaderBytes))
+    if (input_.size() < kW64HeaderBytes ||
+        !input_.readAt(kRiffHeaderBytes, header + kRiffHeaderBytes, kW64HeaderBytes - kRiffHeaderBytes))
       return fail("file too short for a Wave64 header");
     if (std::memcmp(header, kW64RiffGuid, 16) != 0 || std::memcmp(header + 24, "wave", 4) != 0 ||
         std::memcmp(header + 28, kW64Tail, 12) != 0)
@@ -139,19 +144,36 @@ bool LayoutWalk::readDs64(uint64_t body, uint64_t size) {
   return setFormEnd(formSize, formSize + 8, isPlaceholder64(formSize));
 }
 
-bool LayoutWalk::readChunk(uint64_t offset, Chunk& chunk) {
-  uint8_t header[24];
-  if (!input_.readAt(offset, header, container_.chunkHeaderBytes))
+bool isChunk(const Chunk& chunk, const char* id) { return chunk.known && std::memcmp(chunk.id, id, 4) == 0; }
+
+// A RIFF chunk id is four printable ASCII characters.
+bool isFourCc(const uint8_t* id) {
+  for (int i = 0; i < 4; ++i)
+    if (id[i] < 0x20 || id[i] > 0x7E) return false;
+  return true;
+}
+
+// afterOddChunk: the previous chunk had an odd size, so a pad byte should lie
+// just before `offset`. A writer that left it out puts the next header one
+// byte early: a garbled id here with a proper one a byte before says so.
+bool LayoutWalk::readChunk(uint64_t offset, Chunk& chunk, bool afterOddChunk) {
+  uint8_t header[25];
+  const uint32_t back = afterOddChunk && !container_.wave64 ? 1 : 0;
+  if (!input_.readAt(offset - back, header, container_.chunkHeaderBytes + back))
     return fail("cannot read a chunk header: " + input_.error());
-  std::memcpy(chunk.id, header, 4);
+  if (back != 0 && !isFourCc(header + 1) && isFourCc(header))
+    return fail("the chunk before byte " + number(offset) + " has an odd size but no pad byte after it, so " +
+                printableId(header) + " starts a byte early (the file's writer left the pad out)");
+  const uint8_t* fields = header + back;
+  std::memcpy(chunk.id, fields, 4);
   if (!container_.wave64) {
     chunk.known = true;
-    chunk.size = le32(header + 4);
+    chunk.size = le32(fields + 4);
     chunk.sizeIsAllOnes = chunk.size == kAllOnes32;
     return true;
   }
-  chunk.known = std::memcmp(header + 4, kW64Tail, 12) == 0;
-  uint64_t size = le64(header + 16);
+  chunk.known = std::memcmp(fields + 4, kW64Tail, 12) == 0;
+  uint64_t size = le64(fields + 16);
   chunk.sizeIsAllOnes = size == UINT64_MAX;
   if (!chunk.sizeIsAllOnes && size < container_.chunkHeaderBytes)
     return fail(printableId(chunk.id) + " chunk size " + number(size) + " is smaller than its header");
@@ -169,10 +191,13 @@ uint64_t LayoutWalk::dataSize(const Chunk& chunk, uint64_t body, bool& toEnd) co
 }
 
 bool LayoutWalk::takeChunk(const Chunk& chunk, uint64_t body, uint64_t& size) {
-  bool isFormat = chunk.known && std::memcmp(chunk.id, "fmt ", 4) == 0;
-  bool isData = chunk.known && std::memcmp(chunk.id, "data", 4) == 0;
+  bool isFormat = isChunk(chunk, "fmt ");
+  bool isData = isChunk(chunk, "data");
   if (isData) {
     size = dataSize(chunk, body, layout_.streamed);
+    // A stream's end is unknown: in a form of unknown size the data ends
+    // where its size says or where the stream does, whichever comes first.
+    if (input_.isStream() && formStreamed_) layout_.streamed = true;
   }
   if (size > input_.size() - body)
     return fail(printableId(chunk.id) + " chunk of " + number(size) + " bytes runs past the end of the file");
@@ -180,13 +205,15 @@ bool LayoutWalk::takeChunk(const Chunk& chunk, uint64_t body, uint64_t& size) {
     return fail(printableId(chunk.id) + " chunk of " + number(size) + " bytes runs past the end of the " +
                 container_.name + " form (" + container_.name + " size " + number(formSize_) + " is wrong)");
   if (isFormat) {
-    if (haveFormat_) return fail("more than one fmt chunk");
+    if (haveFormat_) return repeatedChunk("fmt", body - container_.chunkHeaderBytes);
     if (size > UINT32_MAX) return fail("fmt chunk of " + number(size) + " bytes");
     haveFormat_ = true;
     layout_.formatOffset = body;
     layout_.formatBytes = uint32_t(size);
+    size_t wanted = size < sizeof layout_.formatBody ? size_t(size) : sizeof layout_.formatBody;
+    if (!input_.readAt(body, layout_.formatBody, wanted)) return fail("cannot read the fmt chunk: " + input_.error());
   } else if (isData) {
-    if (haveData_) return fail("more than one data chunk");
+    if (haveData_) return repeatedChunk("data", body - container_.chunkHeaderBytes);
     haveData_ = true;
     layout_.dataOffset = body;
     layout_.dataBytes = size;
@@ -194,14 +221,17 @@ bool LayoutWalk::takeChunk(const Chunk& chunk, uint64_t body, uint64_t& size) {
   return true;
 }
 
-// Walks the chunks inside the form until both fmt and data are known.
+// Walks the chunks inside the form until both fmt and data are known, then
+// on through the rest (walkTail). A stream cannot come back: its walk ends
+// at the data, which must follow the fmt chunk there.
 bool LayoutWalk::walkChunks() {
   uint64_t offset = container_.headerBytes;
+  uint64_t padding = 0;
   bool rf64 = container_.rf64;
   if (rf64) formEnd_ = input_.size();  // until the ds64 chunk says otherwise
   while (offset + container_.chunkHeaderBytes <= formEnd_ && !(haveFormat_ && haveData_)) {
     Chunk chunk;
-    if (!readChunk(offset, chunk)) return false;
+    if (!readChunk(offset, chunk, padding != 0)) return false;
     uint64_t body = offset + container_.chunkHeaderBytes;
     uint64_t size = chunk.size;
     if (rf64 && !haveDs64_) {
@@ -210,9 +240,35 @@ bool LayoutWalk::walkChunks() {
     } else if (!takeChunk(chunk, body, size)) {
       return false;
     }
-    uint64_t padding = (container_.alignment - size % container_.alignment) % container_.alignment;
-    if (size > formEnd_ - body) break;  // a ds64 chunk that fills the form: nothing follows
+    if (input_.isStream() && haveData_) {
+      if (!haveFormat_)
+        return fail("the fmt chunk follows the data chunk, which a stream cannot go back for (give the file by name)");
+      return true;
+    }
+    padding = (container_.alignment - size % container_.alignment) % container_.alignment;
+    if (size > formEnd_ - body) return true;  // a ds64 or data chunk that fills the form: nothing follows
     offset = body + size + padding;
+  }
+  return walkTail(offset);
+}
+
+// The chunks after fmt and data may only repeat neither: a second data chunk
+// would be audio left out. Damage past this point (a chunk that runs past
+// the form, a header cut short) spares the audio already found and ends the
+// walk.
+bool LayoutWalk::walkTail(uint64_t offset) {
+  while (offset + container_.chunkHeaderBytes <= formEnd_) {
+    Chunk chunk;
+    const std::string noError = error_;
+    if (!readChunk(offset, chunk, false)) {
+      error_ = noError;
+      return true;
+    }
+    if (isChunk(chunk, "data")) return repeatedChunk("data", offset);
+    if (isChunk(chunk, "fmt ")) return repeatedChunk("fmt", offset);
+    uint64_t body = offset + container_.chunkHeaderBytes;
+    if (chunk.sizeIsAllOnes || chunk.size > formEnd_ - body) return true;
+    offset = body + chunk.size + (container_.alignment - chunk.size % container_.alignment) % container_.alignment;
   }
   return true;
 }

@@ -15,12 +15,19 @@
 // size of all ones, or, in such a form, 0 or one that runs past the end of
 // the file. Such data runs to the end of the file (or of the form, when its
 // size is real). Any other size must be true: every chunk lies inside the
-// form, and the form inside the file.
+// form, and the form inside the file. Only one fmt and one data chunk may
+// lie in the form.
+//
+// A stream (RandomAccessInput::isStream) is walked up to its data chunk,
+// which must follow the fmt chunk there; its end is the stream's end.
 struct WavLayout {
   const char* container = "RIFF";
-  bool streamed = false;  // a size placeholder was resolved to the file's end
+  // A size placeholder was resolved to the file's end; for a stream, the
+  // data ends at dataBytes or at the stream's end, whichever comes first.
+  bool streamed = false;
   uint64_t formatOffset = 0;
   uint32_t formatBytes = 0;
+  uint8_t formatBody[40] = {};  // the fmt chunk's first min(formatBytes, 40) bytes
   uint64_t dataOffset = 0;
   uint64_t dataBytes = 0;
 };

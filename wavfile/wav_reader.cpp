@@ -31,7 +31,9 @@ void WavReader::close() {
   layout_ = WavLayout();
   format_ = WavFormat();
   stored_ = WavStoredFormat();
-  frameCount_ = framesRead_ = clipped_ = 0;
+  frameCount_ = framesRead_ = frameLimit_ = 0;
+  repairs_ = SampleRepairs();
+  lengthKnown_ = true;
   failed_ = false;
 }
 
@@ -55,21 +57,63 @@ bool WavReader::openMemory(const uint8_t* bytes, size_t size) {
   return parse();
 }
 
+bool WavReader::openStream(std::FILE* stream, bool closeWhenDone) {
+  close();
+  error_.clear();
+  input_.openStream(stream, closeWhenDone);
+  return parse();
+}
+
 bool WavReader::parse() {
   if (!findWavLayout(input_, layout_, error_)) return fail(error_);
-  uint8_t body[40] = {};
-  uint32_t wanted = layout_.formatBytes < sizeof body ? layout_.formatBytes : uint32_t(sizeof body);
-  if (!input_.readAt(layout_.formatOffset, body, wanted)) return fail("cannot read the fmt chunk: " + input_.error());
   WavFormatChunk chunk;
-  if (!parseFormatChunk(body, layout_.formatBytes, chunk, error_)) return fail(error_);
+  if (!parseFormatChunk(layout_.formatBody, layout_.formatBytes, chunk, error_)) return fail(error_);
   format_ = chunk.delivered;
   stored_ = chunk.stored;
-  frameCount_ = layout_.dataBytes / uint64_t(stored_.frameBytes());  // a trailing partial frame is dropped
+  // A stream's data that runs to its end has a length only once it ends.
+  lengthKnown_ = !(input_.isStream() && layout_.streamed);
+  frameLimit_ = layout_.dataBytes / uint64_t(stored_.frameBytes());  // a trailing partial frame is dropped
+  if (lengthKnown_) frameCount_ = frameLimit_;
   if (needsDecoding(stored_)) {
     scratch_.reset(new (std::nothrow) uint8_t[kScratchBytes]);
     if (!scratch_) return fail("out of memory");
   }
   return true;
+}
+
+std::string WavReader::repairsDescription() const {
+  std::string text;
+  if (repairs_.clipped > 0)
+    text = std::to_string(repairs_.clipped) + " floating-point samples beyond full scale clipped to it";
+  if (repairs_.silenced > 0)
+    text += (text.empty() ? "" : ", ") + std::to_string(repairs_.silenced) +
+            " NaN samples (no number at all) made silent (0)";
+  return text;
+}
+
+// Where a stream's data runs to its end, looks ahead for `frames` frames:
+// finding fewer (or none asked: the data chunk's size is reached), the
+// data's end is known.
+bool WavReader::findEnd(uint64_t frames) {
+  const uint64_t storedFrameBytes = uint64_t(stored_.frameBytes());
+  const size_t wanted = size_t(frames * storedFrameBytes);
+  size_t present = 0;
+  if (!input_.available(layout_.dataOffset + framesRead_ * storedFrameBytes, wanted, present)) {
+    failed_ = true;
+    error_ = input_.error();
+    return false;
+  }
+  if (present < wanted || frames == 0) {
+    lengthKnown_ = true;
+    frameCount_ = framesRead_ + present / storedFrameBytes;
+  }
+  return true;
+}
+
+bool WavReader::atEnd() {
+  if (failed_) return false;
+  if (!lengthKnown_ && !findEnd(framesRead_ < frameLimit_ ? 1 : 0)) return false;
+  return lengthKnown_ && framesRead_ == frameCount_;
 }
 
 std::string WavReader::storedDescription() const {
@@ -85,7 +129,7 @@ bool WavReader::readFrames(uint8_t* buffer, uint64_t frames) {
   while (frames > 0) {
     uint64_t piece = frames < framesPerPiece ? frames : framesPerPiece;
     if (!input_.readAt(offset, scratch_.get(), size_t(piece * storedFrameBytes))) return false;
-    clipped_ += decodeSamples(stored_, scratch_.get(), size_t(piece) * size_t(stored_.channels), buffer);
+    decodeSamples(stored_, scratch_.get(), size_t(piece) * size_t(stored_.channels), buffer, repairs_);
     offset += piece * storedFrameBytes;
     buffer += piece * deliveredFrameBytes;
     frames -= piece;
@@ -98,7 +142,11 @@ bool WavReader::read(uint8_t* buffer, uint32_t maxBytes, uint32_t& bytesRead) {
   if (failed_) return false;
   if (format_.frameBytes() == 0) return true;  // nothing open
   uint64_t frames = maxBytes / uint32_t(format_.frameBytes());
-  if (frames > frameCount_ - framesRead_) frames = frameCount_ - framesRead_;
+  if (!lengthKnown_) {
+    if (frames > frameLimit_ - framesRead_) frames = frameLimit_ - framesRead_;
+    if ((frames > 0 || framesRead_ == frameLimit_) && !findEnd(frames)) return false;
+  }
+  if (lengthKnown_ && frames > frameCount_ - framesRead_) frames = frameCount_ - framesRead_;
   if (frames == 0) return true;
   if (!readFrames(buffer, frames)) {
     failed_ = true;
@@ -106,6 +154,7 @@ bool WavReader::read(uint8_t* buffer, uint32_t maxBytes, uint32_t& bytesRead) {
     return false;
   }
   framesRead_ += frames;
+  if (!lengthKnown_) frameCount_ = framesRead_;
   bytesRead = uint32_t(frames * uint64_t(format_.frameBytes()));
   return true;
 }

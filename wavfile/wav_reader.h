@@ -6,6 +6,7 @@
 #include <string>
 
 #include "random_access_input.h"
+#include "sample_decoder.h"
 #include "wav_format.h"
 #include "wav_format_chunk.h"
 #include "wav_layout.h"
@@ -16,16 +17,18 @@
 // µ-law (see sample_decoder.h for the conversions; floating-point values
 // beyond +-1.0 are clipped to full scale and counted in clippedSamples()),
 // in a RIFF, RF64 or Wave64 container, sizes left as placeholders by
-// streaming writers included (see wav_layout.h).
+// streaming writers included (see wav_layout.h). A stream (a pipe, standard
+// input) is read front to back: where its data runs to its end, the length
+// is known only once that end is reached (lengthKnown()).
 //
 // The file is treated as hostile input: open() checks the whole chunk
 // structure that leads to the data before anything is read, and refuses with
 // a one-line reason (error()) anything it cannot read exactly: a file that is
 // empty, truncated or not a WAVE file; a container size that disagrees with
 // the file; a missing, repeated or short fmt or data chunk; a chunk that runs
-// past the end of the file or of the form; an encoding it cannot decode;
-// 0 channels; rate 0; an unsupported width; a block alignment that is not
-// channels x width / 8.
+// past the end of the file or of the form; an odd-sized chunk without its
+// pad byte; an encoding it cannot decode; 0 channels; rate 0; an unsupported
+// width; a block alignment that is not channels x width / 8.
 //
 // Only whole frames are delivered: a partial frame at the end of the data
 // chunk is ignored. Bytes after the form (appended tags) are ignored.
@@ -44,6 +47,8 @@ class WavReader {
   bool open(const char* path);
   // The same checks on a file image in memory, which must outlive the reader.
   bool openMemory(const uint8_t* bytes, size_t size);
+  // The same, front to back, on a stream; closeWhenDone: close() closes it.
+  bool openStream(std::FILE* stream, bool closeWhenDone);
   void close();
 
   // What read() delivers.
@@ -56,7 +61,9 @@ class WavReader {
   // "32-bit float in RF64", for messages.
   std::string storedDescription() const;
 
-  // Bytes of whole delivered frames in the data chunk.
+  // Bytes of whole delivered frames in the data chunk: while the length is
+  // not known, those delivered so far (and none left).
+  bool lengthKnown() const { return lengthKnown_; }
   uint64_t dataBytes() const { return frameCount_ * uint64_t(format_.frameBytes()); }
   uint64_t frameCount() const { return frameCount_; }
   uint64_t bytesLeft() const { return (frameCount_ - framesRead_) * uint64_t(format_.frameBytes()); }
@@ -65,9 +72,13 @@ class WavReader {
   // to buffer. bytesRead is 0 at the end of the data. False on a read error
   // (see above).
   bool read(uint8_t* buffer, uint32_t maxBytes, uint32_t& bytesRead);
+  // No whole frame is left (false on a read error: read() then says it).
+  bool atEnd();
   bool failed() const { return failed_; }
-  // Floating-point samples that were beyond +-1.0 (or NaN) so far.
-  uint64_t clippedSamples() const { return clipped_; }
+  // Floating-point samples clipped or made silent so far, and "" or a line
+  // that says so.
+  const SampleRepairs& repairs() const { return repairs_; }
+  std::string repairsDescription() const;
 
   const std::string& error() const { return error_; }
 
@@ -75,14 +86,17 @@ class WavReader {
   bool fail(const std::string& reason);
   bool parse();
   bool readFrames(uint8_t* buffer, uint64_t frames);
+  bool findEnd(uint64_t frames);
 
   RandomAccessInput input_;
   WavLayout layout_;
   WavFormat format_;
   WavStoredFormat stored_;
   uint64_t frameCount_ = 0;
+  uint64_t frameLimit_ = 0;  // what the data chunk's size allows
   uint64_t framesRead_ = 0;
-  uint64_t clipped_ = 0;
+  SampleRepairs repairs_;
+  bool lengthKnown_ = true;
   bool failed_ = false;
   std::unique_ptr<uint8_t[]> scratch_;  // stored frames that need decoding
   std::string error_;

@@ -5,11 +5,12 @@
 
 namespace {
 
-constexpr uint32_t kHeaderBytes = 44;
-constexpr long kRiffSizeOffset = 4;
-constexpr long kDataSizeOffset = 40;
-// RIFF size = 36 + data + pad byte must fit 32 bits.
-constexpr uint32_t kMaxDataBytes = 0xFFFFFFFFu - 36u - 1u;
+constexpr uint32_t kPlaceholder = 0xFFFFFFFFu;
+constexpr uint16_t kTagPcm = 1;
+constexpr uint16_t kTagExtensible = 0xFFFE;
+// The PCM sub-format GUID, as stored.
+constexpr uint8_t kPcmSubformat[16] = {0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00,
+                                       0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
 
 void putLe16(uint8_t* p, uint32_t value) {
   p[0] = uint8_t(value);
@@ -19,6 +20,22 @@ void putLe16(uint8_t* p, uint32_t value) {
 void putLe32(uint8_t* p, uint32_t value) {
   putLe16(p, value);
   putLe16(p + 2, value >> 16);
+}
+
+long long tell(std::FILE* file) {
+#ifdef _WIN32
+  return _ftelli64(file);
+#else
+  return static_cast<long long>(ftello(file));
+#endif
+}
+
+bool seekTo(std::FILE* file, long long offset) {
+#ifdef _WIN32
+  return _fseeki64(file, offset, SEEK_SET) == 0;
+#else
+  return fseeko(file, static_cast<off_t>(offset), SEEK_SET) == 0;
+#endif
 }
 
 }  // namespace
@@ -41,7 +58,7 @@ bool WavWriter::fail(const std::string& reason) {
   return false;
 }
 
-bool WavWriter::open(const char* path, const WavFormat& format) {
+bool WavWriter::checkFormat(const WavFormat& format) {
   if (file_ != nullptr) close();
   error_.clear();
   failed_ = false;
@@ -52,33 +69,57 @@ bool WavWriter::open(const char* path, const WavFormat& format) {
     return fail("cannot write a WAV file of " + std::to_string(format.channels) + " channels");
   if (format.sampleRate <= 0) return fail("cannot write a WAV file at rate " + std::to_string(format.sampleRate));
   format_ = format;
+  return true;
+}
+
+bool WavWriter::open(const char* path, const WavFormat& format) {
+  if (!checkFormat(format)) return false;
   file_ = std::fopen(path, "wb");
   if (file_ == nullptr) return fail(std::string("cannot create ") + path + ": " + std::strerror(errno));
+  ownsFile_ = true;
+  start_ = 0;
+  return writeHeader();
+}
+
+bool WavWriter::openStream(std::FILE* stream, const WavFormat& format) {
+  if (!checkFormat(format)) return false;
+  file_ = stream;
+  ownsFile_ = false;
+  start_ = tell(stream);
   return writeHeader();
 }
 
 bool WavWriter::writeHeader() {
-  uint8_t header[kHeaderBytes];
-  uint32_t frameBytes = uint32_t(format_.frameBytes());
+  uint8_t header[68] = {};
+  const uint32_t frameBytes = uint32_t(format_.frameBytes());
+  const uint32_t formatBytes = headerBytes() - 28;  // what lies between "fmt " and "data"
   std::memcpy(header, "RIFF", 4);
-  putLe32(header + 4, 36 + dataBytes_);
+  putLe32(header + 4, kPlaceholder);
   std::memcpy(header + 8, "WAVEfmt ", 8);
-  putLe32(header + 16, 16);
-  putLe16(header + 20, 1);  // PCM
+  putLe32(header + 16, formatBytes);
+  putLe16(header + 20, format_.needsExtensible() ? kTagExtensible : kTagPcm);
   putLe16(header + 22, uint32_t(format_.channels));
   putLe32(header + 24, uint32_t(format_.sampleRate));
   putLe32(header + 28, uint32_t(format_.sampleRate) * frameBytes);
   putLe16(header + 32, frameBytes);
   putLe16(header + 34, uint32_t(format_.bitsPerSample));
-  std::memcpy(header + 36, "data", 4);
-  putLe32(header + 40, dataBytes_);
-  if (std::fwrite(header, 1, kHeaderBytes, file_) != kHeaderBytes) return fail("cannot write the WAV header");
+  if (format_.needsExtensible()) {
+    putLe16(header + 36, 22);  // the extension: valid bits, channel mask, sub-format
+    putLe16(header + 38, uint32_t(format_.bitsPerSample));
+    putLe32(header + 40, format_.channelMask);
+    std::memcpy(header + 44, kPcmSubformat, sizeof kPcmSubformat);
+  }
+  std::memcpy(header + headerBytes() - 8, "data", 4);
+  putLe32(header + headerBytes() - 4, kPlaceholder);
+  if (std::fwrite(header, 1, headerBytes(), file_) != headerBytes()) return fail("cannot write the WAV header");
   return true;
 }
 
 bool WavWriter::write(const uint8_t* data, size_t byteCount) {
   if (file_ == nullptr || failed_) return fail("WAV file not open for writing");
-  if (byteCount > kMaxDataBytes - dataBytes_) return fail("WAV data would exceed the 4 GiB limit of the format");
+  // RIFF size = header - 8 + data + pad byte must fit 32 bits, short of the placeholder.
+  const uint32_t maxDataBytes = kPlaceholder - (headerBytes() - 8) - 2;
+  if (byteCount > maxDataBytes - dataBytes_) return fail("WAV data would exceed the 4 GiB limit of the format");
   errno = 0;
   if (byteCount > 0 && std::fwrite(data, 1, byteCount, file_) != byteCount)
     return fail("write error: " + describeWriteError(errno));
@@ -86,25 +127,32 @@ bool WavWriter::write(const uint8_t* data, size_t byteCount) {
   return true;
 }
 
-bool WavWriter::patchSize(long offset, uint32_t value) {
-  uint8_t bytes[4];
-  putLe32(bytes, value);
-  return std::fseek(file_, offset, SEEK_SET) == 0 && std::fwrite(bytes, 1, 4, file_) == 4;
+// On a pipe the placeholders stay: readers take the data to run to the end.
+bool WavWriter::patchSizes() {
+  if (start_ < 0) return true;
+  uint8_t riffSize[4], dataSize[4];
+  putLe32(riffSize, headerBytes() - 8 + dataBytes_ + (dataBytes_ & 1u));
+  putLe32(dataSize, dataBytes_);
+  return seekTo(file_, start_ + 4) && std::fwrite(riffSize, 1, 4, file_) == 4 &&
+         seekTo(file_, start_ + headerBytes() - 4) && std::fwrite(dataSize, 1, 4, file_) == 4 &&
+         std::fflush(file_) == 0;
+}
+
+bool WavWriter::finish() {
+  if ((dataBytes_ & 1u) != 0) {
+    const uint8_t pad = 0;
+    if (std::fwrite(&pad, 1, 1, file_) != 1) return false;
+  }
+  // Buffered data meets a full disk here at the latest.
+  return std::fflush(file_) == 0 && patchSizes();
 }
 
 bool WavWriter::close() {
   if (file_ == nullptr) return !failed_;
-  bool ok = !failed_;
   errno = 0;
-  if (ok && (dataBytes_ & 1u) != 0) {
-    const uint8_t pad = 0;
-    ok = std::fwrite(&pad, 1, 1, file_) == 1;
-  }
-  uint32_t riffSize = 36 + dataBytes_ + (dataBytes_ & 1u);
-  // Buffered data meets a full disk here at the latest.
-  ok = ok && std::fflush(file_) == 0 && patchSize(kRiffSizeOffset, riffSize) && patchSize(kDataSizeOffset, dataBytes_);
+  bool ok = !failed_ && finish();
   int error = errno;
-  if (std::fclose(file_) != 0 && ok) {
+  if (ownsFile_ && std::fclose(file_) != 0 && ok) {
     ok = false;
     error = errno;
   }

@@ -5,7 +5,9 @@ Usage: plughost_test.py --plughost EXE --wine-run SCRIPT --work DIR --case NAME
 Exit status 0 passed, 1 failed, 77 skipped (no X display for the panel).
 """
 import argparse
+import array
 import json
+import math
 import os
 import shutil
 import signal
@@ -121,6 +123,46 @@ def accepts_extensible_pcm_and_names_the_output_after_the_input(host):
     # Without --out-dir the result goes beside the input.
     status, out, err = host.run("convert", host.path("Band - Song.wav"))
     expect(status == 0 and os.path.exists(host.path("Band - Song.rm")), "not beside the input: %s %s" % (out, err))
+
+
+# Stereo gains of the 18 WAVE speaker positions (mask bit order), the plug-in's documented fold.
+K = 0.5 ** 0.5
+SIDES = [(1, 0), (0, 1), (K, K), (0, 0), (K, 0), (0, K), (1, 0), (0, 1), (K, K), (K, 0), (0, K), (K, K),
+         (K, 0), (K, K), (0, K), (K, 0), (K, K), (0, K)]
+
+
+def tone_level(samples, channel, frequency, start=22050, length=4410):
+    """Amplitude of a 44100 Hz stereo channel's tone (whole cycles in the window), in full scale."""
+    z = sum(samples[(start + i) * 2 + channel] * complex(math.cos(2 * math.pi * frequency * i / 44100),
+                                                          math.sin(2 * math.pi * frequency * i / 44100))
+            for i in range(length))
+    return 2 * abs(z) / length / 32768
+
+
+@case
+def multichannel_files_fold_by_their_speaker_layout(host):
+    # One tone per channel; the channels take the mask's bits in order (bits past the count ignored,
+    # channels past the bits unplaced, like a centre), and each side's sum is scaled down to at most 1.
+    amplitude = 3000
+    for channels, mask in ((4, 0x0F), (3, 0x0B), (4, 0x107), (6, 0x3), (7, 0x80000000), (6, None)):
+        tones = [500 + 300 * c for c in range(channels)]
+        frames = array.array("h", (int(amplitude * math.sin(2 * math.pi * tones[c] * i / 44100))
+                                   for i in range(44100) for c in range(channels)))
+        extra = None if mask is None else struct.pack("<HI", 16, mask) + bytes.fromhex("0100000000001000800000aa00389b71")
+        name, pcm_path = host.path("layout%d.wav" % channels), host.path("engine%d-%s.pcm" % (channels, mask))
+        with open(name, "wb") as f:
+            f.write(riff([fmt_chunk(channels, 44100, 16, tag=0xFFFE if extra else 1, extra=extra), (b"data", frames.tobytes())]))
+        status, out, err = host.run("convert", "--overwrite", "--set", "AudioFormat=3", name, extra_env={"RMBE_PCM": pcm_path})
+        expect(status == 0, "%d channels: exit %d %s %s" % (channels, status, out, err))
+        with open(pcm_path, "rb") as f:
+            stereo = array.array("h", f.read())
+        bits = [b for b in range(32) if (0x3F if mask is None else mask) >> b & 1][:channels]
+        sides = [SIDES[b] if b < 18 else (K, K) for b in bits] + [(K, K)] * (channels - len(bits))
+        scale = max(1, sum(side[0] for side in sides), sum(side[1] for side in sides))
+        for out_channel, c in ((o, c) for o in (0, 1) for c in range(channels)):
+            level, wanted = tone_level(stereo, out_channel, tones[c]), sides[c][out_channel] / scale * amplitude / 32768
+            expect(abs(level - wanted) < 0.001, "%d channels, mask %s: input %d in output %d at %.4f, %.4f expected"
+                   % (channels, mask, c, out_channel, level, wanted))
 
 
 def coded_rate(host):

@@ -48,18 +48,23 @@ struct Outcome {
   std::string err;
 };
 
-// Runs srconv with `args`, `input` on stdin.
-Outcome runSrconv(const std::string& args, const Bytes& input = {}) {
-  const std::string in = tempPath("stdin"), out = tempPath("stdout"), err = tempPath("stderr");
+// Runs srconv with `args`, `input` on stdin; `pipes`: stdin and stdout are
+// pipes rather than files.
+Outcome runSrconv(const std::string& args, const Bytes& input = {}, bool pipes = false) {
+  const std::string in = tempPath("stdin"), out = tempPath("stdout"), err = tempPath("stderr"), st = tempPath("status");
   writeFile(in, input);
-  std::string command = std::string("'") + SRCONV_PATH + "' " + args + " < '" + in + "' > '" + out + "' 2> '" + err + "'";
+  const std::string srconv = std::string("'") + SRCONV_PATH + "' " + args;
+  std::string command = srconv + " < '" + in + "' > '" + out + "' 2> '" + err + "'";
+  if (pipes) command = "cat '" + in + "' | { " + srconv + " 2> '" + err + "'; echo $? > '" + st + "'; } | cat > '" + out + "'";
   int raw = std::system(command.c_str());
   Outcome run;
   run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  const Bytes status = readFile(st);
+  if (pipes) run.status = std::atoi(std::string(status.begin(), status.end()).c_str());
   run.out = readFile(out);
   Bytes errBytes = readFile(err);
   run.err.assign(errBytes.begin(), errBytes.end());
-  for (const std::string& path : {in, out, err}) std::remove(path.c_str());
+  for (const std::string& path : {in, out, err, st}) std::remove(path.c_str());
   return run;
 }
 
@@ -321,7 +326,7 @@ TEST(SrconvWav, WritesAWavWithTheOutputRateAndTheRawModeData) {
   EXPECT_EQ(le32(24), 22050u);                // sample rate
   EXPECT_EQ(le32(28), 22050u * 6);            // bytes per second
   EXPECT_EQ(file[32] | file[33] << 8, 6);     // block alignment
-  EXPECT_EQ(le32(40), raw.out.size());        // data size
+  EXPECT_EQ(le32(64), raw.out.size());        // data size, after the extensible fmt chunk
 
   WavReader reader;
   ASSERT_TRUE(reader.open(out.c_str())) << reader.error();
@@ -334,9 +339,71 @@ TEST(SrconvWav, WritesAWavWithTheOutputRateAndTheRawModeData) {
   ASSERT_TRUE(reader.read(data.data(), uint32_t(data.size()), got));
   EXPECT_TRUE(data == raw.out) << "WAV mode and raw mode disagree";
 
+  const Bytes before = readFile(in);
   Outcome overwrite = runSrconv("'" + in + "' '" + in + "' --out-rate 22050");
   EXPECT_EQ(overwrite.status, 1);
-  EXPECT_EQ(readFile(in).size(), 44 + pcm.size()) << "the input was damaged";
+  EXPECT_TRUE(readFile(in) == before) << "the input was damaged";
+  std::remove(in.c_str());
+  std::remove(out.c_str());
+}
+
+Bytes wavFile(const WavFormat& format, const Bytes& pcm) {
+  const std::string path = tempPath("made.wav");
+  WavWriter writer;
+  EXPECT_TRUE(writer.open(path.c_str(), format) && writer.write(pcm.data(), pcm.size()) && writer.close());
+  Bytes bytes = readFile(path);
+  std::remove(path.c_str());
+  return bytes;
+}
+
+uint32_t le32At(const Bytes& file, size_t at) {
+  return uint32_t(file[at]) | uint32_t(file[at + 1]) << 8 | uint32_t(file[at + 2]) << 16 | uint32_t(file[at + 3]) << 24;
+}
+
+// The output keeps the input's speakers, in WAVE_FORMAT_EXTENSIBLE exactly
+// where the format needs it.
+TEST(SrconvWav, KeepsTheSpeakerLayoutAndWritesExtensibleWhereTheFormatNeeds) {
+  std::mt19937 random(21);
+  const std::string in = tempPath("layout_in.wav"), out = tempPath("layout_out.wav");
+  for (int round = 0; round < 12; ++round) {
+    WavFormat format{1 + int(random() % 8), 22050, 8 * (1 + int(random() % 3))};
+    format.channelMask = round % 3 == 0 ? 0 : uint32_t(random());  // 0 places no channel
+    writeFile(in, wavFile(format, noise(size_t(format.frameBytes()) * 500, round)));
+    Outcome run = runSrconv("'" + in + "' '" + out + "' --out-rate 44100");
+    ASSERT_EQ(run.status, 0) << run.err;
+    const Bytes file = readFile(out);
+    ASSERT_EQ((file[20] | file[21] << 8) == 0xFFFE, format.channels > 2 || format.bitsPerSample > 16) << round;
+    if (format.needsExtensible()) { EXPECT_EQ(le32At(file, 40), format.channelMask); }
+  }
+  std::remove(in.c_str());
+  std::remove(out.c_str());
+}
+
+// "-" is standard input or output, and a pipe is read as it comes: through
+// pipes srconv gives what it gives between files.
+TEST(SrconvWav, DashAndPipesAreStandardStreams) {
+  const std::string in = tempPath("stream_in.wav"), out = tempPath("stream_out.wav");
+  WavFormat format{3, 44100, 16, 0x107};
+  const Bytes input = wavFile(format, noise(6 * 30001, 11));
+  writeFile(in, input);
+  ASSERT_EQ(runSrconv("'" + in + "' '" + out + "' --out-rate 48000").status, 0);
+  const Bytes reference = readFile(out);  // sizes patched; the pipe's stay placeholders
+  std::remove("-");
+  Outcome piped = runSrconv("- - --out-rate 48000", input, true);
+  ASSERT_EQ(piped.status, 0) << piped.err;
+  EXPECT_NE(access("-", F_OK), 0) << "wrote a file named -";
+  EXPECT_EQ(le32At(piped.out, 40), 0x107u);
+  EXPECT_TRUE(Bytes(piped.out.begin() + 68, piped.out.end()) == Bytes(reference.begin() + 68, reference.end()));
+  Outcome named = runSrconv("/dev/stdin '" + out + "' --out-rate 48000", input, true);
+  ASSERT_EQ(named.status, 0) << named.err;
+  EXPECT_TRUE(readFile(out) == reference);
+  // A stream cannot go back for a fmt chunk behind the data.
+  Bytes dataFirst(input.begin(), input.begin() + 12);
+  dataFirst.insert(dataFirst.end(), input.begin() + 60, input.end());  // the data chunk, then fmt
+  dataFirst.insert(dataFirst.end(), input.begin() + 12, input.begin() + 60);
+  Outcome refused = runSrconv("- '" + out + "' --out-rate 48000", dataFirst, true);
+  EXPECT_EQ(refused.status, 2);
+  EXPECT_NE(refused.err.find("standard input: the fmt chunk follows the data chunk"), std::string::npos) << refused.err;
   std::remove(in.c_str());
   std::remove(out.c_str());
 }

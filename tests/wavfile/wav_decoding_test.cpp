@@ -124,7 +124,7 @@ TEST(WavReaderDecodes, WhatFfmpegAndSoxWriteToPipesAndFiles) {
     Bytes delivered = readAll(filePath, reader, random);
     EXPECT_EQ(reader.format().channels, channels);
     EXPECT_EQ(reader.format().bitsPerSample, law ? 16 : source.bits);
-    EXPECT_EQ(reader.clippedSamples(), source.clipped);
+    EXPECT_EQ(reader.repairs().clipped, source.clipped);
     EXPECT_TRUE(delivered == source.expected) << delivered.size() << " bytes, " << source.expected.size() << " expected";
   }
   for (const std::string& path : {sourcePath, filePath, lawRaw}) std::remove(path.c_str());

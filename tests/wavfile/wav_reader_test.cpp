@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstring>
 #include <numeric>
+#include <random>
 
 #include "wav_image.h"
 
@@ -303,6 +306,73 @@ TEST(WavReaderRefuses, KeepsNoStateFromAnEarlierFile) {
   EXPECT_TRUE(reader.read(buffer, 8, got));
   EXPECT_EQ(got, 0u);
   EXPECT_EQ(reader.format().channels, 0);
+}
+
+// Any chunks may surround fmt and data; only a second data chunk is refused,
+// named with its place; damage after the data spares the audio.
+TEST(WavReaderRefuses, ASecondDataChunkWhereverItLies) {
+  std::mt19937 random(5);
+  for (int round = 0; round < 200; ++round) {
+    WavImage image;
+    image.riffHeader(0);
+    const bool dataFirst = random() % 2 != 0, second = random() % 2 != 0;
+    std::vector<uint8_t> first = ramp(2 * (1 + random() % 9));
+    if (random() % 2) image.chunk("LIST", ramp(random() % 40));  // odd sizes padded
+    if (!dataFirst) image.plainFmt(1, 8000, 16, 2);
+    image.chunk("data", first);
+    const size_t secondAt = image.bytes.size();
+    if (second) image.chunk("data", ramp(2 + random() % 9));
+    if (dataFirst) image.plainFmt(1, 8000, 16, 2);
+    if (random() % 2) image.tag("id3 "), image.u32(1000);  // a damaged tag that runs past the form
+    image.fixRiffSize();
+    if (second) {
+      EXPECT_EQ(refusal(image), "more than one data chunk (a second one at byte " + std::to_string(secondAt) + ")");
+      continue;
+    }
+    WavReader reader;
+    ASSERT_TRUE(reader.openMemory(image.bytes.data(), image.bytes.size())) << reader.error();
+    EXPECT_EQ(readAll(reader, 6), first);
+  }
+}
+
+TEST(WavReaderRefuses, NamesAMissingPadByteAndAForeignSubformat) {
+  WavImage unpadded;
+  unpadded.riffHeader(0);
+  unpadded.chunk("LIST", ramp(5));
+  unpadded.bytes.pop_back();  // the writer left the pad byte out
+  unpadded.plainFmt(1, 8000, 16, 2);
+  unpadded.chunk("data", ramp(4));
+  unpadded.fixRiffSize();
+  EXPECT_EQ(refusal(unpadded), "the chunk before byte 26 has an odd size but no pad byte after it, so 'fmt ' starts "
+                               "a byte early (the file's writer left the pad out)");
+
+  WavImage foreign;
+  foreign.riffHeader(0);
+  foreign.extensibleFmt(2, 48000, 16, 1, 16);
+  foreign.bytes[12 + 8 + 30] ^= 0xFF;  // PCM's code, another GUID
+  foreign.chunk("data", ramp(8));
+  foreign.fixRiffSize();
+  EXPECT_EQ(refusal(foreign), "unsupported encoding (extensible sub-format {00000001-0000-00EF-8000-00AA00389B71}, "
+                             "which is no WAVE format tag; PCM, floating point, A-law and µ-law are read)");
+}
+
+// Float beyond +-1.0 (infinities too) is clipped to full scale, NaN made
+// silent, and each is counted and said apart.
+TEST(WavReaderDecodes, NanBecomesSilenceAndIsSaidApartFromClipping) {
+  const float values[] = {NAN, INFINITY, -3.0f, -NAN, 1.0f, 0.25f, NAN};
+  const int32_t expected[] = {0, 8388607, -8388608, 0, 8388607, 2097152, 0};
+  std::vector<uint8_t> data(sizeof values);
+  std::memcpy(data.data(), values, sizeof values);  // little-endian, as the file stores it
+  WavImage image = validWav(1, 8000, 32, data);
+  image.bytes[20] = 3;  // IEEE float
+  WavReader reader;
+  ASSERT_TRUE(reader.openMemory(image.bytes.data(), image.bytes.size())) << reader.error();
+  std::vector<uint8_t> pcm = readAll(reader, 300);
+  ASSERT_EQ(pcm.size(), 3 * sizeof expected / sizeof expected[0]);
+  for (size_t i = 0; i < pcm.size() / 3; ++i)
+    EXPECT_EQ(int32_t(uint32_t(pcm[3 * i] | pcm[3 * i + 1] << 8 | pcm[3 * i + 2] << 16) << 8) >> 8, expected[i]) << i;
+  EXPECT_EQ(reader.repairsDescription(),
+            "2 floating-point samples beyond full scale clipped to it, 3 NaN samples (no number at all) made silent (0)");
 }
 
 }  // namespace
