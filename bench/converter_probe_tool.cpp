@@ -8,6 +8,13 @@
 //     frequency it would fold to (aliases when down-sampling, images when
 //     up-sampling: tone f at the input gives 'in - f' at the output).
 //     Prints CSV: response_hz,this_db,soxr_db.
+//   converter_probe_tool upsampling-error
+//     Worst error of this converter and of libsoxr (as above) in any output
+//     frame of a tone up-sampled by ratios up to the largest configure
+//     accepts: the tone (24-bit mono, amplitude 0.9, at a tenth of the input
+//     rate) is fitted to the steady part of each output, and the largest
+//     difference from the fitted tone is given in dB re full scale.
+//     Prints CSV: in_hz,out_hz,this_db,soxr_db.
 //   converter_probe_tool setup
 //     configure's time (median of 9) for 44100->48000 and 96000->44100, and
 //     the converter's heap for 16-bit stereo after configure and at its peak
@@ -188,6 +195,51 @@ int response(int inRate, int outRate) {
   return 0;
 }
 
+// Largest |y[n] - fitted tone| over [first, last): the tone's amplitude and
+// phase by least squares at the known frequency.
+double worstToneError(const std::vector<double>& y, double frequency, int rate, size_t first, size_t last) {
+  const double w = 2.0 * M_PI * frequency / rate;
+  double ss = 0, sc = 0, cc = 0, ys = 0, yc = 0;
+  for (size_t n = first; n < last; ++n) {
+    const double s = std::sin(w * n), c = std::cos(w * n);
+    ss += s * s, sc += s * c, cc += c * c, ys += y[n] * s, yc += y[n] * c;
+  }
+  const double det = ss * cc - sc * sc;
+  const double a = (ys * cc - yc * sc) / det, b = (yc * ss - ys * sc) / det;
+  double worst = 0.0;
+  for (size_t n = first; n < last; ++n)
+    worst = std::max(worst, std::fabs(y[n] - a * std::sin(w * n) - b * std::cos(w * n)));
+  return worst;
+}
+
+int upsamplingError() {
+  const int pairs[][2] = {{44100, 48000},  {11025, 32000},  {11025, 48000},  {22050, 96000}, {11025, 96000},
+                          {44100, 192000}, {22050, 192000}, {44100, 384000}, {16000, 768000}, {2205, 19200},
+                          {300, 819200},   {200, 1638400}};
+  std::printf("in_hz,out_hz,this_db,soxr_db\n");
+  for (const auto& pair : pairs) {
+    SampleRateConverter probe;
+    if (!probe.configure(PcmFormat{1, pair[0], 24}, pair[1])) return 1;
+    const ConverterDesign d = probe.design();
+    // 24 stage blocks between the two ends, each end left out: a quarter
+    // of a block is the long filter's reach, and libsoxr's filters need up
+    // to 4096 input frames at these ratios before its error is steady.
+    const int soxrSettle = 4096;
+    const int frames = int(24.0 * d.fftLength / 2 * pair[0] / (double(d.oversampling) * pair[1])) + 2 * soxrSettle;
+    const size_t settle =
+        size_t(double(d.fftLength / 4) * pair[1] / d.stage2Rate) + size_t(double(soxrSettle) * pair[1] / pair[0]);
+    const double frequency = pair[0] / 10.0 + 0.37;
+    const std::vector<int32_t> codes = toneCodes(frequency, pair[0], frames);
+    double worst[2];
+    int k = 0;
+    for (const std::vector<double>& y : {convertOurs(codes, pair[0], pair[1]), convertSoxr(codes, pair[0], pair[1])})
+      worst[k++] = worstToneError(y, frequency, pair[1], settle, y.size() - settle);
+    std::printf("%d,%d,%.1f,%.1f\n", pair[0], pair[1], 20.0 * std::log10(worst[0]), 20.0 * std::log10(worst[1]));
+    std::fflush(stdout);
+  }
+  return 0;
+}
+
 int setup() {
   const int timedPairs[][2] = {{44100, 48000}, {96000, 44100}};
   for (const auto& pair : timedPairs) {
@@ -230,6 +282,7 @@ int setup() {
 int main(int argc, char** argv) {
   if (argc == 4 && std::strcmp(argv[1], "response") == 0) return response(std::atoi(argv[2]), std::atoi(argv[3]));
   if (argc == 2 && std::strcmp(argv[1], "setup") == 0) return setup();
-  std::fprintf(stderr, "usage: converter_probe_tool response IN OUT | setup\n");
+  if (argc == 2 && std::strcmp(argv[1], "upsampling-error") == 0) return upsamplingError();
+  std::fprintf(stderr, "usage: converter_probe_tool response IN OUT | upsampling-error | setup\n");
   return 1;
 }

@@ -28,14 +28,16 @@ SampleRateConverter::BlockCursor SampleRateConverter::currentCursor() const {
   return BlockCursor{inputFill, stage1Position, stuffingOffset};
 }
 
-// Up-sampling: the block fills inputSamples to the frames that fftHop
-// intermediate samples need, floor(hop * in / (out * q)) + 1 + T.
+// Up-sampling: the block fills inputSamples to floor(hop * in / (out * q))
+// + 1 + T frames, and further when one of its fftHop intermediate samples
+// reads a later frame with a tap that carries weight: a frame not given yet
+// would count as silence there.
 // Down-sampling: the stuffing positions offset, offset + q, ... below fftHop.
 int SampleRateConverter::framesWanted(const BlockCursor& cursor) const {
   if (upsampling) {
     const double needed = std::floor(double(fftHop) * inputRate / (outputRate * oversampling)) + 1.0 +
                           stage1TapsPerPhase - cursor.inputFill;
-    return int(needed);
+    return std::max(int(needed), stage1FramesReached(cursor.stage1Position) - cursor.inputFill);
   }
   return (fftHop - cursor.stuffingOffset - 1) / oversampling + 1;
 }

@@ -158,6 +158,12 @@ bool SampleRateConverter::designUpsampling() {
   double transition2 = 0.0;
   stage2Length = fftFilterLength(stage2Rate, upFftBaseLength, stage2FftLength, transition2);
   if (stage2Length == 0) return refuse(kFilterTooLong);
+  // The long filter's transition band (under 100 Hz) is centred on the
+  // input's Nyquist frequency. Below 200 Hz of input it can reach down over
+  // most of the input's band, where tones would keep part of their images.
+  if (transition2 > inputRate / 2.0)
+    return refuse("input rate too low for this up-sampling ratio: the long filter would pass less than half of the "
+                  "input's band");
   fftHop = stage2FftLength / 2;
   // Every stage block must take at least two new input frames. At a ratio
   // beyond that (1 Hz -> 44100 Hz) one frame outlasts a whole block, the

@@ -139,6 +139,7 @@ class SampleRateConverter {
   void stuffPair(int channel, int blockFrames);
   bool allocatePairBlock(int fftLength);
   int stage1ShiftFrames(int position) const;
+  int stage1FramesReached(int position) const;
   int stage1AdvancePerBlock() const;
   int nextStuffingOffset(int offset) const;
 

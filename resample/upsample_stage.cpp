@@ -202,6 +202,27 @@ int SampleRateConverter::stage1AdvancePerBlock() const {
 
 int SampleRateConverter::stage1ShiftFrames(int position) const { return (position - 1) / stage1Phases; }
 
+// One past the last frame of inputSamples that a block's fftHop interpolator
+// outputs, starting at `position`, read with a tap that carries weight. The
+// output at grid position x reads frames ceil(x / P) on with row
+// ceil(x / P) * P - x, whose taps beyond the prototype's length are zero. Only
+// the block's last outputs can reach furthest: the walk back stops once a
+// whole row cannot reach past what is found.
+int SampleRateConverter::stage1FramesReached(int position) const {
+  const int64_t phases = stage1Phases;
+  const int64_t step = stage1Rate / stage2Rate;  // grid distance between outputs
+  int64_t reached = 0;
+  for (int64_t p = fftHop - 1; p >= 0; --p) {
+    const int64_t x = position + p * step;
+    const int64_t frame = (x + phases - 1) / phases;
+    if (frame + stage1TapsPerPhase <= reached) break;
+    const int64_t row = frame * phases - x;
+    const int64_t weightedTaps = row < stage1Length ? (stage1Length - row + phases - 1) / phases : 0;
+    reached = std::max(reached, frame + weightedTaps);
+  }
+  return int(reached);
+}
+
 // Fast convolution of the first fftHop values of `block` (the rest is zero)
 // with the filter whose pre-scaled spectrum is given (records of
 // makeConvolutionFilter). The filter is never longer than fftHop taps, so

@@ -123,6 +123,7 @@ TEST(ConverterSetup, RefusesUnsupportedFormats) {
       {{2, 2000000000, 16}, 1999999998},  // q = 3: input rate * 3 beyond 32 bits
       {{2, 2000000000, 16}, 1000},       // buffer for in/out frames beyond 32 bits
       {{2, 1, 16}, 2000000000},          // stage-1 grid beyond 32 bits
+      {{1, 50, 16}, 409600},             // the long filter's transition band wider than the input's band
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::to_string(c.format.channels) + " ch " + std::to_string(c.format.sampleRate) + " Hz " +
