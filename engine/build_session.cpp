@@ -18,7 +18,7 @@ BuildStartResult failure(int step, int32_t result) {
   return outcome;
 }
 
-// Step 1: the platform object, then the engine library's component folders.
+// The platform object, then the engine library's component folders.
 bool preparePlatform(BuildSession& session, const EncoderSettings& settings) {
   if (session.platform) return true;
   session.platform = session.makePlatform ? session.makePlatform() : nullptr;
@@ -98,7 +98,7 @@ void setTargets(BuildSession& session, const EncoderSettings& settings) {
     if (settings.targetAudiences[audience] != 0) targets->vtbl->addTargetAudience(targets, audience);
 }
 
-// Step 3: engine, audio input, options, clip texts, audiences.
+// Engine, audio input, options, clip texts, audiences.
 int32_t setUpEngine(BuildSession& session, const char* fileName, const EncoderSettings& settings) {
   if (!session.engine) {
     int32_t created = RMACreateRMBuildEngine(&session.engine);
@@ -117,32 +117,32 @@ int32_t setUpEngine(BuildSession& session, const char* fileName, const EncoderSe
       return failed(result) ? result : kResultPointer;
     }
   }
-  setClipMetadata(session, fileName, settings);
+  setClipMetadata(session.clipProperties, clipTextsFor(fileName, settings.titleArtistOrder, currentLocalYear()));
   result = obtainTargetSettings(session);
   if (failed(result)) return result;
   setTargets(session, settings);
   return kResultOk;
 }
 
-// Step 5: the class factory that will make the media sample, and the
-// generator text. Never fails: a missing factory surfaces in step 9.
+// The class factory that will make the media sample, and the generator
+// text. Never fails: a missing factory surfaces as kMediaSampleStep.
 void setGeneratorText(BuildSession& session) {
   if (!session.sampleFactory) queryInterface(session.engine, kIidClassFactory, &session.sampleFactory);
-  if (session.sampleFactory) setGeneratorProperty(session);
+  if (session.sampleFactory) setGeneratorProperty(session.engine);
 }
 
-// Steps 6 to 8: the audio input's format, then preparation.
+// The audio input's format, then preparation.
 BuildStartResult setInputFormatAndPrepare(BuildSession& session, int codedChannels,
                                           const EncoderSettings& settings) {
   PinProperties* pinProperties = nullptr;
   int32_t result = session.audioInput->vtbl->getPinProperties(session.audioInput, &pinProperties);
-  if (failed(result) || !pinProperties) return failure(6, result);
+  if (failed(result) || !pinProperties) return failure(kPinPropertiesStep, result);
 
   AudioPinProperties* audio = nullptr;
   result = queryInterface(pinProperties, kIidAudioPinProperties, &audio);
   if (failed(result) || !audio) {
     releaseInterface(pinProperties);
-    return failure(7, result);
+    return failure(kAudioPropertiesStep, result);
   }
   audio->vtbl->setChannelCount(audio, static_cast<uint32_t>(codedChannels));
   audio->vtbl->setSampleRate(audio, static_cast<uint32_t>(settings.sampleRate));
@@ -151,14 +151,14 @@ BuildStartResult setInputFormatAndPrepare(BuildSession& session, int codedChanne
   releaseInterface(pinProperties);
   if (failed(result)) {
     releaseBuildInterfaces(session);
-    return failure(8, result);
+    return failure(kInputFormatStep, result);
   }
   result = session.engine->vtbl->prepareToEncode(session.engine);
-  if (failed(result)) return failure(8, result);
+  if (failed(result)) return failure(kInputFormatStep, result);
   return BuildStartResult();
 }
 
-// Step 9: the one media sample that carries every chunk.
+// The one media sample that carries every chunk.
 int32_t makeMediaSample(BuildSession& session) {
   if (session.mediaSample) return kResultOk;
   if (!session.sampleFactory) return kResultFail;
@@ -171,7 +171,7 @@ int32_t makeMediaSample(BuildSession& session) {
   return kResultOk;
 }
 
-// Step 10: the preferred chunk size. A size of 0 could never carry audio,
+// The preferred chunk size. A size of 0 could never carry audio,
 // so it fails the step like a missing interface.
 int32_t readChunkSize(BuildSession& session) {
   PinSizeInfo* sizeInfo = nullptr;
@@ -187,13 +187,13 @@ int32_t readChunkSize(BuildSession& session) {
 
 BuildStartResult startBuildSession(BuildSession& session, const char* fileName, int codedChannels,
                                    const EncoderSettings& settings) {
-  if (!preparePlatform(session, settings)) return failure(1, kResultFail);
+  if (!preparePlatform(session, settings)) return failure(kPlatformStep, kResultFail);
 
   int32_t result = setUpEngine(session, fileName, settings);
-  if (failed(result)) return failure(3, result);
+  if (failed(result)) return failure(kEngineStep, result);
 
   result = session.clipProperties->vtbl->setOutputFile(session.clipProperties, fileName);
-  if (failed(result)) return failure(4, result);
+  if (failed(result)) return failure(kOutputFileStep, result);
 
   setGeneratorText(session);
 
@@ -201,10 +201,10 @@ BuildStartResult startBuildSession(BuildSession& session, const char* fileName, 
   if (!prepared.ok()) return prepared;
 
   result = makeMediaSample(session);
-  if (failed(result)) return failure(9, result);
+  if (failed(result)) return failure(kMediaSampleStep, result);
 
   result = readChunkSize(session);
-  if (failed(result)) return failure(10, result);
+  if (failed(result)) return failure(kChunkSizeStep, result);
   return BuildStartResult();
 }
 

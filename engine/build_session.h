@@ -13,6 +13,20 @@
 
 struct EncoderSettings;
 
+// The set-up steps a session can stop at, in the order they run. The numbers
+// are shared with the compression object's own creation steps (2, 11 and 12)
+// and reported as they are.
+enum SessionStep {
+  kPlatformStep = 1,        // platform object and the engine library's folders
+  kEngineStep = 3,          // engine, audio input, options, clip texts, audiences
+  kOutputFileStep = 4,      // the output file's name handed to the engine
+  kPinPropertiesStep = 6,   // the audio input's properties
+  kAudioPropertiesStep = 7, // their audio interface
+  kInputFormatStep = 8,     // channels, rate and sample width; preparation
+  kMediaSampleStep = 9,     // the one media sample that carries every chunk
+  kChunkSizeStep = 10,      // the audio input's preferred chunk size
+};
+
 struct BuildSession {
   PlatformObject* platform = nullptr;
   BuildEngine* engine = nullptr;
@@ -22,13 +36,13 @@ struct BuildSession {
   ClassFactory* sampleFactory = nullptr;
   MediaSample* mediaSample = nullptr;
   uint32_t chunkBytes = 0;  // the audio input's preferred chunk size, bytes
-  // Makes the platform object of step 1; tests replace it to make step 1 fail.
+  // Makes the platform object; tests replace it to make kPlatformStep fail.
   PlatformObject* (*makePlatform)() = createPlatformObject;
 };
 
-// Outcome of startBuildSession: the set-up step that failed (1, 3, 4, 6, 7,
-// 8, 9 or 10; 0 on success) and the engine result that ended it (0 on
-// success; kResultFail where the failure was not an engine result).
+// Outcome of startBuildSession: the SessionStep that failed (0 on success)
+// and the engine result that ended it (0 on success; kResultFail where the
+// failure was not an engine result).
 struct BuildStartResult {
   int failedStep = 0;
   int32_t result = kResultOk;

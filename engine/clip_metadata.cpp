@@ -2,8 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
-
-#include "encoder_settings.h"
+#include <utility>
 
 namespace {
 
@@ -41,18 +40,21 @@ std::string formatCopyright(int32_t year) {
   return std::string(text).substr(0, 11);
 }
 
-void setClipMetadata(BuildSession& session, const char* fileName, const EncoderSettings& settings) {
-  ClipProperties* clip = session.clipProperties;
-  if (!clip) return;
-  const std::string copyright = formatCopyright(currentLocalYear());
-  const TitleArtistParts parts = splitTitleArtist(fileName);
-  const bool artistFirst = settings.titleArtistOrder == 0;
-  const std::string& title = artistFirst ? parts.second : parts.first;
-  const std::string& artist = artistFirst ? parts.first : parts.second;
+ClipTexts clipTextsFor(const char* fileName, int titleArtistOrder, int32_t year) {
+  TitleArtistParts parts = splitTitleArtist(fileName);
+  const bool artistFirst = titleArtistOrder == 0;
+  ClipTexts texts;
+  texts.title = std::move(artistFirst ? parts.second : parts.first);
+  texts.artist = std::move(artistFirst ? parts.first : parts.second);
+  texts.copyright = formatCopyright(year);
+  return texts;
+}
 
-  clip->vtbl->setTitle(clip, title.c_str());
-  clip->vtbl->setAuthor(clip, artist.c_str());
-  clip->vtbl->setCopyright(clip, copyright.c_str());
+void setClipMetadata(ClipProperties* clip, const ClipTexts& texts) {
+  if (!clip) return;
+  clip->vtbl->setTitle(clip, texts.title.c_str());
+  clip->vtbl->setAuthor(clip, texts.artist.c_str());
+  clip->vtbl->setCopyright(clip, texts.copyright.c_str());
 
   clip->vtbl->setRecordable(clip, 1);
   clip->vtbl->setSelectiveRecord(clip, 1);
@@ -61,11 +63,11 @@ void setClipMetadata(BuildSession& session, const char* fileName, const EncoderS
   clip->vtbl->setPerfectPlay(clip, 1);
 }
 
-int32_t setGeneratorProperty(BuildSession& session) {
-  if (!session.engine) return kResultNoEngine;
+int32_t setGeneratorProperty(BuildEngine* engine) {
+  if (!engine) return kResultNoEngine;
   MetadataSource* source = nullptr;
   PropertySet* properties = nullptr;
-  int32_t result = queryInterface(session.engine, kIidMetadataSource, &source);
+  int32_t result = queryInterface(engine, kIidMetadataSource, &source);
   if (!failed(result) && !source) result = kResultPointer;
   if (!failed(result)) {
     result = source->vtbl->getPropertySet(source, &properties);
@@ -73,19 +75,18 @@ int32_t setGeneratorProperty(BuildSession& session) {
     if (failed(result)) properties = nullptr;
   }
   if (!failed(result))
-    result = setStringProperty(session, properties, kGeneratorPropertyName, kGeneratorText);
+    result = setStringProperty(engine, properties, kGeneratorPropertyName, kGeneratorText);
   releaseInterface(source);
   releaseInterface(properties);
   return result;
 }
 
-int32_t setStringProperty(BuildSession& session, PropertySet* propertySet, const char* name,
-                          const char* text) {
+int32_t setStringProperty(BuildEngine* engine, PropertySet* propertySet, const char* name, const char* text) {
   if (!propertySet || !name || !text) return kResultPointer;
-  if (!session.engine) return kResultNoEngine;
+  if (!engine) return kResultNoEngine;
   ClassFactory* factory = nullptr;
   ValueBuffer* value = nullptr;
-  int32_t result = queryInterface(session.engine, kIidClassFactory, &factory);
+  int32_t result = queryInterface(engine, kIidClassFactory, &factory);
   if (!failed(result) && !factory) result = kResultPointer;
   if (!failed(result)) {
     void* made = nullptr;

@@ -98,13 +98,13 @@ int32_t CompressionObject::create(const char* name, const WAVEFORMATEX& inputFor
   try {
     started = startBuildSession(session, fileName, codedChannelCount, snapshot);
   } catch (const std::bad_alloc&) {
-    started.failedStep = session.platform == nullptr ? 1 : 3;
+    started.failedStep = session.platform == nullptr ? kPlatformStep : kEngineStep;
     started.result = kResultFail;
   }
   if (!started.ok()) return failCreation(started.failedStep);
   // The chunk loop needs a positive size; an engine that asks for none
   // cannot be fed.
-  if (session.chunkBytes == 0) return failCreation(10);
+  if (session.chunkBytes == 0) return failCreation(kChunkSizeStep);
   chunkSizeBytes = wholeFrameChunkBytes();
   int32_t result = createResampler(inputFormat);
   if (result != kOk) return result;

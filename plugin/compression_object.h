@@ -62,7 +62,7 @@ public:
   const EncoderSettings& settings() const { return snapshot; }
 
 private:
-  // Creation steps after the build session (11 and 12).
+  // Creation after the build session: the converter, then the ACM stream.
   int32_t createResampler(const WAVEFORMATEX& inputFormat);
   int32_t createFormatConverter(const WAVEFORMATEX& inputFormat);
   int32_t failCreation(int step);
