@@ -289,14 +289,15 @@ bool SampleRateConverter::sizesFit() const {
     const int64_t stagedFrames = hop / q + q + 1;
     const double outFrames = double(hop) * inputRate / outputRate + 1.0;
     if (outFrames * ch * outputBytesPerSample > double(INT_MAX)) return false;
+    const int64_t blockOutput = maxFramesPerBlock();
     budget.add(int64_t(stage2Phases) * 2, sizeof(int));
     budget.add(int64_t(stage2Phases) * taps, sizeof(double));
     budget.add(stage2Phases, sizeof(double*));
     budget.add(ch * (taps + hop + 1), sizeof(double));                   // polyphaseHistory
     budget.add(ch * stagedFrames * inputBytesPerSample, 1);              // inputBytes
     budget.add(ch * stagedFrames, sizeof(double));                       // inputSamples
-    budget.add(int64_t(outputBytesPerSample * ch * outFrames), 1);       // outputBytes
-    budget.add(int64_t(ch * outFrames), sizeof(double));                 // outputSamples
+    budget.add(outputBytesPerSample * ch * blockOutput, 1);              // outputBytes
+    budget.add(ch * blockOutput, sizeof(double));                        // outputSamples
     // polyphasePosition: at most a block of outputs beyond the window grid.
     const int64_t grid = stage2Rate / stage1Rate;
     const int64_t outputStep = stage2Rate / outputRate;
@@ -324,9 +325,12 @@ bool SampleRateConverter::allocateDownsampling() {
   const int64_t ch = channels;
   const int64_t hop = fftHop;
   const int64_t stagedFrames = hop / oversampling + oversampling + 1;
-  const double outFrames = double(hop) * inputRate / outputRate + 1.0;
-  const int64_t outputByteCount = int64_t(outputBytesPerSample * ch * outFrames);
-  const int64_t outputSampleCount = int64_t(ch * outFrames);
+  // One stage block's output: about fftHop * out / (in * q) frames. (Sized
+  // as fftHop * in / out frames, it would be (in / out)^2 times too large:
+  // gigabytes for 8000 -> 1 Hz.)
+  const int64_t blockOutput = maxFramesPerBlock();
+  const int64_t outputByteCount = outputBytesPerSample * ch * blockOutput;
+  const int64_t outputSampleCount = ch * blockOutput;
   const int64_t historyLength = stage2TapsPerPhase + hop + 1;
   return allocateZeroed(stage2PhaseIndex, stage2Phases) &&
          allocateZeroed(stage2InputStep, stage2Phases) && allocatePerChannel(fftBlock, channels, stage1FftLength) &&
