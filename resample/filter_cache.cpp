@@ -10,10 +10,12 @@
 
 namespace {
 
-// Distinct recipes whose filters can be shared at the same time. A further
-// one still gets its filters, unshared. A host converts at a handful of
-// rate pairs at once.
-constexpr int kSlots = 16;
+// Distinct recipes whose filters can be shared at the same time; a further
+// one still gets its filters, unshared. Filters live only while converters
+// hold them, so this bounds sharing, not memory: a slot is a recipe and a
+// weak reference, about 100 bytes. A host converts at a handful of rate
+// pairs at once; the fuzz target keeps every pair it meets alive (some 150).
+constexpr int kSlots = 256;
 
 struct Slot {
   FilterRecipe recipe;
