@@ -203,10 +203,10 @@ class SampleRateConverter {
   ChannelArrays polyphaseHistory;  // down-sampling
 
   // Filters (shared, read only).
-  PolyphaseTable stage1Filter;   // up-sampling
+  PolyphaseTable stage1Filter;         // up-sampling
   SharedArray<double> stage2Spectrum;  // up-sampling
   SharedArray<double> stage1Spectrum;  // down-sampling
-  PolyphaseTable stage2Filter;   // down-sampling
+  PolyphaseTable stage2Filter;         // down-sampling
 
   // Running state.
   int fftHop = 0;
