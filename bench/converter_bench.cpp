@@ -3,9 +3,10 @@
 // 65536 bytes (16384 frames), for four rate pairs. Reports each one's speed
 // as a multiple of real time (audio seconds per second of thread CPU time,
 // best of N runs, set-up excluded), this
-// converter's ratio to each, and the time configure takes.
+// converter's ratio to each, the time configure takes, and the set-up time
+// and heap of N converters of one rate pair alive at once.
 //
-// usage: converter_bench [--repeats N] [--seconds S] [--ours-only]
+// usage: converter_bench [--repeats N] [--seconds S] [--ours-only] [--batch N] [--setup-only]
 //
 // Built without WITH_REFERENCE_RESAMPLERS (the 32-bit Windows build, run
 // under Wine), it times this converter alone.
@@ -21,11 +22,16 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "sample_rate_converter.h"
+
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 namespace {
 
@@ -232,21 +238,49 @@ double configureMilliseconds(int inRate, int outRate, int runs) {
   return times[times.size() / 2];
 }
 
+// Bytes the heap has handed out (glibc only; 0 elsewhere).
+double heapBytes() {
+#if defined(__GLIBC__)
+  return double(mallinfo2().uordblks) + double(mallinfo2().hblkhd);
+#else
+  return 0.0;
+#endif
+}
+
+// A batch conversion's set-up: `count` converters of one rate pair, all
+// alive at once, configured one after another. Prints the CPU time of all
+// configure calls and the heap they hold together.
+void measureBatchSetup(int inRate, int outRate, int count) {
+  std::vector<std::unique_ptr<SampleRateConverter>> batch;
+  const double heapBefore = heapBytes();
+  Clock::time_point start = Clock::now();
+  for (int i = 0; i < count; ++i) {
+    batch.emplace_back(new SampleRateConverter);
+    if (!batch.back()->configure(benchFormat(inRate), outRate)) std::exit(1);
+  }
+  const double seconds = secondsSince(start);
+  const double heapMb = (heapBytes() - heapBefore) / (1024.0 * 1024.0);
+  std::printf("  %6d -> %-6d %8.1f ms %8.1f MB\n", inRate, outRate, seconds * 1000.0, heapMb);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   int repeats = 3;
   double seconds = 60.0;
   int resamplers = kResamplerCount;
+  int batch = 8;
+  bool setupOnly = false;
 #if !defined(WITH_REFERENCE_RESAMPLERS)
   resamplers = 1;
 #endif
   for (int i = 1; i < argc; ++i) {
+    const bool hasValue = i + 1 < argc;
     if (std::strcmp(argv[i], "--ours-only") == 0) resamplers = 1;
-  }
-  for (int i = 1; i + 1 < argc; i += 2) {
-    if (std::strcmp(argv[i], "--repeats") == 0) repeats = std::max(1, std::atoi(argv[i + 1]));
-    if (std::strcmp(argv[i], "--seconds") == 0) seconds = std::max(1.0, std::atof(argv[i + 1]));
+    if (std::strcmp(argv[i], "--setup-only") == 0) setupOnly = true;
+    if (std::strcmp(argv[i], "--repeats") == 0 && hasValue) repeats = std::max(1, std::atoi(argv[++i]));
+    if (std::strcmp(argv[i], "--seconds") == 0 && hasValue) seconds = std::max(1.0, std::atof(argv[++i]));
+    if (std::strcmp(argv[i], "--batch") == 0 && hasValue) batch = std::max(1, std::atoi(argv[++i]));
   }
   std::printf("%.0f s of 16-bit stereo noise, host blocks of %zu frames, best of %d runs, set-up excluded\n"
               "times are thread CPU time\n",
@@ -257,10 +291,16 @@ int main(int argc, char** argv) {
   if (resamplers > 1) std::printf(" | %6s | %6s | %6s", "/soxr", "/.997", "/lsr");
   std::printf("\n");
   const int pairs[][2] = {{44100, 48000}, {48000, 44100}, {44100, 22050}, {22050, 44100}};
-  for (const auto& pair : pairs) benchmarkPair(pair[0], pair[1], seconds, repeats, resamplers);
+  if (!setupOnly) {
+    for (const auto& pair : pairs) benchmarkPair(pair[0], pair[1], seconds, repeats, resamplers);
+  }
 
   std::printf("\nconfigure (16-bit stereo, median of 5):\n");
   for (const auto& pair : {std::pair<int, int>{44100, 48000}, std::pair<int, int>{96000, 44100}})
     std::printf("  %6d -> %-6d %8.1f ms\n", pair.first, pair.second, configureMilliseconds(pair.first, pair.second, 5));
+
+  std::printf("\nset-up of %d converters alive at once (16-bit stereo): configure time in all, heap held\n", batch);
+  measureBatchSetup(44100, 48000, batch);
+  measureBatchSetup(96000, 44100, batch);
   return 0;
 }

@@ -31,8 +31,9 @@ def tone(frames, channels, width):
 
 
 # Converter: channels, width index, in-rate index, out-rate index, split seed, PCM.
-# Rate indices: 0 8000, 1 11025, 2 16000, 3 22050, 4 32000, 5 44100, 6 48000,
-# 7 7350, 8 12345, 9 24000, 10 96000, 11 6000, 12 1, 13 0, 14 -8000, 15 44101.
+# Rate indices, by the real rates the target runs divided by 25: 0 8000,
+# 1 11025, 2 16000, 3 22050, 4 32000, 5 44100, 6 48000, 7 7350, 8 one most
+# pairs refuse, 9 24000, 10 96000, 11 6000, 12 1, 13 0, 14 -8000, 15 next to 44100.
 for name, header, frames in [
         ("up_22050_44100_stereo16", (2, 1, 3, 5, 7), 900),
         ("down_48000_16000_mono8", (1, 0, 6, 2, 3), 1500),

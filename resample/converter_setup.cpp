@@ -1,15 +1,16 @@
 // Set-up of the converter: rate ratio, oversampling factor, filter lengths,
-// Kaiser-windowed taps, the transformed FFT filter, the polyphase cycle
-// tables, the block buffers and the initial running state.
+// the polyphase cycle tables, the block buffers and the initial running
+// state. The filters themselves come from converter_filters.cpp, shared
+// with every converter of the same recipe.
 
 #include <climits>
 #include <cmath>
 #include <cstdint>
 #include <new>
 
-#include "filter_design.h"
+#include "converter_filters.h"
 #include "fft_convolution.h"
-#include "real_fft.h"
+#include "filter_design.h"
 #include "sample_rate_converter.h"
 
 namespace {
@@ -53,15 +54,6 @@ bool allocateZeroed(std::unique_ptr<T[]>& array, int64_t count) {
   return array != nullptr;
 }
 
-template <typename Table>
-bool allocatePolyphase(Table& table, int phases, int tapsPerPhase) {
-  if (!allocateZeroed(table.taps, int64_t(phases) * tapsPerPhase)) return false;
-  table.rows.reset(new (std::nothrow) const double*[size_t(phases)]);
-  if (!table.rows) return false;
-  for (int p = 0; p < phases; ++p) table.rows[p] = table.taps.get() + int64_t(p) * tapsPerPhase;
-  return true;
-}
-
 bool allocatePerChannel(std::unique_ptr<std::unique_ptr<double[]>[]>& arrays, int channels, int64_t count) {
   arrays.reset(new (std::nothrow) std::unique_ptr<double[]>[size_t(channels)]);
   if (!arrays) return false;
@@ -99,7 +91,6 @@ bool SampleRateConverter::configure(const PcmFormat& input, int rate) {
   if (bits != 8 && bits != 16 && bits != 24) return refuse("samples must be 8, 16 or 24 bits wide");
   inputBytesPerSample = bits / 8;
   outputBytesPerSample = inputBytesPerSample;
-  fillFactorials(factorials);
   upsampling = inputRate < outputRate;
   if (!designFilters()) {
     releaseBuffers();
@@ -185,10 +176,20 @@ bool SampleRateConverter::designUpsampling() {
     stage1PhaseIndex[i] = v;
     stage1InputStep[i] = v < step ? channels : 0;
   }
-  const double gain1 = double(stage1Rate) / double(inputRate);
-  makePolyphaseFilter(stage1Filter, stage1Length, stage1Phases, stage1TapsPerPhase, cutoff1, stage1Rate, gain1);
-  if (!makeFftFilter(stage2Spectrum, stage2Length, stage2FftLength, double(inputRate / 2), stage2Rate))
-    return refuse(kOutOfMemoryReason);
+  FilterRecipe recipe;
+  recipe.upsampling = true;
+  recipe.inputRate = inputRate;
+  recipe.fftRate = stage2Rate;
+  recipe.fftTaps = stage2Length;
+  recipe.fftLength = stage2FftLength;
+  recipe.fftCutoffHz = double(inputRate / 2);
+  recipe.polyphaseRate = stage1Rate;
+  recipe.polyphaseTaps = stage1Length;
+  recipe.phases = stage1Phases;
+  recipe.tapsPerPhase = stage1TapsPerPhase;
+  recipe.polyphaseCutoffHz = cutoff1;
+  recipe.polyphaseGain = double(stage1Rate) / double(inputRate);
+  if (!adoptSharedFilters(recipe)) return refuse(kOutOfMemoryReason);
 
   // The zero frames already in inputSamples stand in for the history the
   // interpolator needs before the first input frame.
@@ -230,7 +231,6 @@ bool SampleRateConverter::designDownsampling() {
   if (q == 1) {
     stage2PhaseIndex[0] = 0;
     stage2InputStep[0] = inputRate / outputRate;
-    stage2Filter.taps[0] = 1.0;
   } else {
     const int phases = stage2Phases;
     const int64_t step = stage2Rate / outputRate;
@@ -244,10 +244,21 @@ bool SampleRateConverter::designDownsampling() {
       if (stage2PhaseIndex[(i + 1) % phases] == 0) advance -= 1;
       stage2InputStep[i] = advance;
     }
-    const double gain2 = double(stage2Rate) / double(stage1Rate);
-    makePolyphaseFilter(stage2Filter, stage2Length, stage2Phases, stage2TapsPerPhase, cutoff2, stage2Rate, gain2);
   }
-  if (!makeFftFilter(stage1Spectrum, stage1Length, stage1FftLength, cutoff1, stage1Rate)) return refuse(kOutOfMemoryReason);
+  FilterRecipe recipe;
+  recipe.upsampling = false;
+  recipe.inputRate = inputRate;
+  recipe.fftRate = stage1Rate;
+  recipe.fftTaps = stage1Length;
+  recipe.fftLength = stage1FftLength;
+  recipe.fftCutoffHz = cutoff1;
+  recipe.polyphaseRate = stage2Rate;
+  recipe.polyphaseTaps = stage2Length;  // 1 when q is 1: the single tap 1.0
+  recipe.phases = stage2Phases;
+  recipe.tapsPerPhase = stage2TapsPerPhase;
+  recipe.polyphaseCutoffHz = cutoff2;
+  recipe.polyphaseGain = q == 1 ? 1.0 : double(stage2Rate) / double(stage1Rate);
+  if (!adoptSharedFilters(recipe)) return refuse(kOutOfMemoryReason);
 
   outputDelay = int((stage1Length / 2.0) / (double(stage1Rate) / outputRate) +
                     (stage2Length / 2.0) / (double(stage2Rate) / outputRate));
@@ -285,14 +296,15 @@ bool SampleRateConverter::sizesFit(int64_t ch) const {
     const int64_t stagedFrames = hop / q + q + 1;
     const double outFrames = double(hop) * inputRate / outputRate + 1.0;
     if (outFrames * ch * outputBytesPerSample > double(INT_MAX)) return false;
+    const int64_t blockOutput = maxFramesPerBlock();
     budget.add(int64_t(stage2Phases) * 2, sizeof(int));
     budget.add(int64_t(stage2Phases) * taps, sizeof(double));
     budget.add(stage2Phases, sizeof(double*));
     budget.add(ch * (taps + hop + 1), sizeof(double));                   // polyphaseHistory
     budget.add(ch * stagedFrames * inputBytesPerSample, 1);              // inputBytes
     budget.add(ch * stagedFrames, sizeof(double));                       // inputSamples
-    budget.add(int64_t(outputBytesPerSample * ch * outFrames), 1);       // outputBytes
-    budget.add(int64_t(ch * outFrames), sizeof(double));                 // outputSamples
+    budget.add(outputBytesPerSample * ch * blockOutput, 1);              // outputBytes
+    budget.add(ch * blockOutput, sizeof(double));                        // outputSamples
     // polyphasePosition: at most a block of outputs beyond the window grid.
     const int64_t grid = stage2Rate / stage1Rate;
     const int64_t outputStep = stage2Rate / outputRate;
@@ -307,32 +319,32 @@ bool SampleRateConverter::allocateUpsampling() {
   const int64_t taps = stage1TapsPerPhase;
   const int64_t tailFrames = hop / oversampling + 1;
   const int64_t cycle = int64_t(stage1Phases) * oversampling;
-  return allocateZeroed(fftBitReversal, int64_t(std::sqrt(double(stage2FftLength)) + 2.0)) &&
-         allocateZeroed(fftCosSin, stage2FftLength / 2) && allocateZeroed(stage1PhaseIndex, cycle) &&
+  return allocateZeroed(stage1PhaseIndex, cycle) &&
          allocateZeroed(stage1InputStep, cycle) && allocatePerChannel(overlapTail, channels, tailFrames) &&
          allocatePerChannel(fftBlock, channels, stage2FftLength) &&
          allocateZeroed(inputBytes, (hop + taps) * ch * inputBytesPerSample) &&
          allocateZeroed(outputBytes, tailFrames * ch * outputBytesPerSample) &&
          allocateZeroed(inputSamples, (hop + taps) * ch) && allocateZeroed(outputSamples, tailFrames * ch) &&
-         allocatePolyphase(stage1Filter, stage1Phases, stage1TapsPerPhase) && allocatePairBlock(stage2FftLength);
+         allocatePairBlock(stage2FftLength);
 }
 
 bool SampleRateConverter::allocateDownsampling() {
   const int64_t ch = channels;
   const int64_t hop = fftHop;
   const int64_t stagedFrames = hop / oversampling + oversampling + 1;
-  const double outFrames = double(hop) * inputRate / outputRate + 1.0;
-  const int64_t outputByteCount = int64_t(outputBytesPerSample * ch * outFrames);
-  const int64_t outputSampleCount = int64_t(ch * outFrames);
+  // One stage block's output: about fftHop * out / (in * q) frames. (Sized
+  // as fftHop * in / out frames, it would be (in / out)^2 times too large:
+  // gigabytes for 8000 -> 1 Hz.)
+  const int64_t blockOutput = maxFramesPerBlock();
+  const int64_t outputByteCount = outputBytesPerSample * ch * blockOutput;
+  const int64_t outputSampleCount = ch * blockOutput;
   const int64_t historyLength = stage2TapsPerPhase + hop + 1;
-  return allocateZeroed(fftBitReversal, int64_t(std::sqrt(double(stage1FftLength)) + 2.0)) &&
-         allocateZeroed(fftCosSin, stage1FftLength / 2) && allocateZeroed(stage2PhaseIndex, stage2Phases) &&
+  return allocateZeroed(stage2PhaseIndex, stage2Phases) &&
          allocateZeroed(stage2InputStep, stage2Phases) && allocatePerChannel(fftBlock, channels, stage1FftLength) &&
          allocatePerChannel(polyphaseHistory, channels, historyLength) &&
          allocateZeroed(inputBytes, ch * stagedFrames * inputBytesPerSample) &&
          allocateZeroed(outputBytes, outputByteCount) && allocateZeroed(inputSamples, ch * stagedFrames) &&
-         allocateZeroed(outputSamples, outputSampleCount) &&
-         allocatePolyphase(stage2Filter, stage2Phases, stage2TapsPerPhase) && allocatePairBlock(stage1FftLength);
+         allocateZeroed(outputSamples, outputSampleCount) && allocatePairBlock(stage1FftLength);
 }
 
 // Two interleaved blocks of fftLength values (also the work area of a single
@@ -345,55 +357,22 @@ bool SampleRateConverter::allocatePairBlock(int fftLength) {
   return true;
 }
 
-// Every prototype tap j of an odd-length filter sits at offset
-// n = j - (N - 1) / 2 from the centre. A polyphase table puts tap j in row
-// j mod P, column j / P; entries no tap reaches stay 0.0.
-void SampleRateConverter::makePolyphaseFilter(PolyphaseTable& table, int length, int phases, int tapsPerPhase,
-                                              double cutoffHz, double sampleRateHz, double gain) {
-  const double beta = kaiserBeta(kStopBandDb);
-  const double besselOfBeta = besselI0(beta, factorials);
-  const int centre = (length - 1) / 2;
-  // The window depends on n * n only: one evaluation serves taps j and
-  // length - 1 - j (the sinc is evaluated for each, not mirrored).
-  for (int j = 0; j <= centre; ++j) {
-    const int n = j - centre;
-    const double window = kaiserWindow(n, length, beta, besselOfBeta, factorials);
-    const int mirror = length - 1 - j;
-    table.taps[int64_t(j % phases) * tapsPerPhase + j / phases] = lowPassTap(n, cutoffHz, sampleRateHz) * window * gain;
-    table.taps[int64_t(mirror % phases) * tapsPerPhase + mirror / phases] =
-        lowPassTap(-n, cutoffHz, sampleRateHz) * window * gain;
+// Takes the filters of `recipe` from the cache, or designs them there.
+bool SampleRateConverter::adoptSharedFilters(const FilterRecipe& recipe) {
+  const std::shared_ptr<const ConverterFilters> filters = sharedConverterFilters(recipe);
+  if (!filters) return false;
+  fftBitReversal = SharedArray<int>(filters, filters->fftBitReversal.get());
+  fftCosSin = SharedArray<double>(filters, filters->fftCosSin.get());
+  const SharedArray<double> spectrum(filters, filters->spectrum.get());
+  const SharedArray<const double*> rows(filters, filters->polyphaseRows.get());
+  if (upsampling) {
+    stage1Filter.rows = rows;
+    stage2Spectrum = spectrum;
+  } else {
+    stage1Spectrum = spectrum;
+    stage2Filter.rows = rows;
   }
-}
-
-// The FFT filter is kept only as its spectrum, with the inverse transform's
-// missing factor 2/M and the stage gain folded in, so a block needs no
-// scaling pass. Its forward transform also makes the FFT tables.
-bool SampleRateConverter::makeFftFilter(DoubleArray& spectrum, int length, int fftLength, double cutoffHz,
-                                        double sampleRateHz) {
-  DoubleArray taps;
-  if (!allocateZeroed(taps, fftLength) || !allocateZeroed(spectrum, convolutionFilterSize(fftLength))) return false;
-  const double beta = kaiserBeta(kStopBandDb);
-  const double besselOfBeta = besselI0(beta, factorials);
-  const int centre = (length - 1) / 2;
-  // One window evaluation serves taps j and length - 1 - j (it depends on
-  // n * n only); the sinc is evaluated for each.
-  for (int j = 0; j <= centre; ++j) {
-    const int n = j - centre;
-    const double window = kaiserWindow(n, length, beta, besselOfBeta, factorials);
-    taps[j] = fftFilterGain(lowPassTap(n, cutoffHz, sampleRateHz) * window, fftLength);
-    taps[length - 1 - j] = fftFilterGain(lowPassTap(-n, cutoffHz, sampleRateHz) * window, fftLength);
-  }
-  fftBitReversal[0] = 0;
-  rdft(fftLength, 1, taps.get(), fftBitReversal.get(), fftCosSin.get());
-  makeConvolutionFilter(fftLength, taps.get(), spectrum.get(), widestFftLanes());
   return true;
-}
-
-// Up-sampling: 2/M. Down-sampling: also the zero-stuffing gain q, applied
-// as * stage1Rate / inputRate / M * 2.
-double SampleRateConverter::fftFilterGain(double tap, int fftLength) const {
-  if (upsampling) return tap * (2.0 / fftLength);
-  return tap * stage1Rate / inputRate / fftLength * 2.0;
 }
 
 void SampleRateConverter::releaseBuffers() {
@@ -412,11 +391,9 @@ void SampleRateConverter::releaseBuffers() {
   pairBlockStorage.reset();
   pairBlock = nullptr;
   polyphaseHistory.reset();
-  stage1Filter.taps.reset();
   stage1Filter.rows.reset();
   stage2Spectrum.reset();
   stage1Spectrum.reset();
-  stage2Filter.taps.reset();
   stage2Filter.rows.reset();
 }
 

@@ -6,6 +6,8 @@
 #include "byte_fifo.h"
 #include "pcm_format.h"
 
+struct FilterRecipe;
+
 // What configure chose; for srconv --info and tests.
 struct ConverterDesign {
   bool upsampling = false;
@@ -74,10 +76,14 @@ class SampleRateConverter {
   using ByteArray = std::unique_ptr<uint8_t[]>;
   using ChannelArrays = std::unique_ptr<DoubleArray[]>;
 
+  // Views into the filters shared by every converter of the same recipe
+  // (converter_filters.h); each keeps those filters alive.
+  template <typename T>
+  using SharedArray = std::shared_ptr<const T[]>;
+
   // P rows (phases) of T taps in one contiguous block; row p starts at p * T.
   struct PolyphaseTable {
-    DoubleArray taps;
-    std::unique_ptr<const double*[]> rows;
+    SharedArray<const double*> rows;
     const double* row(int phase) const { return rows[phase]; }
   };
 
@@ -113,10 +119,7 @@ class SampleRateConverter {
   bool sizesFit(int64_t channelCount) const;  // every buffer within the budget for that many channels
   bool allocateUpsampling();
   bool allocateDownsampling();
-  bool makeFftFilter(DoubleArray& spectrum, int length, int fftLength, double cutoffHz, double sampleRateHz);
-  double fftFilterGain(double tap, int fftLength) const;
-  void makePolyphaseFilter(PolyphaseTable& table, int length, int phases, int tapsPerPhase, double cutoffHz,
-                           double sampleRateHz, double gain);
+  bool adoptSharedFilters(const FilterRecipe& recipe);
   void releaseBuffers();
 
   // Stages (upsample_stage.cpp, downsample_stage.cpp); both return the
@@ -157,7 +160,6 @@ class SampleRateConverter {
 
   // Format and ratio.
   ByteFifo pendingInput;
-  double factorials[31] = {};
   bool upsampling = false;
   int rateGcd = 0;
   int channels = 0;
@@ -179,9 +181,9 @@ class SampleRateConverter {
   int upFftBaseLength = 16384;
   int downFftBaseLength = 16384;
 
-  // FFT work areas for the one transform length.
-  IntArray fftBitReversal;
-  DoubleArray fftCosSin;
+  // FFT tables for the one transform length (shared, read only).
+  SharedArray<int> fftBitReversal;
+  SharedArray<double> fftCosSin;
 
   // Polyphase cycle tables (each direction only its own pair).
   IntArray stage1PhaseIndex, stage1InputStep;
@@ -201,11 +203,11 @@ class SampleRateConverter {
   double* pairBlock = nullptr;
   ChannelArrays polyphaseHistory;  // down-sampling
 
-  // Filters.
-  PolyphaseTable stage1Filter;  // up-sampling
-  DoubleArray stage2Spectrum;   // up-sampling
-  DoubleArray stage1Spectrum;   // down-sampling
-  PolyphaseTable stage2Filter;  // down-sampling
+  // Filters (shared, read only).
+  PolyphaseTable stage1Filter;         // up-sampling
+  SharedArray<double> stage2Spectrum;  // up-sampling
+  SharedArray<double> stage1Spectrum;  // down-sampling
+  PolyphaseTable stage2Filter;         // down-sampling
 
   // Running state.
   int fftHop = 0;

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "sample_rate_converter.h"
@@ -20,6 +21,15 @@ struct ConverterProbe {
   static const double* stage2Row(const SampleRateConverter& c, int phase) { return c.stage2Filter.row(phase); }
   static const double* stage1Row(const SampleRateConverter& c, int phase) { return c.stage1Filter.row(phase); }
   static const int* stage2InputStep(const SampleRateConverter& c) { return c.stage2InputStep.get(); }
+  // Before configure: the FFT filter's length search starts at length - 1
+  // taps (16383 in the product); a small start gives small stage blocks at
+  // low rates.
+  static void useFftBaseLength(SampleRateConverter& c, int length) { c.upFftBaseLength = c.downFftBaseLength = length; }
+  // A reference to the converter's shared filters: holding it keeps them
+  // designed for the next converter of the same rate pair.
+  static std::shared_ptr<const void> filters(const SampleRateConverter& c) {
+    return std::shared_ptr<const void>(c.fftBitReversal, c.fftBitReversal.get());
+  }
   // Moves both frame counters on, as if a long stream had gone before.
   static void advanceCounters(SampleRateConverter& c, uint64_t frames) {
     c.framesInCount += frames;

@@ -1,0 +1,77 @@
+// The process-wide cache behind sharedConverterFilters: a fixed number of
+// slots, each remembering one recipe and its filters by a weak reference,
+// so filters live exactly as long as some converter holds them and the
+// cache itself allocates nothing.
+
+#include <new>
+
+#include "converter_filters.h"
+#include "filter_cache_lock.h"
+
+namespace {
+
+// Distinct recipes whose filters can be shared at the same time; a further
+// one still gets its filters, unshared. Filters live only while converters
+// hold them, so this bounds sharing, not memory: a slot is a recipe and a
+// weak reference, about 100 bytes. A host converts at a handful of rate
+// pairs at once; the fuzz target keeps every pair it meets alive (some 150).
+constexpr int kSlots = 256;
+
+struct Slot {
+  FilterRecipe recipe;
+  std::weak_ptr<const ConverterFilters> filters;
+};
+
+struct SlotTable {
+  Slot slots[kSlots];
+};
+
+// Guarded by the cache lock. Made on first use, without allocating, and
+// never destroyed: threads may still set up converters while the process
+// exits.
+Slot* slotsInUse() {
+  alignas(SlotTable) static unsigned char storage[sizeof(SlotTable)];
+  static SlotTable* table = new (storage) SlotTable;
+  return table->slots;
+}
+
+std::shared_ptr<const ConverterFilters> findLive(const FilterRecipe& recipe) {
+  Slot* slots = slotsInUse();
+  for (int i = 0; i < kSlots; ++i) {
+    Slot& slot = slots[i];
+    if (!(slot.recipe == recipe)) continue;
+    std::shared_ptr<const ConverterFilters> live = slot.filters.lock();
+    if (live) return live;
+  }
+  return nullptr;
+}
+
+void remember(const FilterRecipe& recipe, const std::shared_ptr<const ConverterFilters>& filters) {
+  Slot* slots = slotsInUse();
+  for (int i = 0; i < kSlots; ++i) {
+    Slot& slot = slots[i];
+    if (!slot.filters.expired()) continue;
+    slot.recipe = recipe;
+    slot.filters = filters;
+    return;
+  }
+}
+
+}  // namespace
+
+std::shared_ptr<const ConverterFilters> sharedConverterFilters(const FilterRecipe& recipe) {
+  // The design runs under the lock, so a batch of converters of one rate
+  // pair set up at once designs it once; the others wait for it.
+  FilterCacheHold hold;
+  std::shared_ptr<const ConverterFilters> filters = findLive(recipe);
+  if (filters) return filters;
+  std::unique_ptr<ConverterFilters> made = makeConverterFilters(recipe);
+  if (!made) return nullptr;
+  try {
+    filters.reset(made.release());  // frees the filters if the count cannot be allocated
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+  remember(recipe, filters);
+  return filters;
+}

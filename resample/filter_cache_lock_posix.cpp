@@ -1,0 +1,14 @@
+#include <mutex>
+
+#include "filter_cache_lock.h"
+
+namespace {
+
+// Constant-initialised, so it exists before any converter and needs no
+// clean-up at exit.
+std::mutex cacheMutex;
+
+}  // namespace
+
+void lockFilterCache() { cacheMutex.lock(); }
+void unlockFilterCache() { cacheMutex.unlock(); }
