@@ -2,6 +2,7 @@
 #include <cstring>
 #include <type_traits>
 
+#include "acm_stream_lock.h"
 #include "encoder_settings.h"
 #include "host_interface.h"
 #include "output_extension.h"
@@ -16,10 +17,13 @@
 extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID reserved) {
   // Without its locks the library cannot work: refusing the load is the one
   // honest answer (Windows then reports a detach and unloads it).
-  if (reason == DLL_PROCESS_ATTACH && !openSettingsAccess()) return FALSE;
+  if (reason == DLL_PROCESS_ATTACH && (!openSettingsAccess() || !openAcmStreamLock())) return FALSE;
   // Freed on FreeLibrary only: at process exit (reserved non-null) other
   // threads were stopped wherever they were, perhaps inside a lock.
-  if (reason == DLL_PROCESS_DETACH && reserved == nullptr) closeSettingsAccess();
+  if (reason == DLL_PROCESS_DETACH && reserved == nullptr) {
+    closeAcmStreamLock();
+    closeSettingsAccess();
+  }
   return loadEncoderSettings(module, reason);
 }
 
