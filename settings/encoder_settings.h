@@ -2,7 +2,7 @@
 #include <cstdint>
 
 // The plug-in's settings. One process-wide record (encoderSettings) is loaded
-// from the registry at every process and thread attach and edited by the
+// from the registry after every process and thread attach and edited by the
 // settings panel. Those run on different threads from the conversions: code
 // that may run beside them reads the record only through
 // currentEncoderSettings() and changes it only through a SettingsEdit

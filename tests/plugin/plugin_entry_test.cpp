@@ -26,10 +26,10 @@ POINT placeInClientArea(HWND host, HWND child) {
 DWORD WINAPI doNothing(LPVOID) { return 0; }
 
 // Starts and joins a thread, so that the library sees a thread attach.
-bool runAThread() {
+bool runAThread(DWORD waitMs = 10000) {
   HANDLE thread = CreateThread(nullptr, 0, doNothing, nullptr, 0, nullptr);
   if (!thread) return false;
-  const bool joined = WaitForSingleObject(thread, 10000) == WAIT_OBJECT_0;
+  const bool joined = WaitForSingleObject(thread, waitMs) == WAIT_OBJECT_0;
   CloseHandle(thread);
   return joined;
 }
@@ -107,6 +107,35 @@ TEST_F(PluginEntry, EveryThreadAttachReloadsTheSettings) {
   EXPECT_EQ(extension(), ".rm");  // nothing reloads by itself
   ASSERT_TRUE(runAThread());
   EXPECT_EQ(extension(), ".ra");
+}
+
+// Holds the settings edit lock of entry_probe.dll, which has the plug-in's
+// library entry, until `release` is signalled.
+struct EditHolder {
+  using HoldFn = void(__cdecl*)(HANDLE held, HANDLE release);
+  HoldFn hold;
+  HANDLE held = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  HANDLE release = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  static DWORD WINAPI run(LPVOID holder) {
+    auto* self = static_cast<EditHolder*>(holder);
+    self->hold(self->held, self->release);
+    return 0;
+  }
+};
+
+// The library entry runs under the loader lock for every thread start and
+// end in the host: it must not wait for a settings edit (a panel save).
+TEST_F(PluginEntry, ThreadsStartAndEndAtOnceWhileTheSettingsAreBeingEdited) {
+  testdll::Library probe("entry_probe.dll");
+  EditHolder holder{probe.get<EditHolder::HoldFn>("HoldSettingsEdit")};
+  ASSERT_NE(holder.hold, nullptr);
+  HANDLE holding = CreateThread(nullptr, 0, EditHolder::run, &holder, 0, nullptr);
+  ASSERT_EQ(WaitForSingleObject(holder.held, 10000), WAIT_OBJECT_0);
+  const bool atOnce = runAThread(2000);
+  SetEvent(holder.release);
+  WaitForSingleObject(holding, INFINITE);
+  CloseHandle(holding);
+  EXPECT_TRUE(atOnce);
 }
 
 TEST_F(PluginEntry, UnloadingWritesNothing) {
