@@ -1,9 +1,4 @@
-// These test programs link the converter itself, without the library entry
-// that makes its stream lock: it is made before any test runs.
+// Programs that link the converter without the library entry make its lock first.
 #include "acm_stream_lock.h"
 
-namespace {
-
-[[maybe_unused]] const bool opened = openAcmStreamLock();
-
-}  // namespace
+[[maybe_unused]] static const bool opened = openAcmStreamLock();

@@ -109,32 +109,17 @@ TEST_F(PluginEntry, EveryThreadAttachReloadsTheSettings) {
   EXPECT_EQ(extension(), ".ra");
 }
 
-// Holds the settings edit lock of entry_probe.dll, which has the plug-in's
-// library entry, until `release` is signalled.
-struct EditHolder {
-  using HoldFn = void(__cdecl*)(HANDLE held, HANDLE release);
-  HoldFn hold;
-  HANDLE held = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  HANDLE release = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  static DWORD WINAPI run(LPVOID holder) {
-    auto* self = static_cast<EditHolder*>(holder);
-    self->hold(self->held, self->release);
-    return 0;
-  }
-};
-
-// The library entry runs under the loader lock for every thread start and
-// end in the host: it must not wait for a settings edit (a panel save).
+// entry_probe.dll has the plug-in's library entry. Every thread start and
+// end in the host runs it under the loader lock: it must not wait for a
+// settings edit (a panel save, here one that this thread holds).
 TEST_F(PluginEntry, ThreadsStartAndEndAtOnceWhileTheSettingsAreBeingEdited) {
   testdll::Library probe("entry_probe.dll");
-  EditHolder holder{probe.get<EditHolder::HoldFn>("HoldSettingsEdit")};
-  ASSERT_NE(holder.hold, nullptr);
-  HANDLE holding = CreateThread(nullptr, 0, EditHolder::run, &holder, 0, nullptr);
-  ASSERT_EQ(WaitForSingleObject(holder.held, 10000), WAIT_OBJECT_0);
+  auto begin = probe.get<void(__cdecl*)()>("BeginSettingsEdit");
+  auto end = probe.get<void(__cdecl*)()>("EndSettingsEdit");
+  ASSERT_TRUE(begin && end);
+  begin();
   const bool atOnce = runAThread(2000);
-  SetEvent(holder.release);
-  WaitForSingleObject(holding, INFINITE);
-  CloseHandle(holding);
+  end();
   EXPECT_TRUE(atOnce);
 }
 
