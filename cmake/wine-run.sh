@@ -21,9 +21,16 @@
 # driver, which still creates windows but draws nowhere. The server is
 # restarted whenever DISPLAY differs from the one it was set up for.
 #
+# Hangs must leave something to diagnose: with RMP_WATCHDOG_SECONDS set (the
+# Wine tests set it a little under their ctest timeout), the program runs with
+# Wine's err channel on, and if it is still running after that long, its
+# threads and their stacks are written to stderr (winedbg) and it is killed;
+# the run then fails with status 124. Without it the program is exec'd.
+#
 # Environment: RMP_WINEPREFIX (prefix path), RMP_WINEDEBUG (default -all),
 # RMP_NEEDS_DISPLAY=1 (set by tests that need a real display: without DISPLAY
-# the program is not run and the script exits 77, which ctest counts as skipped).
+# the program is not run and the script exits 77, which ctest counts as skipped),
+# RMP_WATCHDOG_SECONDS (see above).
 set -eu
 
 die() { echo "wine-run.sh: $*" >&2; exit 2; }
@@ -95,6 +102,58 @@ prepare() {
   echo "$wanted" >"$state"
 }
 
+# Writes what winedbg can tell of the running PROGRAM (matched by file name)
+# to stderr: its threads, then the stack of each, in that order. Bounded:
+# winedbg cannot attach to a process whose loader lock is held for good (its
+# break-in thread needs that lock).
+report_hang() {
+  echo "wine-run.sh: $1 still running after ${RMP_WATCHDOG_SECONDS} s; its threads:" >&2
+  threads=$(timeout 10 winedbg --command "info thread" </dev/null 2>/dev/null |
+    awk -v exe="$(basename "$1" | tr 'A-Z' 'a-z')" '
+      /^[0-9a-f]+ / { mine = index(tolower($0), exe) > 0 } mine' || true)
+  printf '%s\n' "$threads" >&2
+  process=$(printf '%s\n' "$threads" | awk 'NR == 1 { print $1 }')
+  if [ -n "$process" ]; then
+    commands=$(mktemp)
+    printf '%s\n' "$threads" | awk 'NR > 1 { print "bt 0x" $1 } END { print "detach" }' >"$commands"
+    timeout 15 winedbg --file "$commands" "0x$process" </dev/null 2>&1 | grep -v '^WineDbg starting' >&2 ||
+      echo "  (no stacks: winedbg could not attach; a thread may hold the loader lock)" >&2
+    rm -f "$commands"
+  fi
+  echo "wine-run.sh: $1 killed after ${RMP_WATCHDOG_SECONDS} s" >&2
+}
+
+# Runs PROGRAM under the watchdog described at the top; its exit status is the
+# program's, or 124 when the watchdog ended it.
+run_watched() {
+  # An asynchronous command's stdin would be /dev/null: hand it ours.
+  exec 3<&0
+  wine "$@" 0<&3 3<&- &
+  program=$!
+  (
+    trap 'kill "$sleeper" 2>/dev/null; exit 0' TERM
+    sleep "$RMP_WATCHDOG_SECONDS" </dev/null >/dev/null 2>&1 &
+    sleeper=$!
+    wait "$sleeper"
+    touch "$expired"
+    report_hang "$1"
+    kill -9 "$program" 2>/dev/null
+  ) 3<&- &
+  watchdog=$!
+  status=0
+  wait "$program" || status=$?
+  # A program that ended while being reported on (winedbg may end it) has
+  # still hung: the report is finished and the run fails.
+  if [ -e "$expired" ]; then
+    wait "$watchdog" 2>/dev/null || true
+    rm -f "$expired"
+    exit 124
+  fi
+  kill "$watchdog" 2>/dev/null || true
+  wait "$watchdog" 2>/dev/null || true
+  exit "$status"
+}
+
 if [ "${1:-}" = "--prepare" ]; then
   prepare
   exit 0
@@ -121,4 +180,9 @@ mkdir -p "$(dirname "$WINEPREFIX")"
 # One set-up at a time; -o keeps the lock's descriptor out of the processes
 # started under it (the persistent server would otherwise hold the lock).
 flock -o "$WINEPREFIX.lock" "$0" --prepare
-exec wine "$@"
+[ -n "${RMP_WATCHDOG_SECONDS:-}" ] || exec wine "$@"
+# Watched programs also report to Wine's err channel (a critical section
+# waited on for 5 s names the thread holding it), unless told otherwise.
+export WINEDEBUG="${RMP_WINEDEBUG:--all,err+all}"
+expired=$(mktemp -u)
+run_watched "$@"

@@ -8,8 +8,8 @@
 #include "encoder_settings.h"
 #include "setting_rules.h"
 
-// The plug-in reads its settings from HKCU\Software\Harborlane\Tonewright at
-// load and again at every thread attach. A run's --set values must hold for
+// The plug-in reads its settings from HKCU\Software\Harborlane\Tonewright
+// after load and after every thread attach, when an entry point next needs them. A run's --set values must hold for
 // the whole run without reaching other runs or the stored settings, so a run
 // gives this process a HKEY_CURRENT_USER of its own: a volatile key seeded
 // with every stored value and then the --set ones (RegOverridePredefKey).

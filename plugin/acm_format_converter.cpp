@@ -5,6 +5,7 @@
 #include <cstring>
 #include <new>
 
+#include "acm_stream_lock.h"
 #include "byte_fifo.h"
 
 const AcmFunctions& systemAcmFunctions() {
@@ -44,6 +45,7 @@ AcmFormatConverter::AcmFormatConverter(const WAVEFORMATEX& source, const WAVEFOR
   }
   carry->reset();
   // acmStreamOpen does not modify the formats; the header merely lacks const.
+  AcmStreamLock oneOpenOrCloseAtATime;
   MMRESULT opened = acm.open(&stream, nullptr, const_cast<WAVEFORMATEX*>(&source),
                              const_cast<WAVEFORMATEX*>(&destination), nullptr, 0, 0,
                              ACM_STREAMOPENF_NONREALTIME);
@@ -55,6 +57,7 @@ AcmFormatConverter::AcmFormatConverter(const WAVEFORMATEX& source, const WAVEFOR
 
 AcmFormatConverter::~AcmFormatConverter() {
   if (stream != nullptr) {
+    AcmStreamLock oneOpenOrCloseAtATime;
     acm.close(stream, 0);
     stream = nullptr;
   }

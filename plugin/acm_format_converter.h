@@ -25,7 +25,8 @@ const AcmFunctions& systemAcmFunctions();
 // through an Audio Compression Manager stream (8 -> 16 bits, 24 -> 16 bits,
 // mono <-> stereo). When source and destination agree in tag, channels, width
 // and rate it only copies. Source bytes ACM did not consume (a partial frame)
-// are carried to the front of the next call.
+// are carried to the front of the next call. Opening and closing the stream
+// hold the process's ACM stream lock (acm_stream_lock.h).
 class AcmFormatConverter {
 public:
   // `failed` is set to false, then to true when no stream between the two

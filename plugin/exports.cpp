@@ -8,6 +8,7 @@
 #include "encoder_settings.h"
 #include "host_interface.h"
 #include "settings_access.h"
+#include "settings_persistence.h"
 
 namespace {
 
@@ -27,6 +28,7 @@ CompressionObject* __cdecl CreateNewCompressionObject(const char* fileName, int3
     report(errorCode, CompressionObject::kFailed);
     return object;
   }
+  reloadEncoderSettingsIfDue();
   int32_t code = CompressionObject::kFailed;
   try {
     // The one copy of the settings this conversion will ever read, taken

@@ -2,6 +2,7 @@
 #include <cstring>
 #include <type_traits>
 
+#include "acm_stream_lock.h"
 #include "encoder_settings.h"
 #include "host_interface.h"
 #include "output_extension.h"
@@ -9,21 +10,37 @@
 #include "settings_panel.h"
 #include "settings_persistence.h"
 
-// Reloads the settings at process attach and at every thread attach (the host
-// may have changed them from another instance); nothing is saved at detach.
-// The load publishes a complete record and may wait for a panel edit on
-// another thread, which never needs the loader lock held here.
+// Bookkeeping only, under the loader lock: it makes the library's locks at
+// process attach and frees them at unload, and notes at every attach that the
+// settings are to be reloaded (the host may have stored others meanwhile);
+// the entry points that read them do the reload. Nothing here waits for
+// another thread or touches the registry. Nothing is saved at detach.
 extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID reserved) {
-  // Without its locks the library cannot work: refusing the load is the one
-  // honest answer (Windows then reports a detach and unloads it).
-  if (reason == DLL_PROCESS_ATTACH && !openSettingsAccess()) return FALSE;
-  // Freed on FreeLibrary only: at process exit (reserved non-null) other
-  // threads were stopped wherever they were, perhaps inside a lock.
-  if (reason == DLL_PROCESS_DETACH && reserved == nullptr) closeSettingsAccess();
-  return loadEncoderSettings(module, reason);
+  switch (reason) {
+    case DLL_PROCESS_ATTACH:
+      // Without its locks the library cannot work: refusing the load is the
+      // one honest answer (Windows then reports a detach and unloads it).
+      if (!openSettingsAccess() || !openAcmStreamLock()) return FALSE;
+      noteEncoderSettingsReloadDue(module);
+      return TRUE;
+    case DLL_THREAD_ATTACH:
+      noteEncoderSettingsReloadDue(module);
+      return TRUE;
+    case DLL_PROCESS_DETACH:
+      // Freed on FreeLibrary only: at process exit (reserved non-null) other
+      // threads were stopped wherever they were, perhaps inside a lock.
+      if (reserved == nullptr) {
+        closeAcmStreamLock();
+        closeSettingsAccess();
+      }
+      return TRUE;
+    default:
+      return TRUE;
+  }
 }
 
 char* __cdecl GetExtensionYouCreate(char* buffer) {
+  reloadEncoderSettingsIfDue();
   // A copy: a load on another thread rewrites the text in place otherwise.
   const EncoderSettings settings = currentEncoderSettings();
   // The load already keeps only usable extensions; checking again here means
@@ -33,7 +50,10 @@ char* __cdecl GetExtensionYouCreate(char* buffer) {
   return buffer;
 }
 
-BOOL __cdecl ShowConfigBit(HWND parent) { return showSettingsPanel(parent); }
+BOOL __cdecl ShowConfigBit(HWND parent) {
+  reloadEncoderSettingsIfDue();
+  return showSettingsPanel(parent);
+}
 
 void __cdecl RemoveConfigBit(void) {}
 

@@ -2,8 +2,8 @@
 #include <cstdint>
 
 // The plug-in's settings. One process-wide record (encoderSettings) is loaded
-// from the registry at every process and thread attach and edited by the
-// settings panel. Those run on different threads from the conversions: code
+// from the registry by the first entry point that needs it after a process or
+// thread attach, and edited by the settings panel. Those run on different threads from the conversions: code
 // that may run beside them reads the record only through
 // currentEncoderSettings() and changes it only through a SettingsEdit
 // (settings_access.h). A conversion takes one copy when it is set up.

@@ -1,10 +1,11 @@
 #pragma once
 // Thread-safe access to the published `encoderSettings` record.
 //
-// Windows reports every new thread of the host to the library, and each
-// report reloads the settings on that thread while conversions are being set
-// up on others and the panel edits the record on the interface thread. Two
-// locks (critical sections) keep every reader's view whole:
+// Windows reports every new thread of the host to the library, and after
+// each report the next entry point that reads the settings reloads them
+// (settings_persistence.h), while conversions are being set up on other
+// threads and the panel edits the record on the interface thread. Two locks
+// (critical sections) keep every reader's view whole:
 //
 // - the record lock guards the published record itself and is only ever
 //   held for one copy of it (into a snapshot, or out of a finished working
@@ -17,10 +18,10 @@
 //
 // The library's process attach opens the locks before its first load, and an
 // unload (FreeLibrary) closes them; a program that links these functions
-// directly opens them before its first use. A load waits on the edit lock
-// under the loader lock: code
-// holding the edit lock must never need the loader lock itself (no library
-// loads, no waiting on other threads, no window messages).
+// directly opens them before its first use. Neither lock is ever taken
+// under the loader lock (the library entry only notes that a reload is due);
+// still, code holding the edit lock does no library loads, no waiting on
+// other threads and sends no window messages.
 #include "encoder_settings.h"
 
 // Prepares both locks, once; nothing may use the record before. False when

@@ -178,6 +178,9 @@ INT_PTR CALLBACK settingsPanelProc(HWND panel, UINT message, WPARAM wParam, LPAR
       fillControls(panel);
       return FALSE;  // keep the keyboard focus where the host has it
     case WM_COMMAND: {
+      // An edit starts from the settings as stored, when a thread has
+      // started since the panel last read them.
+      reloadEncoderSettingsIfDue();
       Command command;
       if (readCommand(panel, LOWORD(wParam), command)) runCommand(panel, command);
       return TRUE;

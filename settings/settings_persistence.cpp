@@ -10,6 +10,12 @@ namespace {
 const HKEY kRoot = HKEY_CURRENT_USER;
 const char kPath[] = "Software\\Harborlane\\Tonewright";
 
+// Reloads noted by attach notifications, and how many of them the last
+// reload took in (written only under an edit).
+volatile LONG reloadsNoted = 0;
+volatile LONG reloadsDone = 0;
+HINSTANCE reloadModule = nullptr;
+
 void resetAudiencesToDefault(EncoderSettings& settings) {
   for (int32_t& flag : settings.targetAudiences) flag = 0;
   settings.targetAudiences[0] = 1;
@@ -32,14 +38,26 @@ void readStoredSettings(EncoderSettings& settings, HINSTANCE moduleHandle) {
 
 }  // namespace
 
-BOOL loadEncoderSettings(HINSTANCE moduleHandle, DWORD reason) {
-  if (reason != DLL_PROCESS_ATTACH && reason != DLL_THREAD_ATTACH) return TRUE;
+void noteEncoderSettingsReloadDue(HINSTANCE moduleHandle) {
+  // Stored by the process attach, before any entry point can run; later
+  // notes pass the same handle and leave it alone.
+  if (reloadModule != moduleHandle) reloadModule = moduleHandle;
+  InterlockedIncrement(&reloadsNoted);
+}
+
+void reloadEncoderSettingsIfDue() {
+  if (InterlockedCompareExchange(&reloadsNoted, 0, 0) == InterlockedCompareExchange(&reloadsDone, 0, 0)) {
+    return;
+  }
   // The new record is complete before anyone can see it: a conversion set up
   // meanwhile copies the previous one, never the reset audience defaults.
   SettingsEdit edit;
-  readStoredSettings(edit.record(), moduleHandle);
+  // Notes that arrive while this one reads are left for the next caller.
+  const LONG noted = InterlockedCompareExchange(&reloadsNoted, 0, 0);
+  if (noted == reloadsDone) return;  // another thread reloaded meanwhile
+  readStoredSettings(edit.record(), reloadModule);
   edit.publish();
-  return TRUE;
+  InterlockedExchange(&reloadsDone, noted);
 }
 
 void saveEncoderSettings(const EncoderSettings& settings) {

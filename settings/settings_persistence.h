@@ -6,15 +6,21 @@
 
 #include "encoder_settings.h"
 
-// Called from the library's attach/detach notification with its module handle
-// and reason code. On process attach (1) and thread attach (2) it builds a new
-// record from a copy of the current one: audience flags reset to "audience 0
-// only", the module handle stored, every stored value read over it by the
-// rules of the settings catalogue (settings_catalogue.h); then it
-// publishes the record whole (settings_access.h). On detach (0, 3) it does
-// nothing. Always TRUE, so the library's load never fails because of the
-// settings. It runs under the loader lock and may wait for a panel edit.
-BOOL loadEncoderSettings(HINSTANCE moduleHandle, DWORD reason);
+// The library entry's part, at process attach and every thread attach: notes
+// that the record is to be loaded again before the settings are next used
+// (the host may have stored others meanwhile). One interlocked increment, no
+// waiting and no registry: safe under the loader lock. The module handle is
+// the plug-in library's, stored into each loaded record.
+void noteEncoderSettingsReloadDue(HINSTANCE moduleHandle);
+
+// Called first by every entry point that reads the settings, never under the
+// loader lock: when a reload was noted since the last one, builds a new record
+// from a copy of the current one (audience flags reset to "audience 0 only",
+// the module handle stored, every stored value read over it by the rules of
+// the settings catalogue, settings_catalogue.h) and publishes it whole
+// (settings_access.h); otherwise does nothing. It may wait for a panel
+// edit to end.
+void reloadEncoderSettingsIfDue();
 
 // Writes all thirteen values (rate, audio format, SureStream, audiences 0..7,
 // title/artist order, extension) of `settings`. Callers hold the edit

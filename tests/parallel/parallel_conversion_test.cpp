@@ -249,17 +249,18 @@ protected:
     hostkey::resetToEmpty();  // the next program on this prefix starts from the defaults
   }
 
-  // Makes the library load `state` (a new thread's attach reloads it) and
-  // converts `input` alone; the PCM the engine accepted.
+  // Stores `state` and converts `input` alone on a new thread, which must
+  // use that state; the PCM the engine accepted.
   std::string convertAlone(const StoredState& state, const Input& input, const std::string& name) {
     state.write();
-    auto nothing = [] {};
-    Thread reload(&nothing);
-    reload.join();
     Conversion conversion;
     conversion.outputPath = folder + name;
-    convert(*exports, input, conversion, nullptr);
+    auto convertHere = [&] { convert(*exports, input, conversion, nullptr); };
+    Thread(&convertHere).join();
     EXPECT_EQ(conversion.createError, 0) << name;
+    const auto seen = settingsByOutputFile(folder + "calls.json");
+    const auto found = seen.find(conversion.outputPath);
+    EXPECT_TRUE(found != seen.end() && found->second == state.asEngineSees()) << name;
     return readFile(conversion.outputPath + ".pcm");
   }
 

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <random>
 #include <vector>
 
@@ -74,6 +75,52 @@ AcmFunctions recordingFunctions() {
   recordedFlags.clear();
   recordedSourceLengths.clear();
   return functions;
+}
+
+// Stream opens and closes that forward to msacm32, counting calls that find
+// another inside. The first call of a round waits inside (up to a second) for
+// a second one, so two calls that nothing keeps apart are sure to meet.
+volatile LONG callsInside = 0, overlaps = 0, callsThisRound = 0;
+HANDLE secondCall = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+template <auto real>
+struct OverlapCounted {
+  template <typename... Args>
+  static MMRESULT ACMAPI call(Args... args) {
+    if (InterlockedIncrement(&callsInside) > 1) InterlockedIncrement(&overlaps);
+    if (InterlockedIncrement(&callsThisRound) == 1) WaitForSingleObject(secondCall, 1000);
+    SetEvent(secondCall);
+    const MMRESULT result = real(args...);
+    InterlockedDecrement(&callsInside);
+    return result;
+  }
+};
+const AcmFunctions overlapCountingFunctions = [] {
+  AcmFunctions functions = systemAcmFunctions();
+  functions.open = OverlapCounted<acmStreamOpen>::call;
+  functions.close = OverlapCounted<acmStreamClose>::call;
+  return functions;
+}();
+
+// Closes the converter in the slot, or opens one there.
+DWORD WINAPI openOrClose(LPVOID slot) {
+  auto& converter = *static_cast<std::unique_ptr<AcmFormatConverter>*>(slot);
+  bool failed = false;
+  converter.reset(converter ? nullptr : new AcmFormatConverter(pcm(1, 8), pcm(2, 16), &failed, overlapCountingFunctions));
+  return 0;
+}
+
+TEST(AcmFormatConverterThreads, NoTwoStreamOpensOrClosesEverOverlap) {
+  for (int closes = 0; closes <= 2; ++closes) {  // two opens, an open and a close, two closes
+    std::unique_ptr<AcmFormatConverter> slots[2];
+    callsThisRound = 2;  // nobody waits while the converters to close are made
+    for (int i = 0; i < closes; ++i) openOrClose(&slots[i]);
+    callsThisRound = overlaps = 0;
+    ResetEvent(secondCall);
+    HANDLE threads[2];
+    for (int i = 0; i < 2; ++i) threads[i] = CreateThread(nullptr, 0, openOrClose, &slots[i], 0, nullptr);
+    WaitForMultipleObjects(2, threads, TRUE, INFINITE);
+    EXPECT_EQ(overlaps, 0) << closes << " closes";
+  }
 }
 
 TEST(AcmFormatConverterPassThrough, CopiesByteForByteWhenOnlyAlignmentFieldsDiffer) {

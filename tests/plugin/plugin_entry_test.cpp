@@ -26,10 +26,10 @@ POINT placeInClientArea(HWND host, HWND child) {
 DWORD WINAPI doNothing(LPVOID) { return 0; }
 
 // Starts and joins a thread, so that the library sees a thread attach.
-bool runAThread() {
+bool runAThread(DWORD waitMs = 10000) {
   HANDLE thread = CreateThread(nullptr, 0, doNothing, nullptr, 0, nullptr);
   if (!thread) return false;
-  const bool joined = WaitForSingleObject(thread, 10000) == WAIT_OBJECT_0;
+  const bool joined = WaitForSingleObject(thread, waitMs) == WAIT_OBJECT_0;
   CloseHandle(thread);
   return joined;
 }
@@ -107,6 +107,20 @@ TEST_F(PluginEntry, EveryThreadAttachReloadsTheSettings) {
   EXPECT_EQ(extension(), ".rm");  // nothing reloads by itself
   ASSERT_TRUE(runAThread());
   EXPECT_EQ(extension(), ".ra");
+}
+
+// entry_probe.dll has the plug-in's library entry. Every thread start and
+// end in the host runs it under the loader lock: it must not wait for a
+// settings edit (a panel save, here one that this thread holds).
+TEST_F(PluginEntry, ThreadsStartAndEndAtOnceWhileTheSettingsAreBeingEdited) {
+  testdll::Library probe("entry_probe.dll");
+  auto begin = probe.get<void(__cdecl*)()>("BeginSettingsEdit");
+  auto end = probe.get<void(__cdecl*)()>("EndSettingsEdit");
+  ASSERT_TRUE(begin && end);
+  begin();
+  const bool atOnce = runAThread(2000);
+  end();
+  EXPECT_TRUE(atOnce);
 }
 
 TEST_F(PluginEntry, UnloadingWritesNothing) {

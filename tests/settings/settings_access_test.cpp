@@ -68,6 +68,12 @@ int numberOf(const EncoderSettings& settings) {
   return std::memcmp(&expected, &settings, sizeof settings) == 0 ? k : -1;
 }
 
+// What a thread attach and the next entry point that reads the settings do.
+void reload() {
+  noteEncoderSettingsReloadDue(fakeModule());
+  reloadEncoderSettingsIfDue();
+}
+
 void publishAndSave(const EncoderSettings& settings) {
   SettingsEdit edit;
   edit.record() = settings;
@@ -103,7 +109,7 @@ TEST_F(SettingsAccess, ALoadPublishesOnlyTheFinishedRecord) {
   publishAndSave(numbered(3));
   volatile LONG loadsLeft = 400;
   auto loader = [&] {
-    while (InterlockedDecrement(&loadsLeft) >= 0) loadEncoderSettings(fakeModule(), DLL_THREAD_ATTACH);
+    while (InterlockedDecrement(&loadsLeft) >= 0) reload();
   };
   int reads = 0, torn = 0;
   {
@@ -126,7 +132,7 @@ TEST_F(SettingsAccess, EditsWithTheirSavesAndLoadsNeverInterleave) {
     InterlockedExchange(&stop, 1);
   };
   auto loader = [&] {
-    while (!InterlockedCompareExchange(&stop, 0, 0)) loadEncoderSettings(fakeModule(), DLL_THREAD_ATTACH);
+    while (!InterlockedCompareExchange(&stop, 0, 0)) reload();
   };
   int reads = 0, mixed = 0, backwards = 0, last = 0;
   {
@@ -148,7 +154,7 @@ TEST_F(SettingsAccess, EditsWithTheirSavesAndLoadsNeverInterleave) {
   EXPECT_EQ(mixed, 0) << "of " << reads << " copies";
   EXPECT_EQ(backwards, 0) << "of " << reads << " copies";
   // The registry and the record agree at the end: the last save was not lost.
-  loadEncoderSettings(fakeModule(), DLL_THREAD_ATTACH);
+  reload();
   EXPECT_EQ(numberOf(currentEncoderSettings()), kEdits);
 }
 

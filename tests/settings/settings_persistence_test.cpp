@@ -38,8 +38,10 @@ class SettingsLoad : public ::testing::Test {
     ASSERT_TRUE(hostkey::remove());
     encoderSettings = EncoderSettings{};
   }
-  static void load(DWORD reason = DLL_PROCESS_ATTACH) {
-    EXPECT_TRUE(loadEncoderSettings(fakeModule(), reason));
+  // What an attach notification and the next entry point do.
+  static void load() {
+    noteEncoderSettingsReloadDue(fakeModule());
+    reloadEncoderSettingsIfDue();
   }
 };
 
@@ -102,16 +104,14 @@ TEST_F(SettingsLoad, ThreadAttachReloadsAndResetsTheAudiences) {
   encoderSettings.targetAudiences[0] = 0;
   encoderSettings.targetAudiences[4] = 1;
   ASSERT_TRUE(hostkey::setDword("ZVKRMAudioFormat", 2));
-  load(DLL_THREAD_ATTACH);
+  load();
   EXPECT_EQ(audiences(), kOnlyFirst);
   EXPECT_EQ(encoderSettings.audioFormat, 2);
 }
 
-TEST_F(SettingsLoad, DetachNotificationsNeitherReadNorTouchAnything) {
+TEST_F(SettingsLoad, WithoutANotedReloadNothingIsReadOrTouched) {
   encoderSettings.sampleRate = 32000;
-  for (DWORD reason : {DWORD{DLL_PROCESS_DETACH}, DWORD{DLL_THREAD_DETACH}}) {
-    EXPECT_TRUE(loadEncoderSettings(fakeModule(), reason));
-  }
+  reloadEncoderSettingsIfDue();
   EXPECT_EQ(encoderSettings.sampleRate, 32000);
   EXPECT_EQ(encoderSettings.moduleHandle, nullptr);
   EXPECT_EQ(audiences(), kNone);
