@@ -28,31 +28,26 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# Configure and build one preset; the log goes to build/<preset>.log.
-build() {
+# Configures, builds and tests one tree through its workflow preset
+# (CMakePresets.json); the whole output goes to build/<preset>.log. Prints
+# the tail of a failed build, or the tests that did not pass, and notes
+# "N tests, F failed, S skipped". A test that hangs fails the run, never run
+# again: a Wine test's program is reported (threads, stacks) and ended by
+# cmake/wine-run.sh's watchdog first, so the log says where it hung.
+run_tree() {
   local preset=$1 log="$root/build/$1.log"
   mkdir -p "$root/build"
-  echo "== build $preset"
-  if cmake --preset "$preset" >"$log" 2>&1 && cmake --build "build/$preset" -j2 >>"$log" 2>&1; then
-    return 0
+  echo "== $preset (log: $log)"
+  cmake --workflow --preset "$preset" >"$log" 2>&1
+  local status=$?
+  if ! grep -q '^Test project ' "$log"; then
+    tail -n 60 "$log"
+    echo "== build $preset FAILED"
+    summary+=("$preset: build FAILED")
+    failed=1
+    return
   fi
-  tail -n 60 "$log"
-  echo "== build $preset FAILED (full log: $log)"
-  summary+=("$preset: build FAILED")
-  failed=1
-  return 1
-}
-
-# Runs ctest in one tree and notes "N tests, F failed, S skipped".
-run_tests() {
-  local preset=$1 log="$root/build/$1-ctest.log"
-  echo "== test $preset"
-  # A test that hangs fails the run, never run again: a Wine test's program
-  # is reported (threads, stacks) and ended by cmake/wine-run.sh's watchdog
-  # first, so the log says where it hung.
-  ctest --test-dir "build/$preset" -j2 --output-on-failure 2>&1 | tee "$log" |
-    grep -v -E '^ *Start +[0-9]+:|Test +#[0-9]+: .* Passed'
-  local status=${PIPESTATUS[0]}
+  sed -n '/^Test project /,$p' "$log" | grep -v -E '^ *Start +[0-9]+:|Test +#[0-9]+: .* Passed'
   local line total failures skipped
   line=$(grep -E 'tests passed, [0-9]+ tests failed out of [0-9]+' "$log" | tail -n 1)
   total=$(echo "$line" | sed -n 's/.* out of \([0-9]*\).*/\1/p')
@@ -85,19 +80,16 @@ start_display() {
   rm -f "$number_file"
 }
 
-for preset in native native-asan; do
-  build "$preset" && run_tests "$preset"
-done
+run_tree native
+run_tree native-asan
 # Each fuzz target for a bounded time (clang, libFuzzer); any finding fails.
 echo "== fuzz (log: build/fuzz-run.log)"
 "$root/scripts/fuzz.sh" >"$root/build/fuzz-run.log" 2>&1 || failed=1
 grep -E 'property broken|ERROR|SUMMARY|^fuzz.sh:' "$root/build/fuzz-run.log"
 fuzz_line=$(grep '^fuzz.sh:' "$root/build/fuzz-run.log" | tail -n 1)
 summary+=("fuzz: ${fuzz_line#fuzz.sh: }")
-if build win32; then
-  start_display
-  run_tests win32
-fi
+start_display
+run_tree win32
 
 elapsed=$((SECONDS - start))
 verdict=PASSED
