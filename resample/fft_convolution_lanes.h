@@ -10,7 +10,7 @@
 // Work layout: complex index j < M at doubles 2Lj (L real parts, one per
 // lane) and 2Lj + L (L imaginary parts).
 
-#include <algorithm>
+#include <cstring>
 #include <type_traits>
 
 #include "fft_kernels.h"
@@ -116,7 +116,7 @@ void splitIntoLanes(const double* in, double* work, int subLength, const Twiddle
   using lanes::storeLanes;
   constexpr int L = C * S;
   if (S == 1) {
-    if (in != work) std::copy(in, in + 2 * L * subLength, work);
+    if (in != work) std::memcpy(work, in, sizeof(double) * 2 * L * subLength);
     return;
   }
   const int stride = tw.stride(subLength * S);

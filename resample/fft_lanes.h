@@ -7,6 +7,10 @@
 // computation gives the same bits as the scalar computation (both are IEEE
 // double arithmetic, rounded after every operation; only a file built with
 // FMA contraction fuses).
+//
+// Everything here is compiled once per instruction set (a file built with
+// AVX2 gets VEX-encoded copies), so it all has internal linkage: the linker
+// must never merge a wide copy into the SSE2 code that runs on every CPU.
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -16,6 +20,7 @@
 #endif
 
 namespace lanes {
+namespace {
 
 inline double negate(double value) { return -value; }
 
@@ -104,4 +109,5 @@ static_assert(sizeof(Quad) == 4 * sizeof(double), "a Quad is four packed doubles
 
 static_assert(sizeof(Pair) == 2 * sizeof(double), "a Pair is two packed doubles");
 
+}  // namespace
 }  // namespace lanes
