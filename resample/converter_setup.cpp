@@ -9,6 +9,7 @@
 
 #include "filter_design.h"
 #include "fft_convolution.h"
+#include "lane_kernels.h"
 #include "real_fft.h"
 #include "sample_rate_converter.h"
 
@@ -101,6 +102,7 @@ bool SampleRateConverter::configure(const PcmFormat& input, int rate) {
   outputBytesPerSample = inputBytesPerSample;
   fillFactorials(factorials);
   upsampling = inputRate < outputRate;
+  kernels = &laneKernels(widestFftLanes());
   if (!designFilters()) {
     releaseBuffers();
     return false;
@@ -385,7 +387,7 @@ bool SampleRateConverter::makeFftFilter(DoubleArray& spectrum, int length, int f
   }
   fftBitReversal[0] = 0;
   rdft(fftLength, 1, taps.get(), fftBitReversal.get(), fftCosSin.get());
-  makeConvolutionFilter(fftLength, taps.get(), spectrum.get(), widestFftLanes());
+  makeConvolutionFilter(fftLength, taps.get(), spectrum.get(), kernels->lanes);
   return true;
 }
 

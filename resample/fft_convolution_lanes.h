@@ -214,3 +214,26 @@ void convolveInLanes(int n, const double* in, double* work, const double* filter
 }
 
 }  // namespace
+
+namespace {
+
+// LaneKernels' convolutions in the lanes of V: a single channel as kLanes
+// parts of its transform (its records follow the pair layout's), a channel
+// pair as kLanes / 2 parts of each channel.
+template <typename V>
+void convolveSingleInLanes(int n, double* block, double* work, const double* filter, const int* ip, const double* w) {
+  double* outs[1] = {block};
+  convolveInLanes<1, lanes::kLanes<V>, V>(n, block, work, filter + (n / 4 + 1) * kPairRecord, ip, w, outs);
+}
+
+template <typename V>
+void convolvePairInLanes(int n, double* pair, const double* filter, const int* ip, const double* w, double* first,
+                         double* second) {
+  constexpr int kSplits = lanes::kLanes<V> / 2;
+  // One part per channel: the transform reads the zero upper halves too.
+  if (kSplits == 1) std::memset(pair + n, 0, sizeof(double) * n);
+  double* outs[2] = {first, second};
+  convolveInLanes<2, kSplits, V>(n, pair, pair, filter, ip, w, outs);
+}
+
+}  // namespace

@@ -6,6 +6,8 @@
 #include "byte_fifo.h"
 #include "pcm_format.h"
 
+struct LaneKernels;
+
 // What configure chose; for srconv --info and tests.
 struct ConverterDesign {
   bool upsampling = false;
@@ -178,6 +180,9 @@ class SampleRateConverter {
   int stage1FftLength = 0;
   int upFftBaseLength = 16384;
   int downFftBaseLength = 16384;
+
+  // The vector kernels (lane_kernels.h), chosen by configure.
+  const LaneKernels* kernels = nullptr;
 
   // FFT work areas for the one transform length.
   IntArray fftBitReversal;
