@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "fft_convolution.h"
+#include "lane_kernels.h"
 #include "real_fft.h"
 
 #if defined(WITH_FFTW)
@@ -107,7 +108,7 @@ int main(int argc, char** argv) {
     makeConvolutionFilter(n, spectrum.data(), filter.data(), lanes);
     const double single = medianMicroseconds(
         repeats, [&] { std::fill(std::copy(input.begin(), input.begin() + n / 2, one.begin()), one.end(), 0.0); },
-        [&] { convolveBlock(n, one.data(), area, filter.data(), ip.data(), w.data(), lanes); });
+        [&] { laneKernels(lanes).convolveBlock(n, one.data(), area, filter.data(), ip.data(), w.data()); });
     std::printf("%s  n = %d  one channel: %.1f us per channel\n", name, n, single);
     const double both = medianMicroseconds(
         repeats,
@@ -115,7 +116,9 @@ int main(int argc, char** argv) {
           for (int j = 0; j < n / 2; ++j) pair[2 * j] = pair[2 * j + 1] = input[j];
           std::fill(pair + n, pair + 2 * n, 0.0);
         },
-        [&] { convolveBlockPair(n, pair, filter.data(), ip.data(), w.data(), first.data(), second.data(), lanes); });
+        [&] {
+          laneKernels(lanes).convolveBlockPair(n, pair, filter.data(), ip.data(), w.data(), first.data(), second.data());
+        });
     std::printf("%s  n = %d  two channels: %.1f us per channel\n", name, n, both / 2);
   }
 #if defined(WITH_FFTW)

@@ -11,6 +11,7 @@
 #include "converter_filters.h"
 #include "fft_convolution.h"
 #include "filter_design.h"
+#include "lane_kernels.h"
 #include "sample_rate_converter.h"
 
 namespace {
@@ -92,6 +93,7 @@ bool SampleRateConverter::configure(const PcmFormat& input, int rate) {
   inputBytesPerSample = bits / 8;
   outputBytesPerSample = inputBytesPerSample;
   upsampling = inputRate < outputRate;
+  kernels = &laneKernels(widestFftLanes());
   if (!designFilters()) {
     releaseBuffers();
     return false;

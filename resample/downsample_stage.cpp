@@ -5,10 +5,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "fft_convolution.h"
-#include "fft_lanes.h"
+#include "lane_kernels.h"
 #include "pcm_codec.h"
-#include "polyphase_lanes.h"
 #include "sample_rate_converter.h"
 
 int SampleRateConverter::downsampleBlock(uint8_t*& outPointer, bool endFlag, int framesRead) {
@@ -129,74 +127,17 @@ int SampleRateConverter::pickEveryStep(int channel, int& phaseAfter) {
   return p;
 }
 
-// decimateHistory for channels `channel` and `channel + 1`. Each channel's
-// sum runs in vector lanes over its taps (taps t and t + 1 in the two lanes,
-// or four taps where the block convolution runs four lanes), the lanes
-// added at the end.
+// decimateHistory for channels `channel` and `channel + 1`, each sum in
+// vector lanes over the taps.
 int SampleRateConverter::decimateHistoryPair(int channel, int& phaseAfter) {
-  using lanes::Pair;
-  const int ch = channels;
-  const int taps = stage2TapsPerPhase;
   const int grid = stage2Rate / stage1Rate;
-  const double* h0 = polyphaseHistory[channel].get();
-  const double* h1 = polyphaseHistory[channel + 1].get();
-  double* out = outputSamples.get() + channel;
-  int w = polyphasePosition / grid + (polyphasePosition % grid != 0 ? 1 : 0);
-  int phase = stage2Phase;
-#if defined(RESAMPLE_WIDE_LANES)
-  if (widestFftLanes() == FftLanes::kFour) {
-    PairDecimation job{stage2Filter.rows.get(), stage2PhaseIndex.get(), stage2InputStep.get(), stage2Phases, taps,
-                       h0, h1, w, fftHop + 1, phase, out, ch};
-    const int count = decimatePairFourLanes(job);
-    phaseAfter = job.phase;
-    return count;
-  }
-#endif
-  // Both channels' sums of the output whose window starts at w, in lanes
-  // over the taps; the odd last tap of both channels in the two lanes.
-  auto total = [&](const double* row, int start, Pair sum0, Pair sum1) {
-    const Pair sum = lanes::addAcross(sum0, sum1);
-    if (taps % 2 == 0) return sum;
-    return sum + Pair(row[taps - 1]) * lanes::makePair(h0[start + taps - 1], h1[start + taps - 1]);
-  };
-  int p = 0;
-  // Two outputs at a time where both windows start inside the block: four
-  // independent sums.
-  while (w < fftHop + 1) {
-    const int phaseB = phase + 1 == stage2Phases ? 0 : phase + 1;
-    const int wB = w + stage2InputStep[phase];
-    if (wB >= fftHop + 1) break;
-    const double* rowA = stage2Filter.row(stage2PhaseIndex[phase]);
-    const double* rowB = stage2Filter.row(stage2PhaseIndex[phaseB]);
-    Pair a0(0.0), a1(0.0), b0(0.0), b1(0.0);
-    for (int t = 0; t + 1 < taps; t += 2) {
-      const Pair rA = lanes::loadPair(rowA + t);
-      a0 = a0 + rA * lanes::loadPair(h0 + w + t);
-      a1 = a1 + rA * lanes::loadPair(h1 + w + t);
-      const Pair rB = lanes::loadPair(rowB + t);
-      b0 = b0 + rB * lanes::loadPair(h0 + wB + t);
-      b1 = b1 + rB * lanes::loadPair(h1 + wB + t);
-    }
-    lanes::storePair(out + size_t(p) * ch, total(rowA, w, a0, a1));
-    lanes::storePair(out + size_t(p + 1) * ch, total(rowB, wB, b0, b1));
-    p += 2;
-    w = wB + stage2InputStep[phaseB];
-    phase = phaseB + 1 == stage2Phases ? 0 : phaseB + 1;
-  }
-  for (; w < fftHop + 1; ++p) {
-    const double* row = stage2Filter.row(stage2PhaseIndex[phase]);
-    Pair sum0(0.0), sum1(0.0);
-    for (int t = 0; t + 1 < taps; t += 2) {
-      const Pair r = lanes::loadPair(row + t);
-      sum0 = sum0 + r * lanes::loadPair(h0 + w + t);
-      sum1 = sum1 + r * lanes::loadPair(h1 + w + t);
-    }
-    lanes::storePair(out + size_t(p) * ch, total(row, w, sum0, sum1));
-    w += stage2InputStep[phase];
-    if (++phase == stage2Phases) phase = 0;
-  }
-  phaseAfter = phase;
-  return p;
+  const int window = polyphasePosition / grid + (polyphasePosition % grid != 0 ? 1 : 0);
+  PairDecimation job{stage2Filter.rows.get(), stage2PhaseIndex.get(), stage2InputStep.get(), stage2Phases,
+                     stage2TapsPerPhase, polyphaseHistory[channel].get(), polyphaseHistory[channel + 1].get(),
+                     window, fftHop + 1, stage2Phase, outputSamples.get() + channel, channels};
+  const int count = kernels->decimatePair(job);
+  phaseAfter = job.phase;
+  return count;
 }
 
 // Keeps the last taps + 1 filtered samples as the window's history and

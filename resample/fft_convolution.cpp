@@ -1,21 +1,11 @@
 #include "fft_convolution.h"
 
-#include <algorithm>
 #include <cmath>
 
 #include "fft_convolution_lanes.h"
 
-// Two lanes (SSE2, every build): a channel pair runs as two channels of one
-// part, a single channel as two halves. Four lanes (fft_convolution_wide.cpp,
-// built with AVX2 and FMA where the build allows): a pair as two channels of
-// two halves, a single channel as four quarters.
-
-#if defined(RESAMPLE_WIDE_LANES)
-void convolvePairFourLanes(int n, double* pair, const double* filter, const int* ip, const double* w,
-                           double* const* outs);
-void convolveSingleFourLanes(int n, const double* block, double* work, const double* filter, const int* ip,
-                             const double* w, double* out);
-#endif
+// The filter's records, in the order the convolution in two or four lanes
+// (fft_convolution_lanes.h) visits the pairs of bins.
 
 namespace {
 
@@ -48,21 +38,7 @@ double* writeRecords(int n, int splits, const double* spectrum, double* f) {
   return f;
 }
 
-bool cpuHasWideLanes() {
-#if defined(RESAMPLE_WIDE_LANES)
-  __builtin_cpu_init();
-  return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
-#else
-  return false;
-#endif
-}
-
 }  // namespace
-
-FftLanes widestFftLanes() {
-  static const FftLanes widest = cpuHasWideLanes() ? FftLanes::kFour : FftLanes::kTwo;
-  return widest;
-}
 
 // Records for the pair layout, then for the single-channel layout: n/4 + 1
 // pairs of bins each.
@@ -71,27 +47,4 @@ int convolutionFilterSize(int n) { return 2 * (n / 4 + 1) * kPairRecord; }
 void makeConvolutionFilter(int n, const double* spectrum, double* filter, FftLanes lanes) {
   double* single = writeRecords(n, pairSplits(lanes), spectrum, filter);
   writeRecords(n, singleSplits(lanes), spectrum, single);
-}
-
-void convolveBlock(int n, double* block, double* work, const double* filter, const int* ip, const double* w,
-                   FftLanes lanes) {
-  const double* records = filter + (n / 4 + 1) * kPairRecord;
-#if defined(RESAMPLE_WIDE_LANES)
-  if (lanes == FftLanes::kFour) return convolveSingleFourLanes(n, block, work, records, ip, w, block);
-#endif
-  (void)lanes;
-  double* outs[1] = {block};
-  convolveInLanes<1, 2, lanes::Pair>(n, block, work, records, ip, w, outs);
-}
-
-void convolveBlockPair(int n, double* pair, const double* filter, const int* ip, const double* w, double* first,
-                       double* second, FftLanes lanes) {
-  double* outs[2] = {first, second};
-#if defined(RESAMPLE_WIDE_LANES)
-  if (lanes == FftLanes::kFour) return convolvePairFourLanes(n, pair, filter, ip, w, outs);
-#endif
-  (void)lanes;
-  // One part per channel: the transform reads the zero upper halves too.
-  std::fill(pair + n, pair + 2 * n, 0.0);
-  convolveInLanes<2, 1, lanes::Pair>(n, pair, pair, filter, ip, w, outs);
 }

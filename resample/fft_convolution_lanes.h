@@ -10,7 +10,7 @@
 // Work layout: complex index j < M at doubles 2Lj (L real parts, one per
 // lane) and 2Lj + L (L imaginary parts).
 
-#include <algorithm>
+#include <cstring>
 #include <type_traits>
 
 #include "fft_kernels.h"
@@ -116,7 +116,7 @@ void splitIntoLanes(const double* in, double* work, int subLength, const Twiddle
   using lanes::storeLanes;
   constexpr int L = C * S;
   if (S == 1) {
-    if (in != work) std::copy(in, in + 2 * L * subLength, work);
+    if (in != work) std::memcpy(work, in, sizeof(double) * 2 * L * subLength);
     return;
   }
   const int stride = tw.stride(subLength * S);
@@ -211,6 +211,29 @@ void convolveInLanes(int n, const double* in, double* work, const double* filter
   spectralProduct<C, S>(work, subLength, filter);
   splitRadixInTime<+1>(x, subLength, tw);
   joinLanes<C, S>(work, subLength, tw, outs);
+}
+
+}  // namespace
+
+namespace {
+
+// LaneKernels' convolutions in the lanes of V: a single channel as kLanes
+// parts of its transform (its records follow the pair layout's), a channel
+// pair as kLanes / 2 parts of each channel.
+template <typename V>
+void convolveSingleInLanes(int n, double* block, double* work, const double* filter, const int* ip, const double* w) {
+  double* outs[1] = {block};
+  convolveInLanes<1, lanes::kLanes<V>, V>(n, block, work, filter + (n / 4 + 1) * kPairRecord, ip, w, outs);
+}
+
+template <typename V>
+void convolvePairInLanes(int n, double* pair, const double* filter, const int* ip, const double* w, double* first,
+                         double* second) {
+  constexpr int kSplits = lanes::kLanes<V> / 2;
+  // One part per channel: the transform reads the zero upper halves too.
+  if (kSplits == 1) std::memset(pair + n, 0, sizeof(double) * n);
+  double* outs[2] = {first, second};
+  convolveInLanes<2, kSplits, V>(n, pair, pair, filter, ip, w, outs);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include "pcm_format.h"
 
 struct FilterRecipe;
+struct LaneKernels;
 
 // What configure chose; for srconv --info and tests.
 struct ConverterDesign {
@@ -180,6 +181,10 @@ class SampleRateConverter {
   int stage1FftLength = 0;
   int upFftBaseLength = 16384;
   int downFftBaseLength = 16384;
+
+  // The vector kernels (lane_kernels.h), chosen by configure; the shared
+  // filters' records are laid out for the same lanes (widestFftLanes).
+  const LaneKernels* kernels = nullptr;
 
   // FFT tables for the one transform length (shared, read only).
   SharedArray<int> fftBitReversal;

@@ -7,10 +7,9 @@
 #include <cmath>
 #include <cstring>
 
-#include "fft_convolution.h"
 #include "fft_lanes.h"
+#include "lane_kernels.h"
 #include "pcm_codec.h"
-#include "polyphase_lanes.h"
 #include "sample_rate_converter.h"
 
 int SampleRateConverter::upsampleBlock(uint8_t*& outPointer, bool endFlag, int framesWanted, int framesRead) {
@@ -82,76 +81,15 @@ int SampleRateConverter::interpolateChannel(int channel, int64_t firstFrame) {
   return phase;
 }
 
-// interpolateChannel for channels `channel` and `channel + 1` in the two
-// lanes: neighbours in the interleaved input, the same sums term by term.
+// interpolateChannel for channels `channel` and `channel + 1` in vector
+// lanes: neighbours in the interleaved input, each sum taken term by term.
 // The samples go interleaved into pairBlock (the lower halves of the two
 // blocks, all that filterPair reads).
 int SampleRateConverter::interpolatePair(int channel, int64_t firstFrame) {
-  using lanes::Pair;
-  const int ch = channels;
-  const int taps = stage1TapsPerPhase;
-  const int cycle = stage1Phases * oversampling;
-  const double* x = inputSamples.get() + channel;
-  Pair* out = reinterpret_cast<Pair*>(pairBlock);
-  int64_t frame = firstFrame;
-  int phase = stage1Phase;
-#if defined(RESAMPLE_WIDE_LANES)
-  if (widestFftLanes() == FftLanes::kFour) {
-    const PairInterpolation job{stage1Filter.rows.get(), stage1PhaseIndex.get(), stage1InputStep.get(), cycle, taps,
-                                x, ch, frame, phase, fftHop, pairBlock};
-    return interpolatePairFourLanes(job);
-  }
-#endif
-  // Takes the row and window of the next output and moves on.
-  auto next = [&](const double*& row, const double*& window) {
-    row = stage1Filter.row(stage1PhaseIndex[phase]);
-    window = x + frame * ch;
-    frame += stage1InputStep[phase] != 0 ? 1 : 0;  // no branch: the pattern is too long to predict
-    if (++phase == cycle) phase = 0;
-  };
-  // Four, then two outputs at a time: independent sums, each still taken
-  // term by term from t = 0, so the additions of one do not wait for the
-  // others'.
-  int p = 0;
-  for (; p + 3 < fftHop; p += 4) {
-    const double *rowA, *windowA, *rowB, *windowB, *rowC, *windowC, *rowD, *windowD;
-    next(rowA, windowA);
-    next(rowB, windowB);
-    next(rowC, windowC);
-    next(rowD, windowD);
-    Pair sumA(0.0), sumB(0.0), sumC(0.0), sumD(0.0);
-    for (int t = 0; t < taps; ++t) {
-      const int64_t offset = int64_t(t) * ch;
-      sumA = sumA + Pair(rowA[t]) * lanes::loadPair(windowA + offset);
-      sumB = sumB + Pair(rowB[t]) * lanes::loadPair(windowB + offset);
-      sumC = sumC + Pair(rowC[t]) * lanes::loadPair(windowC + offset);
-      sumD = sumD + Pair(rowD[t]) * lanes::loadPair(windowD + offset);
-    }
-    out[p] = sumA;
-    out[p + 1] = sumB;
-    out[p + 2] = sumC;
-    out[p + 3] = sumD;
-  }
-  for (; p + 1 < fftHop; p += 2) {
-    const double *rowA, *windowA, *rowB, *windowB;
-    next(rowA, windowA);
-    next(rowB, windowB);
-    Pair sumA(0.0), sumB(0.0);
-    for (int t = 0; t < taps; ++t) {
-      sumA = sumA + Pair(rowA[t]) * lanes::loadPair(windowA + int64_t(t) * ch);
-      sumB = sumB + Pair(rowB[t]) * lanes::loadPair(windowB + int64_t(t) * ch);
-    }
-    out[p] = sumA;
-    out[p + 1] = sumB;
-  }
-  for (; p < fftHop; ++p) {
-    const double *row, *window;
-    next(row, window);
-    Pair sum(0.0);
-    for (int t = 0; t < taps; ++t) sum = sum + Pair(row[t]) * lanes::loadPair(window + int64_t(t) * ch);
-    out[p] = sum;
-  }
-  return phase;
+  const PairInterpolation job{stage1Filter.rows.get(), stage1PhaseIndex.get(), stage1InputStep.get(),
+                              stage1Phases * oversampling, stage1TapsPerPhase, inputSamples.get() + channel, channels,
+                              firstFrame, stage1Phase, fftHop, pairBlock};
+  return kernels->interpolatePair(job);
 }
 
 // Overlap-add of the block's first half with the previous block's kept
@@ -229,7 +167,7 @@ int SampleRateConverter::stage1FramesReached(int position) const {
 // nothing wraps around. pairBlock is the work area.
 void SampleRateConverter::convolveWithSpectrum(double* block, const double* spectrum, int fftLength) {
   std::fill(block + fftLength / 2, block + fftLength, 0.0);
-  convolveBlock(fftLength, block, pairBlock, spectrum, fftBitReversal.get(), fftCosSin.get(), widestFftLanes());
+  kernels->convolveBlock(fftLength, block, pairBlock, spectrum, fftBitReversal.get(), fftCosSin.get());
 }
 
 // convolveWithSpectrum for channels `channel` and `channel + 1` at once. The
@@ -238,8 +176,8 @@ void SampleRateConverter::convolveWithSpectrum(double* block, const double* spec
 // follows them counts as zero. The filtered blocks land in fftBlock of the
 // two channels.
 void SampleRateConverter::filterPair(int channel, const double* spectrum, int fftLength) {
-  convolveBlockPair(fftLength, pairBlock, spectrum, fftBitReversal.get(), fftCosSin.get(), fftBlock[channel].get(),
-                    fftBlock[channel + 1].get(), widestFftLanes());
+  kernels->convolveBlockPair(fftLength, pairBlock, spectrum, fftBitReversal.get(), fftCosSin.get(),
+                             fftBlock[channel].get(), fftBlock[channel + 1].get());
 }
 
 // Emission rules shared by both stages. The leading outputDelay frames of

@@ -1,6 +1,7 @@
 #include "real_fft.h"
 
 #include "fft_convolution.h"
+#include "lane_kernels.h"
 
 #include <gtest/gtest.h>
 
@@ -240,8 +241,9 @@ TEST(BlockConvolution, IsCircularConvolutionForEveryLengthAndLaneWidth) {
         pair[2 * j + 1] = j < n / 2 ? right[j] : std::nan("");
       }
       std::vector<double> one = left, first(n), second(n);
-      convolveBlock(n, one.data(), area, filter.data(), work.ip.data(), work.w.data(), lanes);
-      convolveBlockPair(n, pair, filter.data(), work.ip.data(), work.w.data(), first.data(), second.data(), lanes);
+      laneKernels(lanes).convolveBlock(n, one.data(), area, filter.data(), work.ip.data(), work.w.data());
+      laneKernels(lanes).convolveBlockPair(n, pair, filter.data(), work.ip.data(), work.w.data(), first.data(),
+                                           second.data());
       for (int i = 0; i < n; ++i) {
         long double expectedLeft = 0, expectedRight = 0;
         for (int j = 0; j < n / 2; ++j) {

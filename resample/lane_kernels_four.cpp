@@ -1,0 +1,12 @@
+// The kernels in four lanes, built with AVX2 and FMA (fused multiply-add
+// allowed); reached only through laneKernels() where the CPU has both.
+
+#include "fft_convolution_lanes.h"
+#include "polyphase_lanes.h"
+
+const LaneKernels& fourLaneKernels() {
+  using lanes::Quad;
+  static const LaneKernels kernels{FftLanes::kFour, convolveSingleInLanes<Quad>, convolvePairInLanes<Quad>,
+                                   interpolatePairInLanes<Quad, 4>, decimatePairInLanes<Quad, 4>};
+  return kernels;
+}
