@@ -13,23 +13,20 @@ namespace {
 const uint64_t kFullDiskBytes = 1 << 20;
 
 // Null when the converter takes the pair; otherwise its reason.
-const char* converterRefusal(const WavFormat& input, uint32_t outputRate, std::string& reason) {
+const char* converterRefusal(const WavFormat& input, uint32_t outputRate) {
   PcmFormat format;
   format.channels = int(input.channels);
   format.sampleRate = int(input.sampleRate);
   format.bitsPerSample = int(input.bitsPerSample);
-  SampleRateConverter converter;
-  if (converter.configure(format, int(outputRate))) return nullptr;
-  reason = converter.refusalReason() != nullptr ? converter.refusalReason() : "";
-  return reason == SampleRateConverter::kOutOfMemoryReason ? nullptr : reason.c_str();
+  return SampleRateConverter::refusalFor(format, int(outputRate));
 }
 
 std::string supportedRates(const WavFormat& input) {
-  std::string list, unused;
+  std::string list;
   const SettingDefinition& rates = *findSetting("ZVKRMFreq");
   for (size_t i = 0; i < rates.choiceCount; ++i) {
     const uint32_t rate = uint32_t(rates.choices[i].value);
-    if (converterRefusal(input, rate, unused) == nullptr) list += (list.empty() ? "" : ", ") + std::to_string(rate);
+    if (converterRefusal(input, rate) == nullptr) list += (list.empty() ? "" : ", ") + std::to_string(rate);
   }
   return list;
 }
@@ -53,8 +50,8 @@ std::string diskFullReason(const std::wstring& folder) {
 }
 
 std::string rateRefusalReason(const WavFormat& input, uint32_t outputRate) {
-  std::string reason;
-  if (converterRefusal(input, outputRate, reason) == nullptr) return std::string();
+  const char* reason = converterRefusal(input, outputRate);
+  if (reason == nullptr) return std::string();
   const std::string from = std::to_string(input.sampleRate) + " Hz";
   const std::string rates = supportedRates(input);
   const std::string channels = std::to_string(input.channels) + (input.channels == 1 ? " channel" : " channels");

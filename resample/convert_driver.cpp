@@ -57,14 +57,7 @@ void SampleRateConverter::advanceCursor(BlockCursor& cursor) const {
 }
 
 // An upper bound of the frames one stage block makes.
-int SampleRateConverter::maxFramesPerBlock() const {
-  if (upsampling) return fftHop / oversampling + 1;
-  // Outputs lie stage1Rate / outputRate filtered samples apart and the
-  // window start runs over fftHop + 1 of them; never above outputSamples.
-  const int64_t bound = (int64_t(fftHop) + 1) * outputRate / (int64_t(inputRate) * oversampling) + 2;
-  const int64_t capacity = int64_t(channels * (double(fftHop) * inputRate / outputRate + 1.0)) / channels;
-  return int(std::min(bound, capacity));
-}
+int SampleRateConverter::maxFramesPerBlock() const { return blockFrames; }
 
 uint64_t SampleRateConverter::targetFrames(uint64_t inputFrames) const {
   return uint64_t(std::floor(double(inputFrames) * outputRate / inputRate)) + 2;

@@ -6,6 +6,7 @@
 #include "byte_fifo.h"
 #include "pcm_format.h"
 
+struct ConverterPlan;
 struct FilterRecipe;
 struct LaneKernels;
 
@@ -55,6 +56,11 @@ class SampleRateConverter {
   // apart from an unsupported format or rate pair.
   const char* refusalReason() const { return refusal; }
   static const char* const kOutOfMemoryReason;
+
+  // The reason configure would give for refusing `input` and `outputRate`,
+  // or null when it would take them (memory permitting: this never says
+  // out of memory). Designs no filter and allocates nothing.
+  static const char* refusalFor(const PcmFormat& input, int outputRate);
 
   // Converts one host block. On entry byteCount is the number of bytes at
   // data (0 allowed); on return the number of bytes in `output` (new[]-
@@ -113,11 +119,10 @@ class SampleRateConverter {
 
   // Set-up (converter_setup.cpp).
   bool refuse(const char* why);  // notes the reason, returns false
-  bool designFilters();
-  bool chooseOversampling();
-  bool designUpsampling();
-  bool designDownsampling();
-  bool sizesFit(int64_t channelCount) const;  // every buffer within the budget for that many channels
+  void adoptPlan(const PcmFormat& input, int rate, const ConverterPlan& plan);
+  FilterRecipe recipeOf(const ConverterPlan& plan) const;
+  bool makeUpsampling(const ConverterPlan& plan);  // false: out of memory
+  bool makeDownsampling(const ConverterPlan& plan);
   bool allocateUpsampling();
   bool allocateDownsampling();
   bool adoptSharedFilters(const FilterRecipe& recipe);
@@ -179,8 +184,9 @@ class SampleRateConverter {
   int stage2TapsPerPhase = 0;
   int stage2Phases = 0;
   int stage1FftLength = 0;
-  int upFftBaseLength = 16384;
-  int downFftBaseLength = 16384;
+  static constexpr int kFftBaseLength = 16384;
+  int fftBaseLength = kFftBaseLength;  // where the FFT filter's length search starts
+  int blockFrames = 0;        // most output frames one stage block gives
 
   // The vector kernels (lane_kernels.h), chosen by configure; the shared
   // filters' records are laid out for the same lanes (widestFftLanes).

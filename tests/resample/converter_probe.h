@@ -18,13 +18,10 @@ struct ConverterProbe {
   static int inputFill(const SampleRateConverter& c) { return c.inputFill; }
   static int outputDelay(const SampleRateConverter& c) { return c.outputDelay; }
   static uint32_t pendingBytes(const SampleRateConverter& c) { return c.pendingInput.size(); }
-  static const double* stage2Row(const SampleRateConverter& c, int phase) { return c.stage2Filter.row(phase); }
-  static const double* stage1Row(const SampleRateConverter& c, int phase) { return c.stage1Filter.row(phase); }
-  static const int* stage2InputStep(const SampleRateConverter& c) { return c.stage2InputStep.get(); }
   // Before configure: the FFT filter's length search starts at length - 1
   // taps (16383 in the product); a small start gives small stage blocks at
   // low rates.
-  static void useFftBaseLength(SampleRateConverter& c, int length) { c.upFftBaseLength = c.downFftBaseLength = length; }
+  static void useFftBaseLength(SampleRateConverter& c, int length) { c.fftBaseLength = length; }
   // A reference to the converter's shared filters: holding it keeps them
   // designed for the next converter of the same rate pair.
   static std::shared_ptr<const void> filters(const SampleRateConverter& c) {

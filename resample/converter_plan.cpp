@@ -1,0 +1,235 @@
+// The converter's design in numbers and every reason to refuse a format or
+// rate pair, in the order configure has always checked them.
+
+#include "converter_plan.h"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <cstdint>
+
+#include "fft_convolution.h"
+#include "filter_design.h"
+#include "sample_rate_converter.h"
+
+namespace {
+
+// Upper limit for all buffers of one converter together. Far above what any
+// real format needs (a few MB per channel); it turns absurd channel counts
+// into a refused configure instead of an allocation the system may grant
+// lazily and then fail on.
+constexpr int64_t kMemoryBudgetBytes = int64_t(1) << 30;
+
+bool fitsInt(int64_t value) { return value >= 0 && value <= INT_MAX; }
+
+const char* const kRatesTooLarge =
+    "sample rates too large: the converter's "
+    "intermediate rate would not fit 32 bits";
+const char* const kFilterTooLong = "rate pair not supported: its filters would be too long";
+const char* const kTooLarge =
+    "rate pair too extreme for this many channels: the converter's buffers "
+    "would exceed 1 GiB or 32-bit sizes";
+const char* const kRatioTooLarge =
+    "rate pair too extreme: the converter's buffers would exceed 1 GiB or "
+    "32-bit sizes even for one channel";
+
+// Adds up the buffers of a design; every element count must fit an int.
+class SizeBudget {
+ public:
+  void add(int64_t count, int64_t elementBytes) {
+    if (!fitsInt(count)) ok = false;
+    if (ok) total += count * elementBytes;
+    if (total > kMemoryBudgetBytes) ok = false;
+  }
+  void requireInt(int64_t value) {
+    if (!fitsInt(value)) ok = false;
+  }
+  bool fits() const { return ok; }
+
+ private:
+  int64_t total = 0;
+  bool ok = true;
+};
+
+// The part of a plan that is fixed before either path is worked out.
+struct PlanInput {
+  int channels;
+  int inputRate;
+  int outputRate;
+  int bytesPerSample;
+  int fftBaseLength;
+};
+
+ConverterPlan& refuse(ConverterPlan& plan, const char* why) {
+  plan.refusal = why;
+  return plan;
+}
+
+// q makes the reduced factor of the polyphase stage's grid divisible: the
+// intermediate rate is q times the output (up) or input (down) rate.
+int oversamplingFor(int reducedFactor) {
+  if (reducedFactor == 1) return 1;
+  if (reducedFactor % 2 == 0) return 2;
+  if (reducedFactor % 3 == 0) return 3;
+  return 0;
+}
+
+// Outputs lie stage1Rate / outputRate filtered samples apart and the window
+// start runs over fftHop + 1 of them; never above the output buffer.
+int downsamplingBlockFrames(const PlanInput& in, const ConverterPlan& plan) {
+  const int64_t bound = (int64_t(plan.fftHop) + 1) * in.outputRate / (int64_t(in.inputRate) * plan.oversampling) + 2;
+  const int64_t capacity =
+      int64_t(in.channels * (double(plan.fftHop) * in.inputRate / in.outputRate + 1.0)) / in.channels;
+  return int(std::min(bound, capacity));
+}
+
+// Every buffer size and the running positions against 32-bit ints and the
+// memory budget, for `ch` channels.
+bool sizesFit(const PlanInput& in, const ConverterPlan& plan, int64_t ch) {
+  const int64_t hop = plan.fftHop;
+  const int64_t q = plan.oversampling;
+  const int64_t fft = plan.fftLength;
+  const int64_t taps = plan.tapsPerPhase;
+  const int64_t bytes = in.bytesPerSample;
+  SizeBudget budget;
+  budget.add(fft / 2, sizeof(double));
+  budget.add(int64_t(std::sqrt(double(fft)) + 2.0), sizeof(int));
+  budget.add(ch * fft, sizeof(double));     // fftBlock
+  budget.add(2 * fft + 4, sizeof(double));  // pairBlock
+  budget.add(fft + convolutionFilterSize(int(fft)),
+             sizeof(double));  // spectrum and its taps while made
+  if (plan.upsampling) {
+    const int64_t tailFrames = hop / q + 1;
+    budget.add(int64_t(plan.phases) * q * 2, sizeof(int));
+    budget.add(int64_t(plan.phases) * taps, sizeof(double));
+    budget.add(plan.phases, sizeof(double*));
+    budget.add(ch * tailFrames, sizeof(double));    // overlapTail
+    budget.add((hop + taps) * ch * bytes, 1);       // inputBytes
+    budget.add((hop + taps) * ch, sizeof(double));  // inputSamples
+    budget.add(tailFrames * ch * bytes, 1);         // outputBytes
+    budget.add(tailFrames * ch, sizeof(double));    // outputSamples
+    // stage1Position: at most one row of phases before a block's advance.
+    budget.requireInt(hop * (in.inputRate / plan.rateGcd) / q + plan.phases);
+  } else {
+    const int64_t stagedFrames = hop / q + q + 1;
+    const double outFrames = double(hop) * in.inputRate / in.outputRate + 1.0;
+    if (outFrames * ch * bytes > double(INT_MAX)) return false;
+    const int64_t blockOutput = plan.blockFrames;
+    budget.add(int64_t(plan.phases) * 2, sizeof(int));
+    budget.add(int64_t(plan.phases) * taps, sizeof(double));
+    budget.add(plan.phases, sizeof(double*));
+    budget.add(ch * (taps + hop + 1), sizeof(double));  // polyphaseHistory
+    budget.add(ch * stagedFrames * bytes, 1);           // inputBytes
+    budget.add(ch * stagedFrames, sizeof(double));      // inputSamples
+    budget.add(bytes * ch * blockOutput, 1);            // outputBytes
+    budget.add(ch * blockOutput, sizeof(double));       // outputSamples
+    // polyphasePosition: at most a block of outputs beyond the window grid.
+    const int64_t grid = plan.stage2Rate / plan.stage1Rate;
+    const int64_t outputStep = plan.stage2Rate / in.outputRate;
+    budget.requireInt((hop + taps + 2) * grid + (blockOutput + 2) * outputStep);
+  }
+  return budget.fits();
+}
+
+ConverterPlan& checkSizes(const PlanInput& in, ConverterPlan& plan) {
+  if (sizesFit(in, plan, in.channels)) return plan;
+  return refuse(plan, sizesFit(in, plan, 1) ? kTooLarge : kRatioTooLarge);
+}
+
+ConverterPlan& planUpsampling(const PlanInput& in, ConverterPlan& plan) {
+  const int q = plan.oversampling;
+  // At most kMaxUpsamplingRatio intermediate samples per input frame (see
+  // the block check below); real pairs stay far below (8000 -> 384000: 48).
+  if (int64_t(in.outputRate) * q > int64_t(in.inputRate) * kMaxUpsamplingRatio)
+    return refuse(plan,
+                  "up-sampling ratio too large: at most 8192 times the "
+                  "input rate, counting the oversampling");
+  const int64_t lcm = int64_t(in.inputRate / plan.rateGcd) * in.outputRate;
+  const int64_t intermediate = int64_t(in.outputRate) * q;
+  if (!fitsInt(lcm) || !fitsInt(intermediate)) return refuse(plan, kRatesTooLarge);
+  plan.stage1Rate = int(lcm);
+  plan.stage2Rate = int(intermediate);
+
+  // Polyphase interpolator: pass band up to the input's Nyquist frequency,
+  // transition up to half the intermediate rate.
+  const double transition1 = double(plan.stage2Rate / 2 - in.inputRate / 2);
+  plan.polyphaseCutoffHz = in.inputRate / 2 + transition1 / 2.0;
+  plan.polyphaseTaps = polyphaseFilterLength(plan.stage1Rate, transition1);
+  plan.phases = plan.stage1Rate / in.inputRate;
+  if (plan.polyphaseTaps == 0) return refuse(plan, kFilterTooLong);
+  plan.tapsPerPhase = plan.polyphaseTaps / plan.phases + 1;
+
+  double transition2 = 0.0;
+  plan.fftTaps = fftFilterLength(plan.stage2Rate, in.fftBaseLength, plan.fftLength, transition2);
+  if (plan.fftTaps == 0) return refuse(plan, kFilterTooLong);
+  plan.fftCutoffHz = double(in.inputRate / 2);
+  // The long filter's transition band (under 100 Hz) is centred on the
+  // input's Nyquist frequency. Below 200 Hz of input it can reach down over
+  // most of the input's band, where tones would keep part of their images.
+  if (transition2 > in.inputRate / 2.0)
+    return refuse(plan,
+                  "input rate too low for this up-sampling ratio: the "
+                  "long filter would pass less than half "
+                  "of the input's band");
+  plan.fftHop = plan.fftLength / 2;
+  // Every stage block must take at least two new input frames. At a ratio
+  // beyond that (1 Hz -> 44100 Hz) one frame outlasts a whole block, the
+  // driver would meet blocks that read nothing and the stream would stop
+  // short: such a pair is refused. With blocks of 16384 or more the ratio
+  // limit above already ensures it.
+  if (int64_t(plan.fftHop) * in.inputRate < int64_t(plan.stage2Rate) * 2)
+    return refuse(plan,
+                  "up-sampling ratio too large: one input frame would "
+                  "outlast a whole stage block");
+  plan.blockFrames = plan.fftHop / q + 1;
+  return checkSizes(in, plan);
+}
+
+ConverterPlan& planDownsampling(const PlanInput& in, ConverterPlan& plan) {
+  const int q = plan.oversampling;
+  const int64_t stuffed = int64_t(in.inputRate) * q;
+  const int64_t lcm = int64_t(in.inputRate / plan.rateGcd) * in.outputRate;
+  if (!fitsInt(stuffed) || !fitsInt(lcm)) return refuse(plan, kRatesTooLarge);
+  plan.stage1Rate = int(stuffed);
+  plan.stage2Rate = int(lcm);
+
+  double transition1 = 0.0;
+  plan.fftTaps = fftFilterLength(plan.stage1Rate, in.fftBaseLength, plan.fftLength, transition1);
+  if (plan.fftTaps == 0) return refuse(plan, kFilterTooLong);
+  plan.fftCutoffHz = (in.outputRate - transition1) / 2.0;
+  plan.fftHop = plan.fftLength / 2;
+
+  if (q == 1) {
+    // The output rate divides the input rate: keep every (in/out)-th sample.
+    plan.polyphaseTaps = plan.tapsPerPhase = plan.phases = 1;
+  } else {
+    const double transition2 = double(plan.stage1Rate / 2 - in.inputRate / 2);
+    plan.polyphaseCutoffHz = in.inputRate / 2 + transition2 / 2.0;
+    plan.polyphaseTaps = polyphaseFilterLength(plan.stage2Rate, transition2);
+    plan.phases = plan.stage2Rate / plan.stage1Rate;
+    if (plan.polyphaseTaps == 0) return refuse(plan, kFilterTooLong);
+    plan.tapsPerPhase = plan.polyphaseTaps / plan.phases + 1;
+  }
+  plan.blockFrames = downsamplingBlockFrames(in, plan);
+  return checkSizes(in, plan);
+}
+
+}  // namespace
+
+ConverterPlan planConverter(const PcmFormat& input, int outputRate, int fftBaseLength) {
+  ConverterPlan plan;
+  const int bits = input.bitsPerSample;
+  if (input.channels <= 0) return refuse(plan, "the channel count must be 1 or more");
+  if (input.sampleRate <= 0 || outputRate <= 0) return refuse(plan, "sample rates must be 1 Hz or more");
+  if (bits != 8 && bits != 16 && bits != 24) return refuse(plan, "samples must be 8, 16 or 24 bits wide");
+  const PlanInput in{input.channels, input.sampleRate, outputRate, bits / 8, fftBaseLength};
+  plan.upsampling = in.inputRate < in.outputRate;
+  plan.rateGcd = gcd(in.inputRate, in.outputRate);
+  plan.oversampling = oversamplingFor(plan.upsampling ? in.inputRate / plan.rateGcd : in.outputRate / plan.rateGcd);
+  if (plan.oversampling == 0)
+    return refuse(plan,
+                  "rate pair not supported: the lower rate divided by "
+                  "the greatest common divisor of the two rates "
+                  "must be 1 or divisible by 2 or 3");
+  return plan.upsampling ? planUpsampling(in, plan) : planDownsampling(in, plan);
+}
