@@ -27,7 +27,7 @@
 #include <string>
 #include <vector>
 
-#include "sample_rate_converter.h"
+#include "resample/sample_rate_converter.h"
 
 #if defined(__GLIBC__)
 #include <malloc.h>

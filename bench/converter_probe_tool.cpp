@@ -33,8 +33,8 @@
 #include <new>
 #include <vector>
 
-#include "real_fft.h"
-#include "sample_rate_converter.h"
+#include "resample/real_fft.h"
+#include "resample/sample_rate_converter.h"
 
 // Live heap bytes of this process, for the memory figures.
 namespace {

@@ -15,9 +15,9 @@
 #include <random>
 #include <vector>
 
-#include "fft_convolution.h"
-#include "lane_kernels.h"
-#include "real_fft.h"
+#include "resample/fft_convolution.h"
+#include "resample/lane_kernels.h"
+#include "resample/real_fft.h"
 
 #if defined(WITH_FFTW)
 #include <fftw3.h>

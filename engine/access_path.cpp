@@ -1,4 +1,4 @@
-#include "access_path.h"
+#include "engine/access_path.h"
 
 namespace {
 const char* const kAccessPathNames[] = {"DT_Plugins", "DT_Codecs", "DT_EncSDK", "DT_Common"};

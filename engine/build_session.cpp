@@ -1,10 +1,10 @@
-#include "build_session.h"
+#include "engine/build_session.h"
 
 #include <cstring>
 
-#include "access_path.h"
-#include "clip_metadata.h"
-#include "encoder_settings.h"
+#include "engine/access_path.h"
+#include "engine/clip_metadata.h"
+#include "settings/encoder_settings.h"
 
 namespace {
 

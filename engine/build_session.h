@@ -8,8 +8,8 @@
 // through the snapshot they are given, never the process-wide record.
 #include <cstdint>
 
-#include "build_engine.h"
-#include "platform_object.h"
+#include "engine/build_engine.h"
+#include "engine/platform_object.h"
 
 struct EncoderSettings;
 

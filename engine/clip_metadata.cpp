@@ -1,4 +1,4 @@
-#include "clip_metadata.h"
+#include "engine/clip_metadata.h"
 
 #include <cstdio>
 #include <cstring>

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "build_engine.h"
+#include "engine/build_engine.h"
 
 // The two texts on either side of the last dash of a file name.
 struct TitleArtistParts {

@@ -1,7 +1,7 @@
 // Local date on POSIX systems (native builds).
 #include <ctime>
 
-#include "clip_metadata.h"
+#include "engine/clip_metadata.h"
 
 int32_t currentLocalYear() {
   std::time_t now = std::time(nullptr);

@@ -1,7 +1,7 @@
 // Local date on Windows.
 #include <windows.h>
 
-#include "clip_metadata.h"
+#include "engine/clip_metadata.h"
 
 int32_t currentLocalYear() {
   SYSTEMTIME local;

@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "access_path.h"
+#include "engine/access_path.h"
 
 std::string moduleFilePath(void* /*moduleHandle*/) {
   std::vector<char> path(4096);

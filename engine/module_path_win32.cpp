@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "access_path.h"
+#include "engine/access_path.h"
 
 std::string moduleFilePath(void* moduleHandle) {
   // Grow the buffer until the name fits: a truncated path would name the

@@ -2,7 +2,7 @@
 // initialises like the Windows one and has no preview window to show.
 #include <new>
 
-#include "platform_object.h"
+#include "engine/platform_object.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <windows.h>
 #include <vfw.h>
 
-#include "platform_object.h"
+#include "engine/platform_object.h"
 
 class PreviewPlatform : public PlatformObject {
  public:

@@ -1,4 +1,4 @@
-#include "preview_platform.h"
+#include "engine/preview_platform.h"
 
 #include <cstring>
 #include <new>

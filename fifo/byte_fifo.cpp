@@ -1,4 +1,4 @@
-#include "byte_fifo.h"
+#include "fifo/byte_fifo.h"
 
 #include <cstring>
 #include <new>

@@ -26,8 +26,8 @@
 #include <cstring>
 #include <memory>
 
-#include "converter_probe.h"
-#include "sample_rate_converter.h"
+#include "tests/resample/converter_probe.h"
+#include "resample/sample_rate_converter.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "clip_metadata.h"
+#include "engine/clip_metadata.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "block_sizes.h"
+#include "host/block_sizes.h"
 
 BlockSizes BlockSizes::fixed(uint32_t bytes) { return BlockSizes(bytes == 0 ? 1 : bytes, 0); }
 

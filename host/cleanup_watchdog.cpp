@@ -1,12 +1,12 @@
-#include "cleanup_watchdog.h"
+#include "host/cleanup_watchdog.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <set>
 
-#include "run_settings.h"
-#include "staged_output.h"
-#include "wide_text.h"
+#include "host/run_settings.h"
+#include "host/staged_output.h"
+#include "host/wide_text.h"
 
 const char kCleanupWatchArgument[] = "--cleanup-watch";
 

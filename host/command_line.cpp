@@ -1,4 +1,4 @@
-#include "command_line.h"
+#include "host/command_line.h"
 
 
 namespace {

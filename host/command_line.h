@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "setting_rules.h"
+#include "host/setting_rules.h"
 
 // Command-line texts are UTF-8 (plughost reads the wide command line).
 struct HostOptions {

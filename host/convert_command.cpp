@@ -1,4 +1,4 @@
-#include "convert_command.h"
+#include "host/convert_command.h"
 
 #include <process.h>
 
@@ -7,21 +7,21 @@
 #include <string>
 #include <vector>
 
-#include "block_sizes.h"
-#include "cleanup_watchdog.h"
-#include "failure_diagnosis.h"
-#include "file_report.h"
-#include "interrupt.h"
-#include "output_plan.h"
-#include "plugin_input_format.h"
-#include "plugin_library.h"
-#include "progress_board.h"
-#include "run_settings.h"
-#include "settings_catalogue.h"
-#include "staged_output.h"
-#include "wav_reader.h"
-#include "wide_text.h"
-#include "windows_paths.h"
+#include "host/block_sizes.h"
+#include "host/cleanup_watchdog.h"
+#include "host/failure_diagnosis.h"
+#include "host/file_report.h"
+#include "host/interrupt.h"
+#include "host/output_plan.h"
+#include "host/plugin_input_format.h"
+#include "host/plugin_library.h"
+#include "host/progress_board.h"
+#include "host/run_settings.h"
+#include "settings/settings_catalogue.h"
+#include "host/staged_output.h"
+#include "wavfile/wav_reader.h"
+#include "host/wide_text.h"
+#include "host/windows_paths.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 #pragma once
-#include "command_line.h"
+#include "host/command_line.h"
 
 // Converts every input through the plug-in, as the host does: extension,
 // create, blocks (the last with the end flag), delete, with the run's own

@@ -1,10 +1,10 @@
-#include "failure_diagnosis.h"
+#include "host/failure_diagnosis.h"
 
 #include <windows.h>
 
-#include "sample_rate_converter.h"
-#include "settings_catalogue.h"
-#include "wide_text.h"
+#include "resample/sample_rate_converter.h"
+#include "settings/settings_catalogue.h"
+#include "host/wide_text.h"
 
 namespace {
 

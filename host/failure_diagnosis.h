@@ -2,7 +2,7 @@
 #include <cstdint>
 #include <string>
 
-#include "wav_format.h"
+#include "wavfile/wav_format.h"
 
 // Why the plug-in may have refused to create an output or to take blocks,
 // as far as plughost can tell from outside. Each is empty when it does not

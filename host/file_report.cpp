@@ -1,4 +1,4 @@
-#include "file_report.h"
+#include "host/file_report.h"
 
 std::string reportLine(const FileReport& report, bool verbose) {
   std::string line = report.input + ": ";

@@ -1,4 +1,4 @@
-#include "interrupt.h"
+#include "host/interrupt.h"
 
 #include <windows.h>
 

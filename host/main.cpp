@@ -7,12 +7,12 @@
 #include <string>
 #include <vector>
 
-#include "cleanup_watchdog.h"
-#include "command_line.h"
-#include "convert_command.h"
-#include "panel_command.h"
-#include "run_settings.h"
-#include "wide_text.h"
+#include "host/cleanup_watchdog.h"
+#include "host/command_line.h"
+#include "host/convert_command.h"
+#include "host/panel_command.h"
+#include "host/run_settings.h"
+#include "host/wide_text.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "output_naming.h"
+#include "host/output_naming.h"
 
 namespace {
 

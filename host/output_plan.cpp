@@ -1,12 +1,12 @@
-#include "output_plan.h"
+#include "host/output_plan.h"
 
 #include <windows.h>
 
 #include <map>
 
-#include "output_naming.h"
-#include "wide_text.h"
-#include "windows_paths.h"
+#include "host/output_naming.h"
+#include "host/wide_text.h"
+#include "host/windows_paths.h"
 
 namespace {
 

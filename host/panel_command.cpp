@@ -1,4 +1,4 @@
-#include "panel_command.h"
+#include "host/panel_command.h"
 
 #include <windows.h>
 
@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "plugin_library.h"
-#include "run_settings.h"
-#include "wide_text.h"
+#include "host/plugin_library.h"
+#include "host/run_settings.h"
+#include "host/wide_text.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 #pragma once
-#include "command_line.h"
+#include "host/command_line.h"
 
 // Opens a host-like options window with the plug-in's settings panel
 // embedded (ShowConfigBit). Without --set, edits on the panel are stored;

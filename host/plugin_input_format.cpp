@@ -1,4 +1,4 @@
-#include "plugin_input_format.h"
+#include "host/plugin_input_format.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 
 #include <mmreg.h>
 
-#include "wav_format.h"
+#include "wavfile/wav_format.h"
 
 // Pass &record.Format: cbSize says whether the extensible fields follow.
 WAVEFORMATEXTENSIBLE pluginInputFormat(const WavFormat& format);

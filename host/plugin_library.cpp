@@ -1,9 +1,9 @@
-#include "plugin_library.h"
+#include "host/plugin_library.h"
 
 #include <vector>
 
-#include "windows_paths.h"
-#include "wide_text.h"
+#include "host/windows_paths.h"
+#include "host/wide_text.h"
 
 namespace {
 

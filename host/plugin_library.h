@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "host_interface.h"
+#include "plugin/host_interface.h"
 
 // The six exports of an encoder plug-in, resolved by their plain names.
 struct PluginExports {

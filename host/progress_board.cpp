@@ -1,8 +1,8 @@
-#include "progress_board.h"
+#include "host/progress_board.h"
 
 #include <io.h>
 
-#include "wide_text.h"
+#include "host/wide_text.h"
 
 namespace {
 

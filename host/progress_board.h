@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "progress_line.h"
+#include "host/progress_line.h"
 
 // The progress display on stderr, shared by every conversion thread: one
 // line, redrawn in place, that shows every running file (progress_line.h).

@@ -1,4 +1,4 @@
-#include "run_identity.h"
+#include "host/run_identity.h"
 
 #include <windows.h>
 

@@ -1,11 +1,11 @@
-#include "run_settings.h"
+#include "host/run_settings.h"
 
 #include <cstdio>
 #include <vector>
 
-#include "run_identity.h"
-#include "stored_settings.h"
-#include "wide_text.h"
+#include "host/run_identity.h"
+#include "host/stored_settings.h"
+#include "host/wide_text.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "encoder_settings.h"
-#include "setting_rules.h"
+#include "settings/encoder_settings.h"
+#include "host/setting_rules.h"
 
 // The plug-in reads its settings from HKCU\Software\Harborlane\Tonewright
 // after load and after every thread attach, when an entry point next needs them. A run's --set values must hold for

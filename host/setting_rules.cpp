@@ -1,11 +1,11 @@
-#include "setting_rules.h"
+#include "host/setting_rules.h"
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
-#include "output_extension.h"
-#include "settings_catalogue.h"
+#include "settings/output_extension.h"
+#include "settings/settings_catalogue.h"
 
 namespace {
 

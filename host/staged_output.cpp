@@ -1,10 +1,10 @@
-#include "staged_output.h"
+#include "host/staged_output.h"
 
 #include <windows.h>
 
-#include "run_identity.h"
-#include "wide_text.h"
-#include "windows_paths.h"
+#include "host/run_identity.h"
+#include "host/wide_text.h"
+#include "host/windows_paths.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
-#include "stored_settings.h"
+#include "host/stored_settings.h"
 
-#include "setting_rules.h"
-#include "wide_text.h"
+#include "host/setting_rules.h"
+#include "host/wide_text.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "settings_catalogue.h"
+#include "settings/settings_catalogue.h"
 
 // The plug-in's values under one registry key, read by the settings
 // catalogue's rules exactly as the plug-in's load reads them: what the

@@ -1,4 +1,4 @@
-#include "wide_text.h"
+#include "host/wide_text.h"
 
 #include <windows.h>
 

@@ -1,8 +1,8 @@
-#include "windows_paths.h"
+#include "host/windows_paths.h"
 
 #include <windows.h>
 
-#include "wide_text.h"
+#include "host/wide_text.h"
 
 std::wstring fullPathOf(const std::wstring& path) {
   DWORD needed = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);

@@ -1,12 +1,12 @@
-#include "acm_format_converter.h"
+#include "plugin/acm_format_converter.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <new>
 
-#include "acm_stream_lock.h"
-#include "byte_fifo.h"
+#include "plugin/acm_stream_lock.h"
+#include "fifo/byte_fifo.h"
 
 const AcmFunctions& systemAcmFunctions() {
   static const AcmFunctions functions = {acmStreamOpen,    acmStreamSize,

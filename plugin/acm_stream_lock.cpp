@@ -1,4 +1,4 @@
-#include "acm_stream_lock.h"
+#include "plugin/acm_stream_lock.h"
 
 #include <windows.h>
 

@@ -1,9 +1,9 @@
-#include "channel_downmix.h"
+#include "plugin/channel_downmix.h"
 
 #include <cstring>
 #include <new>
 
-#include "pcm_codec.h"
+#include "resample/pcm_codec.h"
 
 namespace {
 

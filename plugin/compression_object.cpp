@@ -1,13 +1,13 @@
-#include "compression_object.h"
+#include "plugin/compression_object.h"
 
 #include <cstring>
 #include <new>
 
-#include "channel_downmix.h"
-#include "halve_samples.h"
-#include "pcm_wave_format.h"
-#include "sample_rate_converter.h"
-#include "speaker_layout.h"
+#include "plugin/channel_downmix.h"
+#include "plugin/halve_samples.h"
+#include "plugin/pcm_wave_format.h"
+#include "resample/sample_rate_converter.h"
+#include "wavfile/speaker_layout.h"
 
 namespace {
 

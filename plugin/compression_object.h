@@ -6,10 +6,10 @@
 
 #include <cstdint>
 
-#include "acm_format_converter.h"
-#include "build_session.h"
-#include "byte_fifo.h"
-#include "encoder_settings.h"
+#include "plugin/acm_format_converter.h"
+#include "engine/build_session.h"
+#include "fifo/byte_fifo.h"
+#include "settings/encoder_settings.h"
 
 class ChannelDownmix;
 class SampleRateConverter;

@@ -4,11 +4,11 @@
 #include <new>
 #include <type_traits>
 
-#include "compression_object.h"
-#include "encoder_settings.h"
-#include "host_interface.h"
-#include "settings_access.h"
-#include "settings_persistence.h"
+#include "plugin/compression_object.h"
+#include "settings/encoder_settings.h"
+#include "plugin/host_interface.h"
+#include "settings/settings_access.h"
+#include "settings/settings_persistence.h"
 
 namespace {
 

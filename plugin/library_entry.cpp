@@ -2,13 +2,13 @@
 #include <cstring>
 #include <type_traits>
 
-#include "acm_stream_lock.h"
-#include "encoder_settings.h"
-#include "host_interface.h"
-#include "output_extension.h"
-#include "settings_access.h"
-#include "settings_panel.h"
-#include "settings_persistence.h"
+#include "plugin/acm_stream_lock.h"
+#include "settings/encoder_settings.h"
+#include "plugin/host_interface.h"
+#include "settings/output_extension.h"
+#include "settings/settings_access.h"
+#include "settings/settings_panel.h"
+#include "settings/settings_persistence.h"
 
 // Bookkeeping only, under the loader lock: it makes the library's locks at
 // process attach and frees them at unload, and notes at every attach that the

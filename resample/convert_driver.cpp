@@ -15,7 +15,7 @@
 #include <cstring>
 #include <new>
 
-#include "sample_rate_converter.h"
+#include "resample/sample_rate_converter.h"
 
 namespace {
 // Stage blocks that may follow the input on the end-flagged call, all

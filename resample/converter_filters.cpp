@@ -1,15 +1,15 @@
 // Kaiser-windowed low-pass design of the converter's two filters: the FFT
 // filter, kept only as its transformed spectrum, and the polyphase table.
 
-#include "converter_filters.h"
+#include "resample/converter_filters.h"
 
 #include <cmath>
 #include <cstdint>
 #include <new>
 
-#include "fft_convolution.h"
-#include "filter_design.h"
-#include "real_fft.h"
+#include "resample/fft_convolution.h"
+#include "resample/filter_design.h"
+#include "resample/real_fft.h"
 
 namespace {
 

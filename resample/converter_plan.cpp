@@ -1,16 +1,16 @@
 // The converter's design in numbers and every reason to refuse a format or
 // rate pair, in the order configure has always checked them.
 
-#include "converter_plan.h"
+#include "resample/converter_plan.h"
 
 #include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstdint>
 
-#include "fft_convolution.h"
-#include "filter_design.h"
-#include "sample_rate_converter.h"
+#include "resample/fft_convolution.h"
+#include "resample/filter_design.h"
+#include "resample/sample_rate_converter.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "pcm_format.h"
+#include "resample/pcm_format.h"
 
 // The numbers of a converter's design: rates, oversampling, filter and FFT
 // lengths, and whether every buffer fits the size budget. Worked out from

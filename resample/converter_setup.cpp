@@ -7,10 +7,10 @@
 #include <cstdint>
 #include <new>
 
-#include "converter_filters.h"
-#include "converter_plan.h"
-#include "lane_kernels.h"
-#include "sample_rate_converter.h"
+#include "resample/converter_filters.h"
+#include "resample/converter_plan.h"
+#include "resample/lane_kernels.h"
+#include "resample/sample_rate_converter.h"
 
 namespace {
 

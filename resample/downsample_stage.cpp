@@ -5,9 +5,9 @@
 #include <algorithm>
 #include <cstring>
 
-#include "lane_kernels.h"
-#include "pcm_codec.h"
-#include "sample_rate_converter.h"
+#include "resample/lane_kernels.h"
+#include "resample/pcm_codec.h"
+#include "resample/sample_rate_converter.h"
 
 int SampleRateConverter::downsampleBlock(uint8_t*& outPointer, bool endFlag, int framesRead) {
   const int ch = channels;

@@ -1,8 +1,8 @@
-#include "fft_convolution.h"
+#include "resample/fft_convolution.h"
 
 #include <cmath>
 
-#include "fft_convolution_lanes.h"
+#include "resample/fft_convolution_lanes.h"
 
 // The filter's records, in the order the convolution in two or four lanes
 // (fft_convolution_lanes.h) visits the pairs of bins.

@@ -13,8 +13,8 @@
 #include <cstring>
 #include <type_traits>
 
-#include "fft_kernels.h"
-#include "fft_lanes.h"
+#include "resample/fft_kernels.h"
+#include "resample/fft_lanes.h"
 
 namespace {
 

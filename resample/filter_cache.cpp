@@ -5,8 +5,8 @@
 
 #include <new>
 
-#include "converter_filters.h"
-#include "filter_cache_lock.h"
+#include "resample/converter_filters.h"
+#include "resample/filter_cache_lock.h"
 
 namespace {
 

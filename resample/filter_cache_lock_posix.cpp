@@ -1,6 +1,6 @@
 #include <mutex>
 
-#include "filter_cache_lock.h"
+#include "resample/filter_cache_lock.h"
 
 namespace {
 

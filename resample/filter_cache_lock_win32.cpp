@@ -3,7 +3,7 @@
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
-#include "filter_cache_lock.h"
+#include "resample/filter_cache_lock.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 
 #include <cstdlib>
 
-#include "lane_kernels.h"
+#include "resample/lane_kernels.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "fft_convolution.h"
+#include "resample/fft_convolution.h"
 
 // The converter's vector kernels for one width of lanes, written once over
 // the lane types (fft_lanes.h) and built once per instruction set: two lanes

@@ -1,8 +1,8 @@
 // The kernels in four lanes, built with AVX2 and FMA (fused multiply-add
 // allowed); reached only through laneKernels() where the CPU has both.
 
-#include "fft_convolution_lanes.h"
-#include "polyphase_lanes.h"
+#include "resample/fft_convolution_lanes.h"
+#include "resample/polyphase_lanes.h"
 
 const LaneKernels& fourLaneKernels() {
   using lanes::Quad;

@@ -2,8 +2,8 @@
 // the interpolator and two of the decimator at once fit the 8 vector
 // registers of the 32-bit target.
 
-#include "fft_convolution_lanes.h"
-#include "polyphase_lanes.h"
+#include "resample/fft_convolution_lanes.h"
+#include "resample/polyphase_lanes.h"
 
 const LaneKernels& twoLaneKernels() {
   using lanes::Pair;

@@ -10,8 +10,8 @@
 
 #include <cstdint>
 
-#include "fft_lanes.h"
-#include "lane_kernels.h"
+#include "resample/fft_lanes.h"
+#include "resample/lane_kernels.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
-#include "real_fft.h"
+#include "resample/real_fft.h"
 
 #include <cmath>
 #include <utility>
 
-#include "fft_kernels.h"
-#include "fft_lanes.h"
+#include "resample/fft_kernels.h"
+#include "resample/fft_lanes.h"
 
 // The real transform of length n runs as a complex FFT of length m = n/2
 // (fft_kernels.h) on the packed pairs z[j] = a[2j] + i a[2j+1], followed

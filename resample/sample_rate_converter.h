@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <memory>
 
-#include "byte_fifo.h"
-#include "pcm_format.h"
+#include "fifo/byte_fifo.h"
+#include "resample/pcm_format.h"
 
 struct ConverterPlan;
 struct FilterRecipe;

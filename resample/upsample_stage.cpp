@@ -7,10 +7,10 @@
 #include <cmath>
 #include <cstring>
 
-#include "fft_lanes.h"
-#include "lane_kernels.h"
-#include "pcm_codec.h"
-#include "sample_rate_converter.h"
+#include "resample/fft_lanes.h"
+#include "resample/lane_kernels.h"
+#include "resample/pcm_codec.h"
+#include "resample/sample_rate_converter.h"
 
 int SampleRateConverter::upsampleBlock(uint8_t*& outPointer, bool endFlag, int framesWanted, int framesRead) {
   const int ch = channels;

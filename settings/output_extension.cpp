@@ -1,4 +1,4 @@
-#include "output_extension.h"
+#include "settings/output_extension.h"
 
 #include <cstring>
 

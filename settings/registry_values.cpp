@@ -1,4 +1,4 @@
-#include "registry_values.h"
+#include "settings/registry_values.h"
 
 #include <cstring>
 

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "settings_catalogue.h"
+#include "settings/settings_catalogue.h"
 
 // The value as the settings catalogue reads it: absent (also when the key
 // cannot be opened); a number when it is a REG_DWORD of four bytes; text when

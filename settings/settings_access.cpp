@@ -1,4 +1,4 @@
-#include "settings_access.h"
+#include "settings/settings_access.h"
 
 #include <windows.h>
 

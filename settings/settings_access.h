@@ -22,7 +22,7 @@
 // under the loader lock (the library entry only notes that a reload is due);
 // still, code holding the edit lock does no library loads, no waiting on
 // other threads and sends no window messages.
-#include "encoder_settings.h"
+#include "settings/encoder_settings.h"
 
 // Prepares both locks, once; nothing may use the record before. False when
 // Windows had no memory for them.

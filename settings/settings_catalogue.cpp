@@ -1,8 +1,8 @@
-#include "settings_catalogue.h"
+#include "settings/settings_catalogue.h"
 
 #include <cstring>
 
-#include "output_extension.h"
+#include "settings/output_extension.h"
 
 namespace {
 

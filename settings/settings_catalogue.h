@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "encoder_settings.h"
+#include "settings/encoder_settings.h"
 
 enum class SettingType { Number, Text };  // REG_DWORD of four bytes; REG_SZ
 

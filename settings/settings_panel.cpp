@@ -1,12 +1,12 @@
-#include "settings_panel.h"
+#include "settings/settings_panel.h"
 
 #include <cstdlib>
 
-#include "encoder_settings.h"
-#include "settings_access.h"
-#include "settings_catalogue.h"
-#include "settings_panel_ids.h"
-#include "settings_persistence.h"
+#include "settings/encoder_settings.h"
+#include "settings/settings_access.h"
+#include "settings/settings_catalogue.h"
+#include "settings/settings_panel_ids.h"
+#include "settings/settings_persistence.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
-#include "settings_persistence.h"
+#include "settings/settings_persistence.h"
 
-#include "encoder_settings.h"
-#include "registry_values.h"
-#include "settings_access.h"
-#include "settings_catalogue.h"
+#include "settings/encoder_settings.h"
+#include "settings/registry_values.h"
+#include "settings/settings_access.h"
+#include "settings/settings_catalogue.h"
 
 namespace {
 

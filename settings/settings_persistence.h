@@ -4,7 +4,7 @@
 // values carry the prefix "ZVKRM".
 #include <windows.h>
 
-#include "encoder_settings.h"
+#include "settings/encoder_settings.h"
 
 // The library entry's part, at process attach and every thread attach: notes
 // that the record is to be loaded again before the settings are next used

@@ -1,6 +1,6 @@
-#include "block_source.h"
+#include "srconv/block_source.h"
 
-#include "wav_reader.h"
+#include "wavfile/wav_reader.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "options.h"
+#include "srconv/options.h"
 
 class WavReader;
 

@@ -1,4 +1,4 @@
-#include "interrupts.h"
+#include "srconv/interrupts.h"
 
 #include <signal.h>
 #include <unistd.h>

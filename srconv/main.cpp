@@ -13,14 +13,14 @@
 #include <string>
 #include <vector>
 
-#include "block_source.h"
-#include "interrupts.h"
-#include "options.h"
-#include "progress_bar.h"
-#include "sample_rate_converter.h"
-#include "temporary_output.h"
-#include "wav_reader.h"
-#include "wav_writer.h"
+#include "srconv/block_source.h"
+#include "srconv/interrupts.h"
+#include "srconv/options.h"
+#include "srconv/progress_bar.h"
+#include "resample/sample_rate_converter.h"
+#include "srconv/temporary_output.h"
+#include "wavfile/wav_reader.h"
+#include "wavfile/wav_writer.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "options.h"
+#include "srconv/options.h"
 
 #include <cerrno>
 #include <climits>

@@ -1,4 +1,4 @@
-#include "temporary_output.h"
+#include "srconv/temporary_output.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,7 +9,7 @@
 #include <cstring>
 #include <vector>
 
-#include "interrupts.h"
+#include "srconv/interrupts.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include <mutex>
 
-#include "call_lock.h"
+#include "standin-engine/call_lock.h"
 
 namespace standin {
 namespace {

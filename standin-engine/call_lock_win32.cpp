@@ -1,7 +1,7 @@
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
-#include "call_lock.h"
+#include "standin-engine/call_lock.h"
 
 namespace standin {
 namespace {

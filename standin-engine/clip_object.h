@@ -1,6 +1,6 @@
 #pragma once
 // ClipProperties: the clip's flags and texts and the output file name.
-#include "engine_state.h"
+#include "standin-engine/engine_state.h"
 
 namespace standin {
 

@@ -1,15 +1,15 @@
-#include "engine_object.h"
+#include "standin-engine/engine_object.h"
 
 #include <cstring>
 
-#include "clip_object.h"
-#include "enumerator_object.h"
-#include "media_sample_object.h"
-#include "property_set_object.h"
-#include "standin_state.h"
-#include "target_object.h"
-#include "unknown_slots.h"
-#include "value_buffer_object.h"
+#include "standin-engine/clip_object.h"
+#include "standin-engine/enumerator_object.h"
+#include "standin-engine/media_sample_object.h"
+#include "standin-engine/property_set_object.h"
+#include "standin-engine/standin_state.h"
+#include "standin-engine/target_object.h"
+#include "standin-engine/unknown_slots.h"
+#include "standin-engine/value_buffer_object.h"
 
 namespace standin {
 

@@ -1,7 +1,7 @@
 #pragma once
 // The engine: BuildEngine, with ClassFactory and MetadataSource as views of
 // the same object.
-#include "engine_state.h"
+#include "standin-engine/engine_state.h"
 
 namespace standin {
 

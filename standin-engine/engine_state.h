@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "build_engine.h"
-#include "rm_writer.h"
-#include "standin_object.h"
+#include "engine/build_engine.h"
+#include "standin-engine/rm_writer.h"
+#include "standin-engine/standin_object.h"
 
 namespace standin {
 

@@ -1,7 +1,7 @@
-#include "enumerator_object.h"
+#include "standin-engine/enumerator_object.h"
 
-#include "pin_object.h"
-#include "unknown_slots.h"
+#include "standin-engine/pin_object.h"
+#include "standin-engine/unknown_slots.h"
 
 namespace standin {
 

@@ -2,7 +2,7 @@
 // PinEnumerator: yields a new pin object for each of the engine's pins.
 #include <cstddef>
 
-#include "engine_state.h"
+#include "standin-engine/engine_state.h"
 
 namespace standin {
 

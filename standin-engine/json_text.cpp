@@ -1,4 +1,4 @@
-#include "json_text.h"
+#include "standin-engine/json_text.h"
 
 #include <cstdio>
 #include <cstring>

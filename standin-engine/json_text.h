@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string>
 
-#include "build_engine.h"
+#include "engine/build_engine.h"
 
 namespace standin {
 

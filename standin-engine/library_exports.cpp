@@ -3,11 +3,11 @@
 #include <cstring>
 #include <string>
 
-#include "build_engine.h"
-#include "engine_object.h"
-#include "standin_call.h"
-#include "standin_control.h"
-#include "standin_state.h"
+#include "engine/build_engine.h"
+#include "standin-engine/engine_object.h"
+#include "standin-engine/standin_call.h"
+#include "standin-engine/standin_control.h"
+#include "standin-engine/standin_state.h"
 
 using namespace standin;
 

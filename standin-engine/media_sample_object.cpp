@@ -1,6 +1,6 @@
-#include "media_sample_object.h"
+#include "standin-engine/media_sample_object.h"
 
-#include "unknown_slots.h"
+#include "standin-engine/unknown_slots.h"
 
 namespace standin {
 

@@ -2,7 +2,7 @@
 // MediaSample: refers to the data until the pin encodes it.
 #include <cstdint>
 
-#include "standin_object.h"
+#include "standin-engine/standin_object.h"
 
 namespace standin {
 

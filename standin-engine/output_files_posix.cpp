@@ -6,7 +6,7 @@
 
 #include <cstdio>
 
-#include "output_files.h"
+#include "standin-engine/output_files.h"
 
 // A live session holds an exclusive lock on its file; unlinking would not
 // wait for it, so the lock is what tells a live file from a leftover.

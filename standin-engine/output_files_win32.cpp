@@ -4,7 +4,7 @@
 #include <fcntl.h>
 #include <io.h>
 
-#include "output_files.h"
+#include "standin-engine/output_files.h"
 
 namespace {
 

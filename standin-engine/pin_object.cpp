@@ -1,14 +1,14 @@
-#include "pin_object.h"
+#include "standin-engine/pin_object.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
-#include "media_sample_object.h"
-#include "pin_properties_object.h"
-#include "standin_state.h"
-#include "unknown_slots.h"
+#include "standin-engine/media_sample_object.h"
+#include "standin-engine/pin_properties_object.h"
+#include "standin-engine/standin_state.h"
+#include "standin-engine/unknown_slots.h"
 
 namespace standin {
 

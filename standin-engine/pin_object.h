@@ -2,7 +2,7 @@
 // A pin: UnknownObject (as the enumerator yields it), InputPin and PinSizeInfo.
 #include <memory>
 
-#include "engine_state.h"
+#include "standin-engine/engine_state.h"
 
 namespace standin {
 

@@ -1,6 +1,6 @@
-#include "pin_properties_object.h"
+#include "standin-engine/pin_properties_object.h"
 
-#include "unknown_slots.h"
+#include "standin-engine/unknown_slots.h"
 
 namespace standin {
 

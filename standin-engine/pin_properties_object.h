@@ -2,7 +2,7 @@
 // PinProperties and, for the audio pin, AudioPinProperties.
 #include <memory>
 
-#include "engine_state.h"
+#include "standin-engine/engine_state.h"
 
 namespace standin {
 

@@ -1,9 +1,9 @@
-#include "property_set_object.h"
+#include "standin-engine/property_set_object.h"
 
 #include <cstring>
 
-#include "unknown_slots.h"
-#include "value_buffer_object.h"
+#include "standin-engine/unknown_slots.h"
+#include "standin-engine/value_buffer_object.h"
 
 namespace standin {
 

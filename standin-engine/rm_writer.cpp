@@ -1,8 +1,8 @@
-#include "rm_writer.h"
+#include "standin-engine/rm_writer.h"
 
 #include <algorithm>
 
-#include "output_files.h"
+#include "standin-engine/output_files.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
-#include "standin_call.h"
+#include "standin-engine/standin_call.h"
 
 #include <cstring>
 
-#include "standin_state.h"
+#include "standin-engine/standin_state.h"
 
 namespace standin {
 

@@ -4,10 +4,10 @@
 #include <cstdint>
 #include <string>
 
-#include "build_engine.h"
-#include "call_lock.h"
-#include "json_text.h"
-#include "standin_object.h"
+#include "engine/build_engine.h"
+#include "standin-engine/call_lock.h"
+#include "standin-engine/json_text.h"
+#include "standin-engine/standin_object.h"
 
 namespace standin {
 

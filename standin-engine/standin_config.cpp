@@ -1,4 +1,4 @@
-#include "standin_config.h"
+#include "standin-engine/standin_config.h"
 
 #include <cstdlib>
 

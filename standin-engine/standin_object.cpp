@@ -1,6 +1,6 @@
-#include "standin_object.h"
+#include "standin-engine/standin_object.h"
 
-#include "standin_state.h"
+#include "standin-engine/standin_state.h"
 
 namespace standin {
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "build_engine.h"
+#include "engine/build_engine.h"
 
 namespace standin {
 

@@ -1,9 +1,9 @@
-#include "standin_state.h"
+#include "standin-engine/standin_state.h"
 
 #include <cstdio>
 
-#include "json_text.h"
-#include "standin_object.h"
+#include "standin-engine/json_text.h"
+#include "standin-engine/standin_object.h"
 
 namespace standin {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "standin_config.h"
+#include "standin-engine/standin_config.h"
 
 namespace standin {
 

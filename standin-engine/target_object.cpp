@@ -1,6 +1,6 @@
-#include "target_object.h"
+#include "standin-engine/target_object.h"
 
-#include "unknown_slots.h"
+#include "standin-engine/unknown_slots.h"
 
 namespace standin {
 

@@ -1,6 +1,6 @@
 #pragma once
 // The object of engine slot 6: UnknownObject and TargetSettings.
-#include "engine_state.h"
+#include "standin-engine/engine_state.h"
 
 namespace standin {
 

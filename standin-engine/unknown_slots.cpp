@@ -1,8 +1,8 @@
-#include "unknown_slots.h"
+#include "standin-engine/unknown_slots.h"
 
 #include <cstdlib>
 
-#include "standin_state.h"
+#include "standin-engine/standin_state.h"
 
 namespace standin {
 

@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "build_engine.h"
-#include "standin_call.h"
+#include "engine/build_engine.h"
+#include "standin-engine/standin_call.h"
 
 namespace standin {
 

@@ -1,6 +1,6 @@
-#include "value_buffer_object.h"
+#include "standin-engine/value_buffer_object.h"
 
-#include "unknown_slots.h"
+#include "standin-engine/unknown_slots.h"
 
 namespace standin {
 

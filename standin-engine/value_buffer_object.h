@@ -2,7 +2,7 @@
 // ValueBuffer: a byte string the plug-in fills for a property.
 #include <string>
 
-#include "standin_object.h"
+#include "standin-engine/standin_object.h"
 
 namespace standin {
 

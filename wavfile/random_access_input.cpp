@@ -1,4 +1,4 @@
-#include "random_access_input.h"
+#include "wavfile/random_access_input.h"
 
 #include <cerrno>
 #include <cstddef>

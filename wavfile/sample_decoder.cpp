@@ -1,9 +1,9 @@
-#include "sample_decoder.h"
+#include "wavfile/sample_decoder.h"
 
 #include <cmath>
 #include <cstring>
 
-#include "little_endian.h"
+#include "wavfile/little_endian.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "wav_format.h"
+#include "wavfile/wav_format.h"
 
 // Turns stored samples into the integer PCM the reader hands out:
 // - 8-, 16- and 24-bit PCM: copied;

@@ -1,11 +1,11 @@
-#include "wav_format_chunk.h"
+#include "wavfile/wav_format_chunk.h"
 
 #include <climits>
 #include <cstdio>
 #include <cstring>
 
-#include "little_endian.h"
-#include "speaker_layout.h"
+#include "wavfile/little_endian.h"
+#include "wavfile/speaker_layout.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "wav_format.h"
+#include "wavfile/wav_format.h"
 
 // The fmt chunk: how the file stores its samples and the PCM the reader
 // makes of them. Integer PCM of 8, 16 or 24 bits is handed out as stored;

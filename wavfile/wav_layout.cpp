@@ -1,8 +1,8 @@
-#include "wav_layout.h"
+#include "wavfile/wav_layout.h"
 
 #include <cstring>
 
-#include "little_endian.h"
+#include "wavfile/little_endian.h"
 
 namespace {
 

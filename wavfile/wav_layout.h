@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "random_access_input.h"
+#include "wavfile/random_access_input.h"
 
 // Where a WAVE file keeps its fmt and data chunks. Three containers carry the
 // same chunks: RIFF (32-bit sizes), RF64/BW64 (32-bit sizes overridden by a

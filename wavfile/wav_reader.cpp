@@ -1,8 +1,8 @@
-#include "wav_reader.h"
+#include "wavfile/wav_reader.h"
 
 #include <new>
 
-#include "sample_decoder.h"
+#include "wavfile/sample_decoder.h"
 
 namespace {
 

@@ -5,11 +5,11 @@
 #include <memory>
 #include <string>
 
-#include "random_access_input.h"
-#include "sample_decoder.h"
-#include "wav_format.h"
-#include "wav_format_chunk.h"
-#include "wav_layout.h"
+#include "wavfile/random_access_input.h"
+#include "wavfile/sample_decoder.h"
+#include "wavfile/wav_format.h"
+#include "wavfile/wav_format_chunk.h"
+#include "wavfile/wav_layout.h"
 
 // Reads the audio of a WAVE file piece by piece, as the integer PCM the
 // plug-in accepts (8, 16 or 24 bits; format()), whatever the file stores

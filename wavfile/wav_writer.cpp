@@ -1,4 +1,4 @@
-#include "wav_writer.h"
+#include "wavfile/wav_writer.h"
 
 #include <cerrno>
 #include <cstring>

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <string>
 
-#include "wav_format.h"
+#include "wavfile/wav_format.h"
 
 // One line for a failed write: "disk full" when the disk (or quota) is full,
 // otherwise the system's text for errno value `error`.

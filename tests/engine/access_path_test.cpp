@@ -1,5 +1,5 @@
 // The component-folder list handed to the engine library.
-#include "access_path.h"
+#include "engine/access_path.h"
 
 #include <gtest/gtest.h>
 

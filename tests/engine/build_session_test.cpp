@@ -1,7 +1,7 @@
 // The engine session against the stand-in engine: the calls it makes, in
 // order, read back from the stand-in's call log, and what each failure
 // leaves behind.
-#include "build_session.h"
+#include "engine/build_session.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "clip_metadata.h"
-#include "session_test_support.h"
+#include "engine/clip_metadata.h"
+#include "tests/engine/session_test_support.h"
 
 namespace {
 

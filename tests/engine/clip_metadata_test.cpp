@@ -1,5 +1,5 @@
 // Title and artist cut out of output file names, and the copyright text.
-#include "clip_metadata.h"
+#include "engine/clip_metadata.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // The Windows platform object and its preview window.
-#include "preview_platform.h"
+#include "engine/preview_platform.h"
 
 #include <gtest/gtest.h>
 

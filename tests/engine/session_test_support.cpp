@@ -1,4 +1,4 @@
-#include "session_test_support.h"
+#include "tests/engine/session_test_support.h"
 
 #include <cstdio>
 #include <cstdlib>

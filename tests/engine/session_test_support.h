@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "build_session.h"
-#include "encoder_settings.h"
+#include "engine/build_session.h"
+#include "settings/encoder_settings.h"
 
 // The stand-in's test exports, reached whichever way it is linked.
 int standinLiveObjects();

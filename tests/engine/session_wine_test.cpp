@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include "session_test_support.h"
-#include "test_dll.h"
+#include "tests/engine/session_test_support.h"
+#include "tests/win32_support/test_dll.h"
 
 namespace {
 

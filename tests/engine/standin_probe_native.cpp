@@ -1,8 +1,8 @@
 // The stand-in's objects are linked into the native test program.
 #include <vector>
 
-#include "session_test_support.h"
-#include "standin_control.h"
+#include "tests/engine/session_test_support.h"
+#include "standin-engine/standin_control.h"
 
 int standinLiveObjects() { return RmbeLiveObjects(); }
 int standinOverReleases() { return RmbeOverReleases(); }

@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "session_test_support.h"
+#include "tests/engine/session_test_support.h"
 
 namespace {
 FARPROC standinExport(const char* name) {

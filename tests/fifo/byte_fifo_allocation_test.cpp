@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "byte_fifo.h"
-#include "failing_allocator.h"
+#include "fifo/byte_fifo.h"
+#include "tests/plugin/failing_allocator.h"
 
 namespace {
 

@@ -6,12 +6,12 @@
 #include <set>
 #include <vector>
 
-#include "block_sizes.h"
-#include "command_line.h"
-#include "output_naming.h"
-#include "output_extension.h"
-#include "progress_line.h"
-#include "settings_catalogue.h"
+#include "host/block_sizes.h"
+#include "host/command_line.h"
+#include "host/output_naming.h"
+#include "settings/output_extension.h"
+#include "host/progress_line.h"
+#include "settings/settings_catalogue.h"
 
 namespace {
 

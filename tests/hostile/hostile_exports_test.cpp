@@ -12,10 +12,10 @@
 #include <string>
 #include <vector>
 
-#include "host_key.h"
-#include "plugin_exports.h"
-#include "standin_session.h"
-#include "test_dll.h"
+#include "tests/win32_support/host_key.h"
+#include "tests/plugin/plugin_exports.h"
+#include "tests/plugin/standin_session.h"
+#include "tests/win32_support/test_dll.h"
 
 namespace {
 

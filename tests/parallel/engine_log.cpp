@@ -1,4 +1,4 @@
-#include "engine_log.h"
+#include "tests/parallel/engine_log.h"
 
 #include <cstdlib>
 #include <fstream>

@@ -18,12 +18,12 @@
 #include <string>
 #include <vector>
 
-#include "engine_log.h"
-#include "host_key.h"
-#include "host_window.h"
-#include "plugin_exports.h"
-#include "settings_panel_ids.h"
-#include "test_dll.h"
+#include "tests/parallel/engine_log.h"
+#include "tests/win32_support/host_key.h"
+#include "tests/win32_support/host_window.h"
+#include "tests/plugin/plugin_exports.h"
+#include "settings/settings_panel_ids.h"
+#include "tests/win32_support/test_dll.h"
 
 namespace {
 

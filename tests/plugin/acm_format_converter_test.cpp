@@ -1,6 +1,6 @@
 // AcmFormatConverter on the system's msacm32 (Wine's under the test rig).
-#include "acm_format_converter.h"
-#include "pcm_wave_format.h"
+#include "plugin/acm_format_converter.h"
+#include "plugin/pcm_wave_format.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include <random>
 #include <vector>
 
-#include "allocation_faults.h"
+#include "tests/plugin/allocation_faults.h"
 
 namespace {
 

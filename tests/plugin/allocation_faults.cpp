@@ -1,4 +1,4 @@
-#include "allocation_faults.h"
+#include "tests/plugin/allocation_faults.h"
 
 #include <cstdlib>
 #include <new>

@@ -1,7 +1,7 @@
 // CompressionObject under Wine: real msacm32, the stand-in engine, the real
 // sample-rate converter.
-#include "compression_object.h"
-#include "pcm_wave_format.h"
+#include "plugin/compression_object.h"
+#include "plugin/pcm_wave_format.h"
 
 #include <gtest/gtest.h>
 
@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "allocation_faults.h"
-#include "sample_rate_converter.h"
-#include "standin_session.h"
+#include "tests/plugin/allocation_faults.h"
+#include "resample/sample_rate_converter.h"
+#include "tests/plugin/standin_session.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "failing_allocator.h"
+#include "tests/plugin/failing_allocator.h"
 
 #include <cstdlib>
 #include <new>

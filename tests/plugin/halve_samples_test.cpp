@@ -1,4 +1,4 @@
-#include "halve_samples.h"
+#include "plugin/halve_samples.h"
 
 #include <gtest/gtest.h>
 

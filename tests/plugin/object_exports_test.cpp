@@ -4,10 +4,10 @@
 #include <memory>
 #include <vector>
 
-#include "host_interface.h"
-#include "host_key.h"
-#include "standin_session.h"
-#include "test_dll.h"
+#include "plugin/host_interface.h"
+#include "tests/win32_support/host_key.h"
+#include "tests/plugin/standin_session.h"
+#include "tests/win32_support/test_dll.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
 // Programs that link the converter without the library entry make its lock first.
-#include "acm_stream_lock.h"
+#include "plugin/acm_stream_lock.h"
 
 [[maybe_unused]] static const bool opened = openAcmStreamLock();

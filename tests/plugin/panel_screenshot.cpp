@@ -8,9 +8,9 @@
 // with 0, or 1 when the library or the panel could not be set up.
 #include <windows.h>
 
-#include "host_window.h"
-#include "plugin_exports.h"
-#include "test_dll.h"
+#include "tests/win32_support/host_window.h"
+#include "tests/plugin/plugin_exports.h"
+#include "tests/win32_support/test_dll.h"
 
 namespace {
 

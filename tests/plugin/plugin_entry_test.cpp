@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "host_key.h"
-#include "host_window.h"
-#include "plugin_exports.h"
-#include "test_dll.h"
+#include "tests/win32_support/host_key.h"
+#include "tests/win32_support/host_window.h"
+#include "tests/plugin/plugin_exports.h"
+#include "tests/win32_support/test_dll.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 #pragma once
 // The plug-in's exports as a host sees them (host_interface.h), looked up by
 // their plain names in a loaded rmplugin.dll.
-#include "host_interface.h"
-#include "test_dll.h"
+#include "plugin/host_interface.h"
+#include "tests/win32_support/test_dll.h"
 
 namespace pluginapi {
 

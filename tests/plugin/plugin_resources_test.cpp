@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "panel_layout.h"
-#include "plugin_exports.h"
-#include "test_dll.h"
+#include "tests/settings/panel_layout.h"
+#include "tests/plugin/plugin_exports.h"
+#include "tests/win32_support/test_dll.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "standin_session.h"
+#include "tests/plugin/standin_session.h"
 
 #include <windows.h>
 

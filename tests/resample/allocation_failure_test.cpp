@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include "converter_probe.h"
-#include "failing_allocator.h"
+#include "tests/resample/converter_probe.h"
+#include "tests/plugin/failing_allocator.h"
 
 namespace {
 

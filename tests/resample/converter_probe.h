@@ -9,7 +9,7 @@
 #include <memory>
 #include <vector>
 
-#include "sample_rate_converter.h"
+#include "resample/sample_rate_converter.h"
 
 struct ConverterProbe {
   static int framesWanted(const SampleRateConverter& c) { return c.framesWanted(c.currentCursor()); }

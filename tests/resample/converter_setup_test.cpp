@@ -4,7 +4,7 @@
 #include <cmath>
 #include <random>
 
-#include "sample_rate_converter.h"
+#include "resample/sample_rate_converter.h"
 
 namespace {
 

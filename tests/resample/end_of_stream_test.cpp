@@ -4,7 +4,7 @@
 
 #include <random>
 
-#include "converter_probe.h"
+#include "tests/resample/converter_probe.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "filter_design.h"
+#include "resample/filter_design.h"
 
 #include <gtest/gtest.h>
 

@@ -17,7 +17,7 @@
 #include <random>
 #include <string>
 
-#include "converter_probe.h"
+#include "tests/resample/converter_probe.h"
 
 namespace {
 

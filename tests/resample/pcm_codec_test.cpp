@@ -1,4 +1,4 @@
-#include "pcm_codec.h"
+#include "resample/pcm_codec.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <random>
 #include <vector>
 
-#include "converter_probe.h"
+#include "tests/resample/converter_probe.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
-#include "real_fft.h"
+#include "resample/real_fft.h"
 
-#include "fft_convolution.h"
-#include "lane_kernels.h"
+#include "resample/fft_convolution.h"
+#include "resample/lane_kernels.h"
 
 #include <gtest/gtest.h>
 

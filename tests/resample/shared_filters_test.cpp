@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "converter_probe.h"
+#include "tests/resample/converter_probe.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "converter_probe.h"
+#include "tests/resample/converter_probe.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // These test programs link the settings code itself, without the library
 // entry that opens its locks: they are opened before any test runs.
-#include "settings_access.h"
+#include "settings/settings_access.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // Random stored extensions against a plain statement of the rule:
 // handed out unchanged exactly when usable, otherwise as ".rm", and never
 // naming another folder or drive.
-#include "output_extension.h"
+#include "settings/output_extension.h"
 
 #include <gtest/gtest.h>
 

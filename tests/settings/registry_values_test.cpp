@@ -1,12 +1,12 @@
 // The registry helpers against Wine's real registry, under the host's key.
-#include "registry_values.h"
+#include "settings/registry_values.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
 
-#include "host_key.h"
+#include "tests/win32_support/host_key.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // edits with their saves, and readers that copy it, all at once against
 // Wine's real registry. Every reader must see whole records only, and the
 // record must never step back to what an earlier edit left.
-#include "settings_access.h"
+#include "settings/settings_access.h"
 
 #include <windows.h>
 
@@ -12,9 +12,9 @@
 #include <cstring>
 #include <string>
 
-#include "encoder_settings.h"
-#include "host_key.h"
-#include "settings_persistence.h"
+#include "settings/encoder_settings.h"
+#include "tests/win32_support/host_key.h"
+#include "settings/settings_persistence.h"
 
 namespace {
 

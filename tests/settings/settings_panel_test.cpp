@@ -1,7 +1,7 @@
 // The settings panel on Wine's real dialog manager: created from this test
 // program's own copy of template 101, inside a host window, and driven by
 // the messages a user's clicks and list choices send.
-#include "settings_panel.h"
+#include "settings/settings_panel.h"
 
 #include <gtest/gtest.h>
 
@@ -10,12 +10,12 @@
 #include <string>
 #include <vector>
 
-#include "encoder_settings.h"
-#include "host_key.h"
-#include "host_window.h"
-#include "panel_layout.h"
-#include "settings_panel_ids.h"
-#include "settings_persistence.h"
+#include "settings/encoder_settings.h"
+#include "tests/win32_support/host_key.h"
+#include "tests/win32_support/host_window.h"
+#include "tests/settings/panel_layout.h"
+#include "settings/settings_panel_ids.h"
+#include "settings/settings_persistence.h"
 
 namespace {
 

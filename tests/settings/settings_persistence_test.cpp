@@ -1,5 +1,5 @@
 // Loading and saving the settings record against Wine's real registry.
-#include "settings_persistence.h"
+#include "settings/settings_persistence.h"
 
 #include <gtest/gtest.h>
 
@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "encoder_settings.h"
-#include "host_key.h"
-#include "output_extension.h"
-#include "settings_catalogue.h"
+#include "settings/encoder_settings.h"
+#include "tests/win32_support/host_key.h"
+#include "settings/output_extension.h"
+#include "settings/settings_catalogue.h"
 
 namespace {
 

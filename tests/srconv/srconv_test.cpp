@@ -20,8 +20,8 @@
 #include <string>
 #include <vector>
 
-#include "wav_reader.h"
-#include "wav_writer.h"
+#include "wavfile/wav_reader.h"
+#include "wavfile/wav_writer.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // The stand-in's RealMedia writer, checked by reading its files back with
 // ffprobe and by walking the chunks it wrote.
-#include "rm_writer.h"
+#include "standin-engine/rm_writer.h"
 
 #include <gtest/gtest.h>
 

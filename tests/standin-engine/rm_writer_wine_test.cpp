@@ -1,5 +1,5 @@
 // The stand-in's RealMedia writer on Windows file semantics (under Wine).
-#include "rm_writer.h"
+#include "standin-engine/rm_writer.h"
 
 #include <windows.h>
 

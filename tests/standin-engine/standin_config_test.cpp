@@ -1,5 +1,5 @@
 // Parsing of the stand-in engine's environment settings.
-#include "standin_config.h"
+#include "standin-engine/standin_config.h"
 
 #include <gtest/gtest.h>
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "build_engine.h"
-#include "session_test_support.h"
+#include "engine/build_engine.h"
+#include "tests/engine/session_test_support.h"
 
 namespace {
 

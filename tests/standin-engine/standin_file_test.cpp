@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "clip_metadata.h"
-#include "session_test_support.h"
+#include "engine/clip_metadata.h"
+#include "tests/engine/session_test_support.h"
 
 namespace {
 

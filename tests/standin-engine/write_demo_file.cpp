@@ -7,8 +7,8 @@
 #include <cstdio>
 #include <vector>
 
-#include "build_session.h"
-#include "encoder_settings.h"
+#include "engine/build_session.h"
+#include "settings/encoder_settings.h"
 
 int main(int argc, char** argv) {
   if (argc != 2) {

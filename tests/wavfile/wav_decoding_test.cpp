@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "wav_reader.h"
+#include "wavfile/wav_reader.h"
 
 namespace {
 

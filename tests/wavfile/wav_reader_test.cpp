@@ -1,4 +1,4 @@
-#include "wav_reader.h"
+#include "wavfile/wav_reader.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <numeric>
 #include <random>
 
-#include "wav_image.h"
+#include "tests/wavfile/wav_image.h"
 
 namespace {
 

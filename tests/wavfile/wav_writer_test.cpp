@@ -1,4 +1,4 @@
-#include "wav_writer.h"
+#include "wavfile/wav_writer.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "wav_reader.h"
+#include "wavfile/wav_reader.h"
 
 namespace {
 

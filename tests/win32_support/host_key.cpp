@@ -1,4 +1,4 @@
-#include "host_key.h"
+#include "tests/win32_support/host_key.h"
 
 #include <cstring>
 

@@ -1,4 +1,4 @@
-#include "host_window.h"
+#include "tests/win32_support/host_window.h"
 
 namespace hostwindow {
 

@@ -1,4 +1,4 @@
-#include "test_dll.h"
+#include "tests/win32_support/test_dll.h"
 
 namespace testdll {
 
