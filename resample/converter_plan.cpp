@@ -136,6 +136,20 @@ ConverterPlan& checkSizes(const PlanInput& in, ConverterPlan& plan) {
   return refuse(plan, sizesFit(in, plan, 1) ? kTooLarge : kRatioTooLarge);
 }
 
+// The polyphase filter of either path, designed at filterRate with `phases`
+// phases: pass band up to the input's Nyquist frequency, transition up to
+// half of wideRate (the rate of the FFT stage's side). False when it would
+// be too long.
+bool planPolyphase(const PlanInput& in, int filterRate, int wideRate, int phases, ConverterPlan& plan) {
+  const double transition = double(wideRate / 2 - in.inputRate / 2);
+  plan.polyphaseCutoffHz = in.inputRate / 2 + transition / 2.0;
+  plan.polyphaseTaps = polyphaseFilterLength(filterRate, transition);
+  plan.phases = phases;
+  if (plan.polyphaseTaps == 0) return false;
+  plan.tapsPerPhase = plan.polyphaseTaps / plan.phases + 1;
+  return true;
+}
+
 ConverterPlan& planUpsampling(const PlanInput& in, ConverterPlan& plan) {
   const int q = plan.oversampling;
   // At most kMaxUpsamplingRatio intermediate samples per input frame (see
@@ -150,14 +164,9 @@ ConverterPlan& planUpsampling(const PlanInput& in, ConverterPlan& plan) {
   plan.stage1Rate = int(lcm);
   plan.stage2Rate = int(intermediate);
 
-  // Polyphase interpolator: pass band up to the input's Nyquist frequency,
-  // transition up to half the intermediate rate.
-  const double transition1 = double(plan.stage2Rate / 2 - in.inputRate / 2);
-  plan.polyphaseCutoffHz = in.inputRate / 2 + transition1 / 2.0;
-  plan.polyphaseTaps = polyphaseFilterLength(plan.stage1Rate, transition1);
-  plan.phases = plan.stage1Rate / in.inputRate;
-  if (plan.polyphaseTaps == 0) return refuse(plan, kFilterTooLong);
-  plan.tapsPerPhase = plan.polyphaseTaps / plan.phases + 1;
+  // Polyphase interpolator up to the intermediate rate.
+  if (!planPolyphase(in, plan.stage1Rate, plan.stage2Rate, plan.stage1Rate / in.inputRate, plan))
+    return refuse(plan, kFilterTooLong);
 
   double transition2 = 0.0;
   plan.fftTaps = fftFilterLength(plan.stage2Rate, in.fftBaseLength, plan.fftLength, transition2);
@@ -203,12 +212,9 @@ ConverterPlan& planDownsampling(const PlanInput& in, ConverterPlan& plan) {
     // The output rate divides the input rate: keep every (in/out)-th sample.
     plan.polyphaseTaps = plan.tapsPerPhase = plan.phases = 1;
   } else {
-    const double transition2 = double(plan.stage1Rate / 2 - in.inputRate / 2);
-    plan.polyphaseCutoffHz = in.inputRate / 2 + transition2 / 2.0;
-    plan.polyphaseTaps = polyphaseFilterLength(plan.stage2Rate, transition2);
-    plan.phases = plan.stage2Rate / plan.stage1Rate;
-    if (plan.polyphaseTaps == 0) return refuse(plan, kFilterTooLong);
-    plan.tapsPerPhase = plan.polyphaseTaps / plan.phases + 1;
+    // Polyphase decimator from the stuffed rate.
+    if (!planPolyphase(in, plan.stage2Rate, plan.stage1Rate, plan.stage2Rate / plan.stage1Rate, plan))
+      return refuse(plan, kFilterTooLong);
   }
   plan.blockFrames = downsamplingBlockFrames(in, plan);
   return checkSizes(in, plan);
