@@ -10,7 +10,7 @@
 //
 // The transforms run in vector lanes (lane_kernels.h: the convolution
 // itself is a kernel of the table): two (SSE2), or four where the CPU has
-// AVX2 and FMA and the build includes them (not the 32-bit Windows build).
+// AVX2 and FMA and the operating system saves their registers.
 // A channel pair fills the lanes with its two channels (and, with four
 // lanes, with the two halves of each transform); a single channel with the
 // halves or quarters of its transform.

@@ -72,19 +72,22 @@ void forEachBinPair(int subLength, int splits, Visit visit) {
 // spectrum), the result's packed spectrum is
 //   Z'[k] = Q + conj(a) e,  conj Z'[m-k] = P - conj(a) e,  e = P - Q.
 // W is a double or a Pair (two channels with the same record).
+//
+// The record's values are spread into lanes where each product needs them,
+// not all up front: ten values live at once would not fit the 8 vector
+// registers of 32-bit x86.
 template <typename W>
 inline void spectralPair(double* kRe, double* kIm, double* mRe, double* mIm, const double* f) {
   using lanes::loadLanes;
-  const W ar(f[0]), ai(f[1]), hr(f[2]), hi(f[3]), gr(f[4]), gi(f[5]);
   const W kr = loadLanes<W>(kRe), ki = loadLanes<W>(kIm), mr = loadLanes<W>(mRe), mi = loadLanes<W>(mIm);
   const W dr = kr - mr, di = ki + mi;
-  const W tr = ar * dr - ai * di, ti = ar * di + ai * dr;
+  const W tr = W(f[0]) * dr - W(f[1]) * di, ti = W(f[0]) * di + W(f[1]) * dr;
   const W xr = mr + tr, xi = ti - mi;  // X[k]
   const W yr = kr - tr, yi = ki - ti;  // conj X[m-k]
-  const W pr = hr * xr - hi * xi, pi = hr * xi + hi * xr;
-  const W qr = gr * yr - gi * yi, qi = gr * yi + gi * yr;
+  const W pr = W(f[2]) * xr - W(f[3]) * xi, pi = W(f[2]) * xi + W(f[3]) * xr;
+  const W qr = W(f[4]) * yr - W(f[5]) * yi, qi = W(f[4]) * yi + W(f[5]) * yr;
   const W er = pr - qr, ei = pi - qi;
-  const W ur = ar * er + ai * ei, ui = ar * ei - ai * er;
+  const W ur = W(f[0]) * er + W(f[1]) * ei, ui = W(f[0]) * ei - W(f[1]) * er;
   lanes::storeLanes(mRe, pr - ur);  // stored as Z'[m-k], the conjugate
   lanes::storeLanes(mIm, ui - pi);
   lanes::storeLanes(kRe, qr + ur);  // last, so that a bin paired with itself keeps Z'[k]

@@ -13,8 +13,9 @@
 // spectrum in bit-reversed order; its transpose, the decimation in time,
 // takes bit-reversed order and gives natural order.
 //
-// Twiddles come from w[0 .. q-1] = cos(2 pi k / (4q)), a quarter wave for
-// length 4q; every sine and cosine of a shorter power-of-two length is read
+// Twiddles come from the quarter-wave table of length 4q: entry u < q holds
+// cos(2 pi u / (4q)) and sin(2 pi u / (4q)) side by side, so one pointer
+// reads both; every sine and cosine of a shorter power-of-two length is read
 // from it with a stride.
 //
 // Everything is written once for a number type V: a double, or a vector of
@@ -31,36 +32,56 @@ inline int log2Exact(int value) {
 // Cosine and sine of 2 pi t / circle for 0 <= t < 3 circle / 4, read from
 // the quarter-wave table (circle = 4 * quarter table steps at stride 1).
 struct Twiddles {
-  const double* cosine;
-  int quarter;  // entries in the table
+  const double* table;  // quarter entries of (cosine, sine)
+  int quarter;          // entries in the table
 
   // Table steps per unit of t for a circle of `length` units.
   int stride(int length) const { return 4 * quarter / length; }
 
+  const double* entry(int u) const { return table + 2 * u; }
+
   void at(int u, double& c, double& s) const {
     if (u < quarter) {
-      c = cosine[u];
-      s = (u == 0) ? 0.0 : cosine[quarter - u];
+      c = entry(u)[0];
+      s = entry(u)[1];
     } else if (u < 2 * quarter) {
       const int v = u - quarter;
-      c = (v == 0) ? 0.0 : -cosine[quarter - v];
-      s = cosine[v];
+      c = (v == 0) ? 0.0 : -entry(v)[1];
+      s = entry(v)[0];
     } else {
       const int v = u - 2 * quarter;
-      c = -cosine[v];
-      s = (v == 0) ? 0.0 : -cosine[quarter - v];
+      c = -entry(v)[0];
+      s = (v == 0) ? 0.0 : -entry(v)[1];
     }
   }
 };
 
+// (re + i im) times the twiddle (c + Sign i s) whose table entry w holds
+// (cosine, sine) of its angle less Quarter quarter circles.
+//
+// The butterflies read their twiddles through this pointer after their own
+// stores: the compiler cannot move a load of the table past a store to the
+// (possibly aliasing) data, and twiddles loaded up front would stay live
+// through the whole butterfly, more than the 8 vector registers of 32-bit
+// x86 hold.
+template <int Sign, int Quarter, typename V>
+inline void rotate(V& re, V& im, const double* w) {
+  const double c = Quarter == 0 ? w[0] : Quarter == 1 ? -w[1] : -w[0];
+  const double s = Quarter == 0 ? w[1] : Quarter == 1 ? w[0] : -w[1];
+  const V wc(c), ws(s);
+  const V r = Sign > 0 ? re * wc - im * ws : re * wc + im * ws;
+  im = Sign > 0 ? re * ws + im * wc : im * wc - re * ws;
+  re = r;
+}
+
 // One L-shaped butterfly on the complex values at x0, x1, x2, x3 (a quarter
-// of the length apart) with the twiddles W^k = (c1, s1) and W^3k = (c3, s3)
-// (sines already carrying the sign of the exponent): x0 and x1 receive the
+// of the length apart) with the twiddles W^k at w1 and W^3k at w3 (in
+// quarter circle Quarter3, see rotate; none without Rotate): x0 and x1 receive the
 // sums that feed the half-length transform; x2 and x3 the differences,
 // turned by a quarter circle in the direction of the exponent's sign and
 // rotated by the twiddles, that feed the two quarter-length transforms.
-template <int Sign, bool Rotate, typename V>
-inline void lButterfly(V* x0, V* x1, V* x2, V* x3, double c1, double s1, double c3, double s3) {
+template <int Sign, bool Rotate, int Quarter3, typename V>
+inline void lButterfly(V* x0, V* x1, V* x2, V* x3, const double* w1, const double* w3) {
   const V t1r = x0[0] - x2[0];
   const V t1i = x0[1] - x2[1];
   const V t2r = x1[0] - x3[0];
@@ -70,39 +91,29 @@ inline void lButterfly(V* x0, V* x1, V* x2, V* x3, double c1, double s1, double 
   x1[0] = x1[0] + x3[0];
   x1[1] = x1[1] + x3[1];
   // Sign -1: u = t1 - i t2, v = t1 + i t2; +1: the other way round.
-  const V ur = Sign < 0 ? t1r + t2i : t1r - t2i;
-  const V ui = Sign < 0 ? t1i - t2r : t1i + t2r;
-  const V vr = Sign < 0 ? t1r - t2i : t1r + t2i;
-  const V vi = Sign < 0 ? t1i + t2r : t1i - t2r;
-  if (!Rotate) {
-    x2[0] = ur;
-    x2[1] = ui;
-    x3[0] = vr;
-    x3[1] = vi;
-    return;
-  }
-  const V wc1(c1), ws1(s1), wc3(c3), ws3(s3);
-  x2[0] = ur * wc1 - ui * ws1;
-  x2[1] = ur * ws1 + ui * wc1;
-  x3[0] = vr * wc3 - vi * ws3;
-  x3[1] = vr * ws3 + vi * wc3;
+  V ur = Sign < 0 ? t1r + t2i : t1r - t2i;
+  V ui = Sign < 0 ? t1i - t2r : t1i + t2r;
+  V vr = Sign < 0 ? t1r - t2i : t1r + t2i;
+  V vi = Sign < 0 ? t1i + t2r : t1i - t2r;
+  // x2 stored before W^3k is read: one twiddle's values live at a time.
+  if (Rotate) rotate<Sign, 0>(ur, ui, w1);
+  x2[0] = ur;
+  x2[1] = ui;
+  if (Rotate) rotate<Sign, Quarter3>(vr, vi, w3);
+  x3[0] = vr;
+  x3[1] = vi;
 }
 
 // The butterfly of lButterfly run backwards, for decimation in time: x2
 // and x3 hold the two quarter-length transforms (rotated here by W^k and
 // W^3k), x0 and x1 outputs k and k + N/4 of the half-length one; the four
 // receive outputs k, k + N/4, k + N/2 and k + 3N/4.
-template <int Sign, bool Rotate, typename V>
-inline void lButterflyInTime(V* x0, V* x1, V* x2, V* x3, double c1, double s1, double c3, double s3) {
+template <int Sign, bool Rotate, int Quarter3, typename V>
+inline void lButterflyInTime(V* x0, V* x1, V* x2, V* x3, const double* w1, const double* w3) {
   V ar = x2[0], ai = x2[1], br = x3[0], bi = x3[1];
   if (Rotate) {
-    const V wc1(c1), ws1(s1), wc3(c3), ws3(s3);
-    const V rr = ar * wc1 - ai * ws1;
-    ai = ar * ws1 + ai * wc1;
-    ar = rr;
-    const V qr = br * wc3 - bi * ws3;
-    bi = br * ws3 + bi * wc3;
-    br = qr;
+    rotate<Sign, 0>(ar, ai, w1);
+    rotate<Sign, Quarter3>(br, bi, w3);
   }
   const V sr = ar + br, si = ai + bi, dr = ar - br, di = ai - bi;
   x2[0] = x0[0] - sr;
@@ -118,12 +129,12 @@ inline void lButterflyInTime(V* x0, V* x1, V* x2, V* x3, double c1, double s1, d
 }
 
 // One of the two butterflies, by the direction of decimation.
-template <bool InTime, int Sign, bool Rotate, typename V>
-inline void anyButterfly(V* x0, V* x1, V* x2, V* x3, double c1, double s1, double c3, double s3) {
+template <bool InTime, int Sign, bool Rotate, int Quarter3 = 0, typename V>
+inline void anyButterfly(V* x0, V* x1, V* x2, V* x3, const double* w1, const double* w3) {
   if constexpr (InTime) {
-    lButterflyInTime<Sign, Rotate>(x0, x1, x2, x3, c1, s1, c3, s3);
+    lButterflyInTime<Sign, Rotate, Quarter3>(x0, x1, x2, x3, w1, w3);
   } else {
-    lButterfly<Sign, Rotate>(x0, x1, x2, x3, c1, s1, c3, s3);
+    lButterfly<Sign, Rotate, Quarter3>(x0, x1, x2, x3, w1, w3);
   }
 }
 
@@ -138,6 +149,28 @@ inline void radix2(V* x) {
   x[3] = di;
 }
 
+// The twiddles of consecutive butterflies: W^k and W^3k at w1 and w3, each
+// moved on by its step (in doubles) after every butterfly.
+struct TwiddleWalk {
+  const double* w1;
+  const double* w3;
+  int step1;
+  int step3;
+};
+
+// The butterflies whose values start at p, p + 2, ... below end, with W^3k
+// in quarter circle Quarter3.
+template <bool InTime, int Sign, int Quarter3, typename V>
+inline void lShapedRange(V* p, V* end, int d, TwiddleWalk& walk) {
+  const double* w1 = walk.w1;
+  const double* w3 = walk.w3;
+  for (; p < end; p += 2, w1 += walk.step1, w3 += walk.step3) {
+    anyButterfly<InTime, Sign, true, Quarter3>(p, p + d, p + 2 * d, p + 3 * d, w1, w3);
+  }
+  walk.w1 = w1;
+  walk.w3 = w3;
+}
+
 // The L-shaped butterflies of one split-radix step of length `length` >= 4
 // (N/4 of them, k = 0 .. N/4 - 1).
 //
@@ -145,35 +178,24 @@ inline void radix2(V* x) {
 // read from the quarter-wave table at u = k * stride and 3u: u stays below
 // a quarter circle, 3u falls in the first, second or third quarter, and as
 // `length` is a power of two 3u never lands on a quarter's boundary, so
-// each range reads the table without a test.
+// each range reads the table without a test. Always inlined, so that the
+// short transforms of splitRadixFixed stay unrolled.
 template <int Sign, bool InTime = false, typename V>
-inline void lShapedStep(V* x, int length, const Twiddles& tw) {
+[[gnu::always_inline]] inline void lShapedStep(V* x, int length, const Twiddles& tw) {
   const int q = length / 4;
-  V* x1 = x + 2 * q;
-  V* x2 = x + 4 * q;
-  V* x3 = x + 6 * q;
-  anyButterfly<InTime, Sign, false>(x, x1, x2, x3, 1.0, 0.0, 1.0, 0.0);  // k = 0: both twiddles are 1
-  const double* table = tw.cosine;
-  const int quarter = tw.quarter;
+  const int d = 2 * q;  // a quarter of the length, in V values
+  anyButterfly<InTime, Sign, false>(x, x + d, x + 2 * d, x + 3 * d, nullptr, nullptr);  // k = 0: both twiddles are 1
   const int stride = tw.stride(length);
   const int firstThird = (q + 2) / 3;       // smallest k with 3k >= q
   const int secondThird = (2 * q + 2) / 3;  // smallest k with 3k >= 2q
-  int k = 1;
-  for (; k < firstThird; ++k) {
-    const int u = k * stride, u3 = 3 * u, j = 2 * k;
-    anyButterfly<InTime, Sign, true>(x + j, x1 + j, x2 + j, x3 + j, table[u], Sign * table[quarter - u], table[u3],
-                                   Sign * table[quarter - u3]);
-  }
-  for (; k < secondThird; ++k) {
-    const int u = k * stride, v = 3 * u - quarter, j = 2 * k;
-    anyButterfly<InTime, Sign, true>(x + j, x1 + j, x2 + j, x3 + j, table[u], Sign * table[quarter - u],
-                                   -table[quarter - v], Sign * table[v]);
-  }
-  for (; k < q; ++k) {
-    const int u = k * stride, v = 3 * u - 2 * quarter, j = 2 * k;
-    anyButterfly<InTime, Sign, true>(x + j, x1 + j, x2 + j, x3 + j, table[u], Sign * table[quarter - u], -table[v],
-                                   -(Sign * table[quarter - v]));
-  }
+  // W^k at entry k * stride; W^3k at entry 3k * stride folded into the
+  // first quarter: (c, s), then (-s, c), then (-c, -s).
+  TwiddleWalk walk{tw.entry(stride), tw.entry(3 * stride), 2 * stride, 6 * stride};
+  lShapedRange<InTime, Sign, 0>(x + 2, x + 2 * firstThird, d, walk);
+  walk.w3 -= 2 * tw.quarter;
+  lShapedRange<InTime, Sign, 1>(x + 2 * firstThird, x + 2 * secondThird, d, walk);
+  walk.w3 -= 2 * tw.quarter;
+  lShapedRange<InTime, Sign, 2>(x + 2 * secondThird, x + d, d, walk);
 }
 
 // The split-radix FFT for a length known when compiling (up to 16): the

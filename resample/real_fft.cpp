@@ -13,8 +13,8 @@
 // leaves bit-reversed order, which one permutation undoes.
 //
 // Tables:
-//   w[0 .. q-1]  the quarter-wave cosine table of fft_kernels.h, for length
-//                4q = 4 ip[0].
+//   w[0 .. 2q-1] the quarter-wave table of fft_kernels.h (cosine and sine
+//                side by side), for length 4q = 4 ip[0].
 //   ip[0] = q, ip[1] = number of entries 2^L of the bit-reversal table at
 //   ip + 2, which reverses L-bit numbers (L = floor(log2(m) / 2)).
 namespace {
@@ -24,11 +24,14 @@ using lanes::Pair;
 
 constexpr double kHalfPi = 1.5707963267948966;
 
-void makeCosineTable(int quarter, int* ip, double* w) {
+void makeTwiddleTable(int quarter, int* ip, double* w) {
   const double delta = kHalfPi / quarter;
+  // cos(k delta), taken as the sine of the complementary angle above pi/4,
+  // where that is the more accurate; sin(k delta) = cos((quarter - k) delta).
+  const auto cosine = [&](int k) { return (2 * k <= quarter) ? std::cos(k * delta) : std::sin((quarter - k) * delta); };
   for (int k = 0; k < quarter; ++k) {
-    // The sine of the complementary angle is the more accurate near pi/2.
-    w[k] = (2 * k <= quarter) ? std::cos(k * delta) : std::sin((quarter - k) * delta);
+    w[2 * k] = cosine(k);
+    w[2 * k + 1] = (k == 0) ? 0.0 : cosine(quarter - k);
   }
   ip[0] = quarter;
 }
@@ -143,7 +146,7 @@ Twiddles prepareTables(int n, int* ip, double* w) {
   if (ip[0] == 0) ip[1] = 0;  // nothing made yet, whatever ip[1] holds
   if (m >= 2) {
     const int quarter = n / 4;
-    if (ip[0] < quarter) makeCosineTable(quarter, ip, w);
+    if (ip[0] < quarter) makeTwiddleTable(quarter, ip, w);
     const int reversalEntries = 1 << (log2Exact(m) / 2);
     if (ip[1] < reversalEntries) makeBitReversalTable(reversalEntries, ip);
   }

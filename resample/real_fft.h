@@ -14,7 +14,7 @@
 // ip    work area of at least 2 + sqrt(n/2) ints; ip[0] == 0 means "no tables
 //       yet". ip[0] and ip[1] record the sizes of the tables made, the rest
 //       is the bit-reversal table.
-// w     work area of n/2 doubles for the cosine table.
+// w     work area of n/2 doubles for the table of cosines and sines.
 // Tables are made on the first call and remade only when a longer transform
 // needs larger ones; ip and w must not be shared by two concurrent calls.
 void rdft(int n, int isgn, double* a, int* ip, double* w);
