@@ -76,7 +76,10 @@ class SampleRateConverter {
   uint64_t framesOut() const { return framesOutCount; }
 
  private:
-  friend struct ConverterProbe;  // white-box tests of the running state
+  // Tests only: a small FFT base length before configure, holding the
+  // shared filters, and counters moved on as if a long stream had gone
+  // before (tests/resample/converter_probe.h).
+  friend struct ConverterTuning;
 
   using DoubleArray = std::unique_ptr<double[]>;
   using IntArray = std::unique_ptr<int[]>;

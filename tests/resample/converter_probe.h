@@ -1,7 +1,8 @@
 #pragma once
 
-// White-box access to a converter's running state for the tests, and small
-// helpers to drive a converter with synthetic PCM.
+// The converter's test seam, and small helpers to drive a converter with
+// synthetic PCM. The seam reads none of the running state: the tests check
+// behaviour through the public interface.
 
 #include <cmath>
 #include <cstdint>
@@ -11,13 +12,7 @@
 
 #include "resample/sample_rate_converter.h"
 
-struct ConverterProbe {
-  static int framesWanted(const SampleRateConverter& c) { return c.framesWanted(c.currentCursor()); }
-  static int stuffingOffset(const SampleRateConverter& c) { return c.stuffingOffset; }
-  static int decimationOffset(const SampleRateConverter& c) { return c.decimationOffset; }
-  static int inputFill(const SampleRateConverter& c) { return c.inputFill; }
-  static int outputDelay(const SampleRateConverter& c) { return c.outputDelay; }
-  static uint32_t pendingBytes(const SampleRateConverter& c) { return c.pendingInput.size(); }
+struct ConverterTuning {
   // Before configure: the FFT filter's length search starts at length - 1
   // taps (16383 in the product); a small start gives small stage blocks at
   // low rates.
