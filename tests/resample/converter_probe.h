@@ -19,13 +19,11 @@ struct ConverterTuning {
   static void useFftBaseLength(SampleRateConverter& c, int length) { c.fftBaseLength = length; }
   // A reference to the converter's shared filters: holding it keeps them
   // designed for the next converter of the same rate pair.
-  static std::shared_ptr<const void> filters(const SampleRateConverter& c) {
-    return std::shared_ptr<const void>(c.fftBitReversal, c.fftBitReversal.get());
-  }
+  static std::shared_ptr<const void> filters(const SampleRateConverter& c) { return c.stages.filters; }
   // Moves both frame counters on, as if a long stream had gone before.
   static void advanceCounters(SampleRateConverter& c, uint64_t frames) {
-    c.framesInCount += frames;
-    c.framesOutCount += frames;
+    c.stages.framesIn += frames;
+    c.stages.framesOut += frames;
   }
 };
 
