@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "resample/stage_context.h"
+
 // Where a path stands in its sequence of stage blocks: the part of its
 // running state that decides how many frames the next block takes.
 // Up-sampling: the frames held in the input buffer and the position on the
@@ -11,12 +13,17 @@ struct BlockCursor {
   int position;
 };
 
-// One direction of conversion as the driver sees it. A stage block takes
-// frames from the stage context's inputBytes and emits bytes from its
-// outputBytes (upsampling_path.h, downsampling_path.h).
+// One direction of conversion as the driver sees it (upsampling_path.h,
+// downsampling_path.h). A path works in the stage context it is made with:
+// a stage block takes frames from its inputBytes and emits bytes from its
+// outputBytes.
 class ConversionPath {
  public:
+  // `stages` has adopted the format and plan, and outlives the path.
+  explicit ConversionPath(StageContext& stages) : stages(stages), plan(stages.plan) {}
   virtual ~ConversionPath() = default;
+  ConversionPath(const ConversionPath&) = delete;
+  ConversionPath& operator=(const ConversionPath&) = delete;
 
   // The path's tables, its buffers and those of the stage context, and the
   // initial running state; false: out of memory.
@@ -32,4 +39,9 @@ class ConversionPath {
   // rest up to `framesWanted` is silence. Returns the emitted byte count and
   // points outPointer at them.
   virtual int runBlock(uint8_t*& outPointer, bool endFlag, int framesWanted, int framesRead) = 0;
+
+ protected:
+  // The context both paths work in, and its plan.
+  StageContext& stages;
+  const ConverterPlan& plan;
 };

@@ -9,8 +9,6 @@
 #include "resample/lane_kernels.h"
 #include "resample/nothrow_arrays.h"
 
-DownsamplingPath::DownsamplingPath(StageContext& stages) : stages(stages), plan(stages.plan) {}
-
 bool DownsamplingPath::make() {
   if (!allocate()) return false;
   makeCycle();

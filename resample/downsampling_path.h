@@ -4,15 +4,13 @@
 #include <memory>
 
 #include "resample/conversion_path.h"
-#include "resample/stage_context.h"
 
 // Down-sampling (input rate at or above the output rate): zero-stuffing by
 // q and the long low-pass by FFT convolution with overlap-add at
 // inputRate * q, then a polyphase decimator to the output rate.
 class DownsamplingPath final : public ConversionPath {
  public:
-  // `stages` has adopted the format and plan, and outlives the path.
-  explicit DownsamplingPath(StageContext& stages);
+  using ConversionPath::ConversionPath;
 
   bool make() override;
   BlockCursor cursor() const override;
@@ -32,9 +30,6 @@ class DownsamplingPath final : public ConversionPath {
   int pickEveryStep(int channel, int& phaseAfter);
   void shiftHistory();
   int nextStuffingOffset(int offset) const;
-
-  StageContext& stages;
-  const ConverterPlan& plan;
 
   // The decimator's cycle: phase i uses row phaseIndex[i], then the window
   // moves on by inputStep[i] filtered samples.

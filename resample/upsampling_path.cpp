@@ -11,8 +11,6 @@
 #include "resample/lane_kernels.h"
 #include "resample/nothrow_arrays.h"
 
-UpsamplingPath::UpsamplingPath(StageContext& stages) : stages(stages), plan(stages.plan) {}
-
 bool UpsamplingPath::make() {
   if (!allocate()) return false;
   // Cycle of the interpolator: the input frame advances where the row index

@@ -4,15 +4,13 @@
 #include <memory>
 
 #include "resample/conversion_path.h"
-#include "resample/stage_context.h"
 
 // Up-sampling (input rate below the output rate): polyphase interpolation
 // from the input rate to q * outputRate, then the long low-pass by FFT
 // convolution with overlap-add, keeping every q-th sample.
 class UpsamplingPath final : public ConversionPath {
  public:
-  // `stages` has adopted the format and plan, and outlives the path.
-  explicit UpsamplingPath(StageContext& stages);
+  using ConversionPath::ConversionPath;
 
   bool make() override;
   BlockCursor cursor() const override;
@@ -29,9 +27,6 @@ class UpsamplingPath final : public ConversionPath {
   int advancePerBlock() const;
   int shiftFrames(int position) const;
   int framesReached(int position) const;
-
-  StageContext& stages;
-  const ConverterPlan& plan;
 
   // The interpolator's cycle: output i uses row phaseIndex[i]; the input
   // frame advances where inputStep[i] is nonzero.
