@@ -1,5 +1,6 @@
 // Per-block driver: cuts the pending bytes plus the host's new block into
-// stage blocks, runs the stage on each and collects what it emits.
+// stage blocks, runs the converter's path (up- or down-sampling) on each and
+// collects what it emits.
 //
 // Every allocation of a call (the result and the new leftover) is made
 // before the first stage block runs, from a plan of the stage blocks the
@@ -71,8 +72,8 @@ SampleRateConverter::CallPlan SampleRateConverter::planCall(uint64_t callBytes, 
   return plan;
 }
 
-// Appends a stage's emitted bytes (they live in outputBytes and are
-// overwritten by the next stage call). The result was sized by the plan; the
+// Appends a stage block's emitted bytes (they live in outputBytes and are
+// overwritten by the next stage block). The result was sized by the plan; the
 // growth path only guards a plan that fell short.
 bool SampleRateConverter::appendOutput(CallResult& result, const uint8_t* bytes, int count) {
   if (result.length + uint64_t(count) > result.capacity) {
@@ -102,7 +103,7 @@ bool SampleRateConverter::runStageBlock(int wanted, int framesRead, bool endFlag
 }
 
 // Runs the planned stage blocks: the consumed frames in blocks of the
-// stage's size, the last one short only on the end-flagged call, then on
+// path's size, the last one short only on the end-flagged call, then on
 // that call padding blocks until the stream is finished.
 bool SampleRateConverter::runStageBlocks(uint64_t consumedFrames, bool endFlag, CallResult& result) {
   bool appended = true;

@@ -12,13 +12,10 @@
 
 const char* const SampleRateConverter::kOutOfMemoryReason = "out of memory while setting up the converter";
 
-SampleRateConverter::SampleRateConverter() { pendingInput.reset(); }
+SampleRateConverter::SampleRateConverter() = default;
 
-SampleRateConverter::~SampleRateConverter() {
-  path.reset();
-  stages.release();
-  pendingInput.release();
-}
+// The path goes before the stage context it works in (member order).
+SampleRateConverter::~SampleRateConverter() = default;
 
 bool SampleRateConverter::refuse(const char* why) {
   refusal = why;

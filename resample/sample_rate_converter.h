@@ -33,6 +33,11 @@ constexpr int kMaxUpsamplingRatio = 8192;
 // a polyphase decimator. The long filter has a 170 dB stop band and a
 // transition band narrower than 100 Hz.
 //
+// Each direction is a path of its own (upsampling_path.h,
+// downsampling_path.h) working in a StageContext that holds what both need;
+// this class plans the design, makes the one path it needs and drives it
+// block by block.
+//
 // A stream of F input frames turns into exactly floor(F * out / in) + 2
 // output frames. The filters' delay is dropped, up to a constant lag of
 // about one output frame (less than 1.3 frames for the supported rates).
