@@ -84,7 +84,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const size_t pcmBytes = size - kHeaderBytes < kMaxPcmBytes ? size - kHeaderBytes : kMaxPcmBytes;
 
   SampleRateConverter converter;
-  ConverterProbe::useFftBaseLength(converter, kFftBaseLength);
+  ConverterTuning::useFftBaseLength(converter, kFftBaseLength);
   const bool accepted = converter.configure(format, outRate);
   if (!supported(format.channels, format.bitsPerSample, format.sampleRate, outRate) && accepted) {
     fail("configure accepted an unsupported format", 1, 0);
@@ -97,7 +97,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (out != nullptr || count != 0) fail("a refused converter produced output", count, 0);
     return 0;
   }
-  if (!heldFilters[inIndex][outIndex]) heldFilters[inIndex][outIndex] = ConverterProbe::filters(converter);
+  if (!heldFilters[inIndex][outIndex]) heldFilters[inIndex][outIndex] = ConverterTuning::filters(converter);
 
   const uint64_t frameBytes = uint64_t(format.channels) * (format.bitsPerSample / 8);
   uint64_t outBytes = 0;

@@ -1,5 +1,6 @@
 // Per-block driver: cuts the pending bytes plus the host's new block into
-// stage blocks, runs the stage on each and collects what it emits.
+// stage blocks, runs the converter's path (up- or down-sampling) on each and
+// collects what it emits.
 //
 // Every allocation of a call (the result and the new leftover) is made
 // before the first stage block runs, from a plan of the stage blocks the
@@ -24,43 +25,8 @@ namespace {
 constexpr int kMaxFlushBlocks = 64;
 }  // namespace
 
-SampleRateConverter::BlockCursor SampleRateConverter::currentCursor() const {
-  return BlockCursor{inputFill, stage1Position, stuffingOffset};
-}
-
-// Up-sampling: the block fills inputSamples to floor(hop * in / (out * q))
-// + 1 + T frames, and further when one of its fftHop intermediate samples
-// reads a later frame with a tap that carries weight: a frame not given yet
-// would count as silence there.
-// Down-sampling: the stuffing positions offset, offset + q, ... below fftHop.
-int SampleRateConverter::framesWanted(const BlockCursor& cursor) const {
-  if (upsampling) {
-    const double needed = std::floor(double(fftHop) * inputRate / (outputRate * oversampling)) + 1.0 +
-                          stage1TapsPerPhase - cursor.inputFill;
-    return std::max(int(needed), stage1FramesReached(cursor.stage1Position) - cursor.inputFill);
-  }
-  return (fftHop - cursor.stuffingOffset - 1) / oversampling + 1;
-}
-
-// The cursor after one whole (not stream-finishing) stage block, by the
-// same rules the stages apply to their running state.
-void SampleRateConverter::advanceCursor(BlockCursor& cursor) const {
-  if (upsampling) {
-    const int filled = cursor.inputFill + framesWanted(cursor);
-    const int position = cursor.stage1Position + stage1AdvancePerBlock();
-    const int shift = stage1ShiftFrames(position);
-    cursor.inputFill = filled - shift;
-    cursor.stage1Position = position - shift * stage1Phases;
-  } else {
-    cursor.stuffingOffset = nextStuffingOffset(cursor.stuffingOffset);
-  }
-}
-
-// An upper bound of the frames one stage block makes.
-int SampleRateConverter::maxFramesPerBlock() const { return blockFrames; }
-
 uint64_t SampleRateConverter::targetFrames(uint64_t inputFrames) const {
-  return uint64_t(std::floor(double(inputFrames) * outputRate / inputRate)) + 2;
+  return uint64_t(std::floor(double(inputFrames) * stages.outputRate / stages.inputRate)) + 2;
 }
 
 // Copies `byteCount` bytes from `offset` of this call's input, the pending
@@ -81,33 +47,33 @@ void SampleRateConverter::copyCallInput(uint8_t* destination, uint64_t offset, u
 // that call's output is exactly what the stream still lacks.
 SampleRateConverter::CallPlan SampleRateConverter::planCall(uint64_t callBytes, uint32_t newBytes,
                                                             bool endFlag) const {
-  const uint64_t frameBytes = uint64_t(channels) * inputBytesPerSample;
+  const uint64_t frameBytes = uint64_t(stages.channels) * stages.bytesPerSample;
   const uint64_t callFrames = callBytes / frameBytes;
   CallPlan plan{};
   uint64_t resultFrames = 0;
   if (endFlag) {
     plan.consumedFrames = callFrames;
-    const uint64_t target = targetFrames(framesInCount + callFrames);
-    resultFrames = target > framesOutCount ? target - framesOutCount : 0;
+    const uint64_t target = targetFrames(stages.framesIn + callFrames);
+    resultFrames = target > stages.framesOut ? target - stages.framesOut : 0;
   } else {
-    BlockCursor cursor = currentCursor();
+    BlockCursor cursor = path->cursor();
     uint64_t blocks = 0;
-    for (int wanted = framesWanted(cursor); wanted > 0 && plan.consumedFrames + uint64_t(wanted) <= callFrames;
-         wanted = framesWanted(cursor)) {
+    for (int wanted = path->framesWanted(cursor);
+         wanted > 0 && plan.consumedFrames + uint64_t(wanted) <= callFrames; wanted = path->framesWanted(cursor)) {
       plan.consumedFrames += uint64_t(wanted);
       ++blocks;
-      advanceCursor(cursor);
+      path->advance(cursor);
     }
-    resultFrames = blocks * uint64_t(maxFramesPerBlock());
+    resultFrames = blocks * uint64_t(stages.plan.blockFrames);  // an upper bound of the frames of each
   }
-  plan.resultCapacity = resultFrames * uint64_t(channels) * outputBytesPerSample;
+  plan.resultCapacity = resultFrames * frameBytes;
   plan.leftoverBytes = callBytes - plan.consumedFrames * frameBytes;
   plan.leftoverChanges = plan.consumedFrames != 0 || newBytes != 0;
   return plan;
 }
 
-// Appends a stage's emitted bytes (they live in outputBytes and are
-// overwritten by the next stage call). The result was sized by the plan; the
+// Appends a stage block's emitted bytes (they live in outputBytes and are
+// overwritten by the next stage block). The result was sized by the plan; the
 // growth path only guards a plan that fell short.
 bool SampleRateConverter::appendOutput(CallResult& result, const uint8_t* bytes, int count) {
   if (result.length + uint64_t(count) > result.capacity) {
@@ -128,31 +94,30 @@ bool SampleRateConverter::appendOutput(CallResult& result, const uint8_t* bytes,
 // Stages `framesRead` frames of the call's input and runs one stage block.
 bool SampleRateConverter::runStageBlock(int wanted, int framesRead, bool endFlag, uint64_t& offset,
                                         CallResult& result) {
-  const uint64_t bytes = uint64_t(framesRead) * uint64_t(channels) * inputBytesPerSample;
-  copyCallInput(inputBytes.get(), offset, bytes);
+  const uint64_t bytes = uint64_t(framesRead) * uint64_t(stages.channels) * stages.bytesPerSample;
+  copyCallInput(stages.inputBytes.get(), offset, bytes);
   offset += bytes;
   uint8_t* emitted = nullptr;
-  const int count = upsampling ? upsampleBlock(emitted, endFlag, wanted, framesRead)
-                               : downsampleBlock(emitted, endFlag, framesRead);
+  const int count = path->runBlock(emitted, endFlag, wanted, framesRead);
   return count <= 0 || appendOutput(result, emitted, count);
 }
 
 // Runs the planned stage blocks: the consumed frames in blocks of the
-// stage's size, the last one short only on the end-flagged call, then on
+// path's size, the last one short only on the end-flagged call, then on
 // that call padding blocks until the stream is finished.
 bool SampleRateConverter::runStageBlocks(uint64_t consumedFrames, bool endFlag, CallResult& result) {
   bool appended = true;
   uint64_t offset = 0;
-  for (uint64_t framesLeft = consumedFrames; framesLeft > 0 && !streamFinished;) {
-    const int wanted = framesWanted(currentCursor());
+  for (uint64_t framesLeft = consumedFrames; framesLeft > 0 && !stages.streamFinished;) {
+    const int wanted = path->framesWanted(path->cursor());
     if (wanted <= 0) break;
     const int framesRead = int(std::min<uint64_t>(uint64_t(wanted), framesLeft));
     assert(endFlag || framesRead == wanted);
     framesLeft -= uint64_t(framesRead);
     appended = runStageBlock(wanted, framesRead, endFlag, offset, result) && appended;
   }
-  for (int flush = 0; endFlag && !streamFinished && flush < kMaxFlushBlocks; ++flush) {
-    const int wanted = framesWanted(currentCursor());
+  for (int flush = 0; endFlag && !stages.streamFinished && flush < kMaxFlushBlocks; ++flush) {
+    const int wanted = path->framesWanted(path->cursor());
     if (wanted <= 0) break;
     appended = runStageBlock(wanted, 0, endFlag, offset, result) && appended;
   }
@@ -164,7 +129,7 @@ bool SampleRateConverter::convertBlock(const uint8_t* data, uint32_t& byteCount,
   const uint32_t newBytes = byteCount;
   byteCount = 0;
   // Unconfigured, or the stream already ended: nothing is converted.
-  if (!configured || streamFinished) return true;
+  if (!configured || stages.streamFinished) return true;
   const uint64_t callBytes = uint64_t(pendingInput.size()) + newBytes;
   if (callBytes > UINT32_MAX) return false;  // a leftover that long could not be held
   const CallPlan plan = planCall(callBytes, newBytes, endFlag);

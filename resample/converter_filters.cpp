@@ -9,29 +9,10 @@
 
 #include "resample/fft_convolution.h"
 #include "resample/filter_design.h"
+#include "resample/nothrow_arrays.h"
 #include "resample/real_fft.h"
 
 namespace {
-
-template <typename T>
-bool allocateZeroed(std::unique_ptr<T[]>& array, int64_t count) {
-  array.reset(new (std::nothrow) T[size_t(count)]());
-  return array != nullptr;
-}
-
-// The window of an N-tap filter and the constants it needs.
-struct KaiserWindow {
-  double factorials[31];
-  double beta;
-  double besselOfBeta;
-
-  KaiserWindow() {
-    fillFactorials(factorials);
-    beta = kaiserBeta(kStopBandDb);
-    besselOfBeta = besselI0(beta, factorials);
-  }
-  double at(int n, int length) const { return kaiserWindow(n, length, beta, besselOfBeta, factorials); }
-};
 
 // Up-sampling: 2/M. Down-sampling: also the zero-stuffing gain q, applied
 // as * fftRate / inputRate / M * 2.
@@ -40,35 +21,49 @@ double fftFilterGain(const FilterRecipe& recipe, double tap) {
   return tap * recipe.fftRate / recipe.inputRate / recipe.fftLength * 2.0;
 }
 
-// The FFT filter's taps (tap j at index j of M values, zero beyond the
-// filter), transformed; the forward transform also makes the FFT tables.
-bool makeFftFilter(const FilterRecipe& recipe, const KaiserWindow& kaiser, ConverterFilters& filters) {
+// Puts tap j at index j of the M values of the FFT filter, with its gain.
+class FftFilterTaps : public TapSink {
+ public:
+  FftFilterTaps(const FilterRecipe& recipe, double* taps) : recipe(recipe), taps(taps) {}
+  void put(int index, double tap) override { taps[index] = fftFilterGain(recipe, tap); }
+
+ private:
+  const FilterRecipe& recipe;
+  double* taps;
+};
+
+// Puts prototype tap j (at offset n = j - (N - 1) / 2 from the centre) in
+// row j mod P, column j / P of the polyphase table, with its gain.
+class PolyphaseTableTaps : public TapSink {
+ public:
+  PolyphaseTableTaps(const FilterRecipe& recipe, double* table) : recipe(recipe), table(table) {}
+  void put(int index, double tap) override {
+    table[int64_t(index % recipe.phases) * recipe.tapsPerPhase + index / recipe.phases] = tap * recipe.polyphaseGain;
+  }
+
+ private:
+  const FilterRecipe& recipe;
+  double* table;
+};
+
+// The FFT filter's taps (zero beyond the filter), transformed; the forward
+// transform also makes the FFT tables.
+bool makeFftFilter(const FilterRecipe& recipe, ConverterFilters& filters) {
   const int fftLength = recipe.fftLength;
-  const int length = recipe.fftTaps;
   std::unique_ptr<double[]> taps;
   if (!allocateZeroed(taps, fftLength) || !allocateZeroed(filters.spectrum, convolutionFilterSize(fftLength)) ||
       !allocateZeroed(filters.fftBitReversal, int64_t(std::sqrt(double(fftLength)) + 2.0)) ||
       !allocateZeroed(filters.fftCosSin, fftLength / 2))
     return false;
-  const int centre = (length - 1) / 2;
-  // One window evaluation serves taps j and length - 1 - j (it depends on
-  // n * n only); the sinc is evaluated for each.
-  for (int j = 0; j <= centre; ++j) {
-    const int n = j - centre;
-    const double window = kaiser.at(n, length);
-    taps[j] = fftFilterGain(recipe, lowPassTap(n, recipe.fftCutoffHz, recipe.fftRate) * window);
-    taps[length - 1 - j] = fftFilterGain(recipe, lowPassTap(-n, recipe.fftCutoffHz, recipe.fftRate) * window);
-  }
+  FftFilterTaps sink(recipe, taps.get());
+  windowedSincLowPass(recipe.fftTaps, recipe.fftCutoffHz, recipe.fftRate, sink);
   filters.fftBitReversal[0] = 0;
   rdft(fftLength, 1, taps.get(), filters.fftBitReversal.get(), filters.fftCosSin.get());
   makeConvolutionFilter(fftLength, taps.get(), filters.spectrum.get(), widestFftLanes());
   return true;
 }
 
-// Every prototype tap j of an odd-length filter sits at offset
-// n = j - (N - 1) / 2 from the centre; the table puts it in row j mod P,
-// column j / P.
-bool makePolyphaseFilter(const FilterRecipe& recipe, const KaiserWindow& kaiser, ConverterFilters& filters) {
+bool makePolyphaseFilter(const FilterRecipe& recipe, ConverterFilters& filters) {
   const int phases = recipe.phases;
   const int tapsPerPhase = recipe.tapsPerPhase;
   if (!allocateZeroed(filters.polyphaseTaps, int64_t(phases) * tapsPerPhase)) return false;
@@ -76,22 +71,12 @@ bool makePolyphaseFilter(const FilterRecipe& recipe, const KaiserWindow& kaiser,
   if (!filters.polyphaseRows) return false;
   double* table = filters.polyphaseTaps.get();
   for (int p = 0; p < phases; ++p) filters.polyphaseRows[p] = table + int64_t(p) * tapsPerPhase;
-  const int length = recipe.polyphaseTaps;
-  if (length == 1) {
+  if (recipe.polyphaseTaps == 1) {
     table[0] = 1.0;
     return true;
   }
-  const int centre = (length - 1) / 2;
-  const double cutoff = recipe.polyphaseCutoffHz;
-  const double rate = recipe.polyphaseRate;
-  for (int j = 0; j <= centre; ++j) {
-    const int n = j - centre;
-    const double window = kaiser.at(n, length);
-    const int mirror = length - 1 - j;
-    table[int64_t(j % phases) * tapsPerPhase + j / phases] = lowPassTap(n, cutoff, rate) * window * recipe.polyphaseGain;
-    table[int64_t(mirror % phases) * tapsPerPhase + mirror / phases] =
-        lowPassTap(-n, cutoff, rate) * window * recipe.polyphaseGain;
-  }
+  PolyphaseTableTaps sink(recipe, table);
+  windowedSincLowPass(recipe.polyphaseTaps, recipe.polyphaseCutoffHz, recipe.polyphaseRate, sink);
   return true;
 }
 
@@ -108,7 +93,6 @@ bool FilterRecipe::operator==(const FilterRecipe& other) const {
 std::unique_ptr<ConverterFilters> makeConverterFilters(const FilterRecipe& recipe) {
   std::unique_ptr<ConverterFilters> filters(new (std::nothrow) ConverterFilters);
   if (!filters) return nullptr;
-  const KaiserWindow kaiser;
-  if (!makePolyphaseFilter(recipe, kaiser, *filters) || !makeFftFilter(recipe, kaiser, *filters)) return nullptr;
+  if (!makePolyphaseFilter(recipe, *filters) || !makeFftFilter(recipe, *filters)) return nullptr;
   return filters;
 }

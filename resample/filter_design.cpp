@@ -43,6 +43,22 @@ double lowPassTap(int n, double cutoffHz, double sampleRateHz) {
   return sinc(double(n) * (kTwoPi * cutoffHz) * period) * (2.0 * cutoffHz * period);
 }
 
+void windowedSincLowPass(int length, double cutoffHz, double sampleRateHz, TapSink& sink) {
+  double factorials[31];
+  fillFactorials(factorials);
+  const double beta = kaiserBeta(kStopBandDb);
+  const double besselOfBeta = besselI0(beta, factorials);
+  const int centre = (length - 1) / 2;
+  // One window evaluation serves taps j and length - 1 - j (it depends on
+  // n * n only); the sinc is evaluated for each.
+  for (int j = 0; j <= centre; ++j) {
+    const int n = j - centre;
+    const double window = kaiserWindow(n, length, beta, besselOfBeta, factorials);
+    sink.put(j, lowPassTap(n, cutoffHz, sampleRateHz) * window);
+    sink.put(length - 1 - j, lowPassTap(-n, cutoffHz, sampleRateHz) * window);
+  }
+}
+
 int gcd(int a, int b) {
   while (b != 0) {
     const int rest = a % b;

@@ -33,6 +33,20 @@ double sinc(double x);
 // Ideal low-pass tap at integer offset n for cut-off fc at rate fs (Hz).
 double lowPassTap(int n, double cutoffHz, double sampleRateHz);
 
+// Receives the taps of a windowed-sinc design, each with its index.
+class TapSink {
+ public:
+  virtual void put(int index, double tap) = 0;
+
+ protected:
+  ~TapSink() = default;
+};
+
+// The low-pass of `length` taps (odd) for cut-off fc at rate fs, Kaiser-
+// windowed for kStopBandDb: tap j is lowPassTap(j - (N - 1) / 2) times the
+// window there, handed to `sink` (every index once, the centre twice).
+void windowedSincLowPass(int length, double cutoffHz, double sampleRateHz, TapSink& sink);
+
 // Greatest common divisor by Euclid (both arguments > 0).
 int gcd(int a, int b);
 

@@ -4,11 +4,9 @@
 #include <memory>
 
 #include "fifo/byte_fifo.h"
+#include "resample/conversion_path.h"
 #include "resample/pcm_format.h"
-
-struct ConverterPlan;
-struct FilterRecipe;
-struct LaneKernels;
+#include "resample/stage_context.h"
 
 // What configure chose; for srconv --info and tests.
 struct ConverterDesign {
@@ -34,6 +32,11 @@ constexpr int kMaxUpsamplingRatio = 8192;
 // (equal rates included) zero-stuffs by q and runs the long FFT low-pass, then
 // a polyphase decimator. The long filter has a 170 dB stop band and a
 // transition band narrower than 100 Hz.
+//
+// Each direction is a path of its own (upsampling_path.h,
+// downsampling_path.h) working in a StageContext that holds what both need;
+// this class plans the design, makes the one path it needs and drives it
+// block by block.
 //
 // A stream of F input frames turns into exactly floor(F * out / in) + 2
 // output frames. The filters' delay is dropped, up to a constant lag of
@@ -72,35 +75,14 @@ class SampleRateConverter {
   bool convertBlock(const uint8_t* data, uint32_t& byteCount, bool endOfStream, uint8_t*& output);
 
   ConverterDesign design() const;
-  uint64_t framesIn() const { return framesInCount; }
-  uint64_t framesOut() const { return framesOutCount; }
+  uint64_t framesIn() const { return stages.framesIn; }
+  uint64_t framesOut() const { return stages.framesOut; }
 
  private:
-  friend struct ConverterProbe;  // white-box tests of the running state
-
-  using DoubleArray = std::unique_ptr<double[]>;
-  using IntArray = std::unique_ptr<int[]>;
-  using ByteArray = std::unique_ptr<uint8_t[]>;
-  using ChannelArrays = std::unique_ptr<DoubleArray[]>;
-
-  // Views into the filters shared by every converter of the same recipe
-  // (converter_filters.h); each keeps those filters alive.
-  template <typename T>
-  using SharedArray = std::shared_ptr<const T[]>;
-
-  // P rows (phases) of T taps in one contiguous block; row p starts at p * T.
-  struct PolyphaseTable {
-    SharedArray<const double*> rows;
-    const double* row(int phase) const { return rows[phase]; }
-  };
-
-  // Where the driver stands in the sequence of stage blocks: the part of
-  // the running state that decides how many frames the next block takes.
-  struct BlockCursor {
-    int inputFill;
-    int stage1Position;
-    int stuffingOffset;
-  };
+  // Tests only: a small FFT base length before configure, holding the
+  // shared filters, and counters moved on as if a long stream had gone
+  // before (tests/resample/converter_probe.h).
+  friend struct ConverterTuning;
 
   // What one convertBlock call will do, worked out before it changes anything.
   struct CallPlan {
@@ -119,44 +101,9 @@ class SampleRateConverter {
 
   // Set-up (converter_setup.cpp).
   bool refuse(const char* why);  // notes the reason, returns false
-  void adoptPlan(const PcmFormat& input, int rate, const ConverterPlan& plan);
-  FilterRecipe recipeOf(const ConverterPlan& plan) const;
-  bool makeUpsampling(const ConverterPlan& plan);  // false: out of memory
-  bool makeDownsampling(const ConverterPlan& plan);
-  bool allocateUpsampling();
-  bool allocateDownsampling();
-  bool adoptSharedFilters(const FilterRecipe& recipe);
-  void releaseBuffers();
-
-  // Stages (upsample_stage.cpp, downsample_stage.cpp); both return the
-  // emitted byte count and point outPointer into outputBytes.
-  int upsampleBlock(uint8_t*& outPointer, bool endFlag, int framesWanted, int framesRead);
-  int downsampleBlock(uint8_t*& outPointer, bool endFlag, int framesRead);
-  int interpolateChannel(int channel, int64_t firstFrame);
-  int interpolatePair(int channel, int64_t firstFrame);
-  int decimateChannel(int channel, int& offsetAfter);
-  int decimatePair(int channel, int& offsetAfter);
-  void stuffChannel(int channel, int blockFrames);
-  int decimateHistory(int channel, int& phaseAfter);
-  int decimateHistoryPair(int channel, int& phaseAfter);
-  void addBlock(int channel);
-  int pickEveryStep(int channel, int& phaseAfter);
-  void shiftHistory();
-  int emit(uint8_t*& outPointer, int framesMade);  // shared emission rules
-  void convolveWithSpectrum(double* block, const double* spectrum, int fftLength);
-  void filterPair(int channel, const double* spectrum, int fftLength);
-  void stuffPair(int channel, int blockFrames);
-  bool allocatePairBlock(int fftLength);
-  int stage1ShiftFrames(int position) const;
-  int stage1FramesReached(int position) const;
-  int stage1AdvancePerBlock() const;
-  int nextStuffingOffset(int offset) const;
+  bool makePath();               // false: out of memory
 
   // Driver (convert_driver.cpp).
-  int framesWanted(const BlockCursor& cursor) const;
-  void advanceCursor(BlockCursor& cursor) const;
-  BlockCursor currentCursor() const;
-  int maxFramesPerBlock() const;
   uint64_t targetFrames(uint64_t inputFrames) const;
   CallPlan planCall(uint64_t callBytes, uint32_t newBytes, bool endFlag) const;
   void copyCallInput(uint8_t* destination, uint64_t offset, uint64_t byteCount) const;
@@ -164,81 +111,18 @@ class SampleRateConverter {
   bool runStageBlock(int wanted, int framesRead, bool endFlag, uint64_t& offset, CallResult& result);
   bool appendOutput(CallResult& result, const uint8_t* bytes, int count);
 
-  // Format and ratio.
-  ByteFifo pendingInput;
-  bool upsampling = false;
-  int rateGcd = 0;
-  int channels = 0;
-  int inputRate = 0;
-  int inputBytesPerSample = 0;
-  int outputRate = 0;
-  int outputBytesPerSample = 0;
-  int oversampling = 0;
-  int stage1Rate = 0;
-  int stage2Rate = 0;
-  int stage1Length = 0;
-  int stage1TapsPerPhase = 0;
-  int stage1Phases = 0;
-  int stage2Length = 0;
-  int stage2FftLength = 0;
-  int stage2TapsPerPhase = 0;
-  int stage2Phases = 0;
-  int stage1FftLength = 0;
   static constexpr int kFftBaseLength = 16384;
   int fftBaseLength = kFftBaseLength;  // where the FFT filter's length search starts
-  int blockFrames = 0;        // most output frames one stage block gives
 
-  // The vector kernels (lane_kernels.h), chosen by configure; the shared
-  // filters' records are laid out for the same lanes (widestFftLanes).
-  const LaneKernels* kernels = nullptr;
+  // The format, plan, filters, block buffers and emission state, and the
+  // path that works in them (up- or down-sampling, made by configure).
+  StageContext stages;
+  std::unique_ptr<ConversionPath> path;
 
-  // FFT tables for the one transform length (shared, read only).
-  SharedArray<int> fftBitReversal;
-  SharedArray<double> fftCosSin;
-
-  // Polyphase cycle tables (each direction only its own pair).
-  IntArray stage1PhaseIndex, stage1InputStep;
-  IntArray stage2PhaseIndex, stage2InputStep;
-
-  // Block buffers.
-  ByteArray inputBytes;
-  ByteArray outputBytes;
-  DoubleArray inputSamples;
-  DoubleArray outputSamples;
-  ChannelArrays overlapTail;       // up-sampling
-  ChannelArrays fftBlock;          // both directions
-  // Two channels' blocks interleaved (value j of channel c at 2j, of c + 1
-  // at 2j + 1) so that one transform filters both; a single channel's
-  // transform works in it. 32-byte aligned inside its storage.
-  DoubleArray pairBlockStorage;
-  double* pairBlock = nullptr;
-  ChannelArrays polyphaseHistory;  // down-sampling
-
-  // Filters (shared, read only).
-  PolyphaseTable stage1Filter;         // up-sampling
-  SharedArray<double> stage2Spectrum;  // up-sampling
-  SharedArray<double> stage1Spectrum;  // down-sampling
-  PolyphaseTable stage2Filter;         // down-sampling
-
-  // Running state.
-  int fftHop = 0;
-  int outputDelay = 0;
-  int initialOutputDelay = 0;
-  int stage1Position = 0;
-  int stage1Phase = 0;
-  int decimationOffset = 0;
-  int polyphasePosition = 0;
-  int stage2Phase = 0;
-  bool firstOutput = true;
-  bool endOfStream = false;
-  bool streamFinished = false;  // the emission rules completed the stream
+  ByteFifo pendingInput;
   bool configured = false;
   bool configureCalled = false;
   const char* refusal = nullptr;
-  uint64_t framesInCount = 0;
-  uint64_t framesOutCount = 0;
-  int inputFill = 0;
-  int stuffingOffset = 0;
 
   // Driver: the bytes of the current call (pending, then new) read in place.
   const uint8_t* callPending = nullptr;

@@ -1,7 +1,8 @@
 #pragma once
 
-// White-box access to a converter's running state for the tests, and small
-// helpers to drive a converter with synthetic PCM.
+// The converter's test seam, and small helpers to drive a converter with
+// synthetic PCM. The seam reads none of the running state: the tests check
+// behaviour through the public interface.
 
 #include <cmath>
 #include <cstdint>
@@ -11,26 +12,18 @@
 
 #include "resample/sample_rate_converter.h"
 
-struct ConverterProbe {
-  static int framesWanted(const SampleRateConverter& c) { return c.framesWanted(c.currentCursor()); }
-  static int stuffingOffset(const SampleRateConverter& c) { return c.stuffingOffset; }
-  static int decimationOffset(const SampleRateConverter& c) { return c.decimationOffset; }
-  static int inputFill(const SampleRateConverter& c) { return c.inputFill; }
-  static int outputDelay(const SampleRateConverter& c) { return c.outputDelay; }
-  static uint32_t pendingBytes(const SampleRateConverter& c) { return c.pendingInput.size(); }
+struct ConverterTuning {
   // Before configure: the FFT filter's length search starts at length - 1
   // taps (16383 in the product); a small start gives small stage blocks at
   // low rates.
   static void useFftBaseLength(SampleRateConverter& c, int length) { c.fftBaseLength = length; }
   // A reference to the converter's shared filters: holding it keeps them
   // designed for the next converter of the same rate pair.
-  static std::shared_ptr<const void> filters(const SampleRateConverter& c) {
-    return std::shared_ptr<const void>(c.fftBitReversal, c.fftBitReversal.get());
-  }
+  static std::shared_ptr<const void> filters(const SampleRateConverter& c) { return c.stages.filters; }
   // Moves both frame counters on, as if a long stream had gone before.
   static void advanceCounters(SampleRateConverter& c, uint64_t frames) {
-    c.framesInCount += frames;
-    c.framesOutCount += frames;
+    c.stages.framesIn += frames;
+    c.stages.framesOut += frames;
   }
 };
 

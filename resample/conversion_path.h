@@ -1,0 +1,47 @@
+#pragma once
+
+#include <cstdint>
+
+#include "resample/stage_context.h"
+
+// Where a path stands in its sequence of stage blocks: the part of its
+// running state that decides how many frames the next block takes.
+// Up-sampling: the frames held in the input buffer and the position on the
+// stage-1 grid; down-sampling: the stuffing offset (in `position`).
+struct BlockCursor {
+  int framesHeld;
+  int position;
+};
+
+// One direction of conversion as the driver sees it (upsampling_path.h,
+// downsampling_path.h). A path works in the stage context it is made with:
+// a stage block takes frames from its inputBytes and emits bytes from its
+// outputBytes.
+class ConversionPath {
+ public:
+  // `stages` has adopted the format and plan, and outlives the path.
+  explicit ConversionPath(StageContext& stages) : stages(stages), plan(stages.plan) {}
+  virtual ~ConversionPath() = default;
+  ConversionPath(const ConversionPath&) = delete;
+  ConversionPath& operator=(const ConversionPath&) = delete;
+
+  // The path's tables, its buffers and those of the stage context, and the
+  // initial running state; false: out of memory.
+  virtual bool make() = 0;
+
+  virtual BlockCursor cursor() const = 0;
+  // Frames the stage block at `cursor` takes.
+  virtual int framesWanted(const BlockCursor& cursor) const = 0;
+  // The cursor after one whole (not stream-finishing) stage block, by the
+  // same rules the block applies to the running state.
+  virtual void advance(BlockCursor& cursor) const = 0;
+  // Runs one stage block on `framesRead` frames staged in inputBytes; the
+  // rest up to `framesWanted` is silence. Returns the emitted byte count and
+  // points outPointer at them.
+  virtual int runBlock(uint8_t*& outPointer, bool endFlag, int framesWanted, int framesRead) = 0;
+
+ protected:
+  // The context both paths work in, and its plan.
+  StageContext& stages;
+  const ConverterPlan& plan;
+};
