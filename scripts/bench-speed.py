@@ -45,11 +45,10 @@ def build():
     os.makedirs(WORK, exist_ok=True)
     flags = ["g++", "-std=c++17", "-O2", "-ffp-contract=off"]
     run(flags + [os.path.join(ROOT, "bench", "soxr_convert.cpp"), "-lsoxr", "-o", os.path.join(WORK, "soxr_convert")])
-    run(flags + ["-I" + os.path.join(ROOT, "resample"), "-I" + os.path.join(ROOT, "plugin"),
-                 os.path.join(ROOT, "bench", "converter_probe_tool.cpp"),
-                 os.path.join(BUILD, "resample", "libresample.a"), os.path.join(BUILD, "plugin", "libbytefifo.a"),
+    run(flags + ["-I" + ROOT, os.path.join(ROOT, "bench", "converter_probe_tool.cpp"),
+                 os.path.join(BUILD, "resample", "libresample.a"), os.path.join(BUILD, "fifo", "libbytefifo.a"),
                  "-lsoxr", "-o", os.path.join(WORK, "converter_probe_tool")])
-    run(flags + ["-DWITH_FFTW", "-I" + os.path.join(ROOT, "resample"), os.path.join(ROOT, "bench", "fft_bench.cpp"),
+    run(flags + ["-DWITH_FFTW", "-I" + ROOT, os.path.join(ROOT, "bench", "fft_bench.cpp"),
                  os.path.join(BUILD, "resample", "libresample.a"), "-lfftw3", "-o", os.path.join(WORK, "fft_bench")])
     run(["cmake", "--build", BUILD, "-j2", "--target", "converter_bench"], cwd=ROOT, stdout=subprocess.DEVNULL)
     run(["cmake", "--preset", "win32"], cwd=ROOT, stdout=subprocess.DEVNULL)
@@ -281,7 +280,7 @@ def write_markdown(rows, audio_seconds, setup, responses, runs, minutes, fft, wi
             row += " %.0f× | %.2f |" % (wine["earlier"][pair], sse2 / wine["earlier"][pair])
         lines.append(row)
     if earlier:
-        lines += ["", "The earlier build: `%s`." % wine_baseline_name]
+        lines += ["", "The earlier build: %s." % wine_baseline_name]
     lines += ["", "## Frequency response", "",
               "Measured with the same 24-bit mono test tones (amplitude 0.9) through this converter and libsoxr "
               "(very high quality, passband_end 0.997): the level of the output component at the tone's frequency, "
