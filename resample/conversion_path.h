@@ -13,6 +13,13 @@ struct BlockCursor {
   int position;
 };
 
+// The polyphase row of output i of a cycle whose outputs lie `step` grid
+// positions apart: the phase that puts the output on the input grid.
+inline int polyphaseRow(int64_t i, int64_t step, int phases) {
+  const int row = int(phases - (i * step) % phases);
+  return row == phases ? 0 : row;
+}
+
 // One direction of conversion as the driver sees it (upsampling_path.h,
 // downsampling_path.h). A path works in the stage context it is made with:
 // a stage block takes frames from its inputBytes and emits bytes from its

@@ -25,10 +25,6 @@ namespace {
 constexpr int kMaxFlushBlocks = 64;
 }  // namespace
 
-uint64_t SampleRateConverter::targetFrames(uint64_t inputFrames) const {
-  return uint64_t(std::floor(double(inputFrames) * stages.outputRate / stages.inputRate)) + 2;
-}
-
 // Copies `byteCount` bytes from `offset` of this call's input, the pending
 // bytes followed by the new block.
 void SampleRateConverter::copyCallInput(uint8_t* destination, uint64_t offset, uint64_t byteCount) const {
@@ -53,7 +49,7 @@ SampleRateConverter::CallPlan SampleRateConverter::planCall(uint64_t callBytes, 
   uint64_t resultFrames = 0;
   if (endFlag) {
     plan.consumedFrames = callFrames;
-    const uint64_t target = targetFrames(stages.framesIn + callFrames);
+    const uint64_t target = stages.targetFrames(stages.framesIn + callFrames);
     resultFrames = target > stages.framesOut ? target - stages.framesOut : 0;
   } else {
     BlockCursor cursor = path->cursor();

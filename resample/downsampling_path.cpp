@@ -39,11 +39,7 @@ void DownsamplingPath::makeCycle() {
   }
   const int phases = plan.phases;
   const int64_t step = plan.stage2Rate / stages.outputRate;
-  for (int i = 0; i < phases; ++i) {
-    int v = int(phases - (i * step) % phases);
-    if (v == phases) v = 0;
-    phaseIndex[i] = v;
-  }
+  for (int i = 0; i < phases; ++i) phaseIndex[i] = polyphaseRow(i, step, phases);
   for (int i = 0; i < phases; ++i) {
     int advance = int((step - phaseIndex[i]) / phases + 1);
     if (phaseIndex[(i + 1) % phases] == 0) advance -= 1;

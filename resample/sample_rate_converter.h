@@ -104,7 +104,6 @@ class SampleRateConverter {
   bool makePath();               // false: out of memory
 
   // Driver (convert_driver.cpp).
-  uint64_t targetFrames(uint64_t inputFrames) const;
   CallPlan planCall(uint64_t callBytes, uint32_t newBytes, bool endFlag) const;
   void copyCallInput(uint8_t* destination, uint64_t offset, uint64_t byteCount) const;
   bool runStageBlocks(uint64_t consumedFrames, bool endFlag, CallResult& result);

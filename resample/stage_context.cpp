@@ -106,6 +106,10 @@ void StageContext::filterPair(int channel) {
                              filters->fftCosSin.get(), fftBlock[channel].get(), fftBlock[channel + 1].get());
 }
 
+uint64_t StageContext::targetFrames(uint64_t inputFrames) const {
+  return uint64_t(std::floor(double(inputFrames) * outputRate / inputRate)) + 2;
+}
+
 // The leading outputDelay frames of the stream are the filters' delay and
 // are dropped; the end-flagged block whose frames reach floor(S) + 2,
 // S = framesIn * out / in, cuts the stream there and finishes it.
@@ -124,7 +128,7 @@ int StageContext::emit(uint8_t*& outPointer, int framesMade) {
   }
   const double exactLength = double(framesIn) * outputRate / inputRate;
   if (endOfStream && exactLength + 2.0 <= double(framesOut + uint64_t(frames))) {
-    const uint64_t target = uint64_t(std::floor(exactLength)) + 2;
+    const uint64_t target = targetFrames(framesIn);
     frames = target > framesOut ? int(target - framesOut) : 0;
     streamFinished = true;
   }

@@ -39,6 +39,9 @@ struct StageContext {
   // Encodes the block's `framesMade` frames and applies the emission rules;
   // returns the emitted byte count and points outPointer at them.
   int emit(uint8_t*& outPointer, int framesMade);
+  // The length of the output of a stream of `inputFrames` frames:
+  // floor(inputFrames * out / in) + 2.
+  uint64_t targetFrames(uint64_t inputFrames) const;
 
   // Format and plan.
   int channels = 0;

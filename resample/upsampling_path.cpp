@@ -18,10 +18,8 @@ bool UpsamplingPath::make() {
   const int cycle = plan.phases * plan.oversampling;
   const int64_t step = plan.stage1Rate / plan.stage2Rate;
   for (int i = 0; i < cycle; ++i) {
-    int v = int(plan.phases - (i * step) % plan.phases);
-    if (v == plan.phases) v = 0;
-    phaseIndex[i] = v;
-    inputStep[i] = v < step ? stages.channels : 0;
+    phaseIndex[i] = polyphaseRow(i, step, plan.phases);
+    inputStep[i] = phaseIndex[i] < step ? stages.channels : 0;
   }
   // The zero frames already in inputSamples stand in for the history the
   // interpolator needs before the first input frame.
