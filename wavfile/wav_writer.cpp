@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "wavfile/file_offset64.h"
+
 namespace {
 
 constexpr uint32_t kPlaceholder = 0xFFFFFFFFu;
@@ -20,22 +22,6 @@ void putLe16(uint8_t* p, uint32_t value) {
 void putLe32(uint8_t* p, uint32_t value) {
   putLe16(p, value);
   putLe16(p + 2, value >> 16);
-}
-
-long long tell(std::FILE* file) {
-#ifdef _WIN32
-  return _ftelli64(file);
-#else
-  return static_cast<long long>(ftello(file));
-#endif
-}
-
-bool seekTo(std::FILE* file, long long offset) {
-#ifdef _WIN32
-  return _fseeki64(file, offset, SEEK_SET) == 0;
-#else
-  return fseeko(file, static_cast<off_t>(offset), SEEK_SET) == 0;
-#endif
 }
 
 }  // namespace
@@ -85,7 +71,7 @@ bool WavWriter::openStream(std::FILE* stream, const WavFormat& format) {
   if (!checkFormat(format)) return false;
   file_ = stream;
   ownsFile_ = false;
-  start_ = tell(stream);
+  start_ = tellFile64(stream);
   return writeHeader();
 }
 
@@ -133,8 +119,8 @@ bool WavWriter::patchSizes() {
   uint8_t riffSize[4], dataSize[4];
   putLe32(riffSize, headerBytes() - 8 + dataBytes_ + (dataBytes_ & 1u));
   putLe32(dataSize, dataBytes_);
-  return seekTo(file_, start_ + 4) && std::fwrite(riffSize, 1, 4, file_) == 4 &&
-         seekTo(file_, start_ + headerBytes() - 4) && std::fwrite(dataSize, 1, 4, file_) == 4 &&
+  return seekFile64(file_, start_ + 4, SEEK_SET) && std::fwrite(riffSize, 1, 4, file_) == 4 &&
+         seekFile64(file_, start_ + headerBytes() - 4, SEEK_SET) && std::fwrite(dataSize, 1, 4, file_) == 4 &&
          std::fflush(file_) == 0;
 }
 
