@@ -8,11 +8,10 @@
 #include "plugin/pcm_wave_format.h"
 #include "resample/sample_rate_converter.h"
 #include "wavfile/speaker_layout.h"
+#include "wavfile/wave_format_record.h"
 
 namespace {
 
-const uint16_t kExtensibleTag = 0xFFFE;
-const uint16_t kExtensibleExtraBytes = 22;  // valid bits, channel mask, sub-format
 const int kFileNameStep = 2;
 const int kResamplerStep = 11;
 const int kFormatConverterStep = 12;
@@ -29,18 +28,16 @@ bool isIntegerPcm(const WAVEFORMATEX& format) {
   if (format.nBlockAlign != frameBytes) return false;
   if (format.wFormatTag == WAVE_FORMAT_PCM) return true;
   const size_t kSubformatOffset = 24;
-  static const uint8_t kPcmSubformat[16] = {0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00,
-                                            0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
-  if (format.wFormatTag != kExtensibleTag || format.cbSize < kExtensibleExtraBytes) return false;
+  if (format.wFormatTag != kWaveTagExtensible || format.cbSize < kWaveExtensionBytes) return false;
   const uint8_t* record = reinterpret_cast<const uint8_t*>(&format);
-  return std::memcmp(record + kSubformatOffset, kPcmSubformat, sizeof kPcmSubformat) == 0;
+  return std::memcmp(record + kSubformatOffset, kWavePcmSubformat, sizeof kWavePcmSubformat) == 0;
 }
 
 // The speaker positions of the host's channels: the mask of an extensible
 // record (where 0 places none), the usual layout for the count for a plain one.
 uint32_t channelMaskOf(const WAVEFORMATEX& format) {
   const size_t kChannelMaskOffset = 20;
-  if (format.wFormatTag != kExtensibleTag || format.cbSize < kExtensibleExtraBytes)
+  if (format.wFormatTag != kWaveTagExtensible || format.cbSize < kWaveExtensionBytes)
     return defaultChannelMask(format.nChannels);
   uint32_t mask = 0;
   std::memcpy(&mask, reinterpret_cast<const uint8_t*>(&format) + kChannelMaskOffset, sizeof mask);

@@ -10,3 +10,13 @@ inline uint32_t le32(const uint8_t* p) {
 }
 
 inline uint64_t le64(const uint8_t* p) { return le32(p) | (uint64_t(le32(p + 4)) << 32); }
+
+inline void putLe16(uint8_t* p, uint32_t value) {
+  p[0] = uint8_t(value);
+  p[1] = uint8_t(value >> 8);
+}
+
+inline void putLe32(uint8_t* p, uint32_t value) {
+  putLe16(p, value);
+  putLe16(p + 2, value >> 16);
+}

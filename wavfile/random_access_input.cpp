@@ -4,24 +4,13 @@
 #include <cstddef>
 #include <cstring>
 
+#include "wavfile/file_offset64.h"
+
 namespace {
 
-int seekTo(std::FILE* file, uint64_t offset) {
-#ifdef _WIN32
-  return _fseeki64(file, static_cast<long long>(offset), SEEK_SET);
-#else
-  return fseeko(file, static_cast<off_t>(offset), SEEK_SET);
-#endif
-}
-
 bool fileLength(std::FILE* file, uint64_t& length) {
-#ifdef _WIN32
-  if (_fseeki64(file, 0, SEEK_END) != 0) return false;
-  long long end = _ftelli64(file);
-#else
-  if (fseeko(file, 0, SEEK_END) != 0) return false;
-  off_t end = ftello(file);
-#endif
+  if (!seekFile64(file, 0, SEEK_END)) return false;
+  long long end = tellFile64(file);
   if (end < 0) return false;
   length = static_cast<uint64_t>(end);
   return true;
@@ -129,7 +118,7 @@ bool RandomAccessInput::readAt(uint64_t offset, uint8_t* destination, size_t cou
     if (count > 0) std::memcpy(destination, memory_ + offset, count);
     return true;
   }
-  if (position_ != offset && seekTo(file_, offset) != 0) {
+  if (position_ != offset && !seekFile64(file_, static_cast<long long>(offset), SEEK_SET)) {
     position_ = UINT64_MAX;
     return fail(std::string("read error: cannot seek: ") + std::strerror(errno));
   }

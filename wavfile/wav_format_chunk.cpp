@@ -1,25 +1,24 @@
 #include "wavfile/wav_format_chunk.h"
 
 #include <climits>
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 
 #include "wavfile/little_endian.h"
 #include "wavfile/speaker_layout.h"
+#include "wavfile/wave_format_record.h"
 
 namespace {
 
 constexpr uint32_t kPlainFormatBytes = 16;
-constexpr uint32_t kExtensibleFormatBytes = 40;
-constexpr uint16_t kTagPcm = 0x0001;
 constexpr uint16_t kTagFloat = 0x0003;
 constexpr uint16_t kTagALaw = 0x0006;
 constexpr uint16_t kTagMuLaw = 0x0007;
-constexpr uint16_t kTagExtensible = 0xFFFE;
 
 // An extensible sub-format GUID is a format tag as a 32-bit little-endian
-// value followed by this fixed tail (bytes 4..15 of the GUID as stored).
-constexpr uint8_t kGuidTail[12] = {0x00, 0x00, 0x10, 0x00, 0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+// value followed by the fixed tail of the PCM one.
+constexpr size_t kGuidTagBytes = 4;
 
 std::string number(uint64_t value) { return std::to_string(value); }
 
@@ -32,7 +31,7 @@ bool fail(std::string& error, const std::string& reason) {
 // reader cannot decode.
 bool encodingOf(uint32_t tag, WavEncoding& encoding) {
   switch (tag) {
-    case kTagPcm: encoding = WavEncoding::kPcm; return true;
+    case kWaveTagPcm: encoding = WavEncoding::kPcm; return true;
     case kTagFloat: encoding = WavEncoding::kFloat; return true;
     case kTagALaw: encoding = WavEncoding::kALaw; return true;
     case kTagMuLaw: encoding = WavEncoding::kMuLaw; return true;
@@ -69,15 +68,16 @@ std::string guidText(const uint8_t* guid) {
 }
 
 bool parseExtension(const uint8_t* fmt, uint32_t size, uint32_t& tag, uint32_t& channelMask, std::string& error) {
-  if (size < kExtensibleFormatBytes)
+  if (size < kWaveExtensibleRecordBytes)
     return fail(error, "extensible fmt chunk too short (" + number(size) + " bytes, 40 needed)");
   uint16_t extraBytes = le16(fmt + 16);
-  if (extraBytes < 22)
+  if (extraBytes < kWaveExtensionBytes)
     return fail(error, "extensible fmt extension too short (" + number(extraBytes) + " bytes, 22 needed)");
   tag = le32(fmt + 24);
   channelMask = le32(fmt + 20);
   const char* readable = "; PCM, floating point, A-law and µ-law are read)";
-  if (std::memcmp(fmt + 28, kGuidTail, sizeof kGuidTail) != 0)
+  if (std::memcmp(fmt + 24 + kGuidTagBytes, kWavePcmSubformat + kGuidTagBytes,
+                  sizeof kWavePcmSubformat - kGuidTagBytes) != 0)
     return fail(error, "unsupported encoding (extensible sub-format " + guidText(fmt + 24) +
                            ", which is no WAVE format tag" + readable);
   WavEncoding ignored;
@@ -103,7 +103,7 @@ bool parseFormatChunk(const uint8_t* fmt, uint32_t size, WavFormatChunk& chunk, 
   uint16_t bits = le16(fmt + 14);
 
   uint32_t channelMask = defaultChannelMask(channels);
-  if (tag == kTagExtensible && !parseExtension(fmt, size, tag, channelMask, error)) return false;
+  if (tag == kWaveTagExtensible && !parseExtension(fmt, size, tag, channelMask, error)) return false;
   WavStoredFormat stored;
   if (!encodingOf(tag, stored.encoding))
     return fail(error, "unsupported encoding (format tag " + number(tag) +

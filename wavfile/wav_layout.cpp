@@ -32,6 +32,9 @@ struct Container {
   uint32_t alignment;
   bool wave64;
   bool rf64;
+
+  // The pad bytes that follow a chunk body of size bytes.
+  uint64_t paddingAfter(uint64_t size) const { return (alignment - size % alignment) % alignment; }
 };
 
 constexpr Container kRiff = {"RIFF", kRiffHeaderBytes, 8, 2, false, false};
@@ -245,7 +248,7 @@ bool LayoutWalk::walkChunks() {
         return fail("the fmt chunk follows the data chunk, which a stream cannot go back for (give the file by name)");
       return true;
     }
-    padding = (container_.alignment - size % container_.alignment) % container_.alignment;
+    padding = container_.paddingAfter(size);
     if (size > formEnd_ - body) return true;  // a ds64 or data chunk that fills the form: nothing follows
     offset = body + size + padding;
   }
@@ -268,7 +271,7 @@ bool LayoutWalk::walkTail(uint64_t offset) {
     if (isChunk(chunk, "fmt ")) return repeatedChunk("fmt", offset);
     uint64_t body = offset + container_.chunkHeaderBytes;
     if (chunk.sizeIsAllOnes || chunk.size > formEnd_ - body) return true;
-    offset = body + chunk.size + (container_.alignment - chunk.size % container_.alignment) % container_.alignment;
+    offset = body + chunk.size + container_.paddingAfter(chunk.size);
   }
   return true;
 }

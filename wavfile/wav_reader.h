@@ -15,7 +15,7 @@
 // plug-in accepts (8, 16 or 24 bits; format()), whatever the file stores
 // (stored()): PCM of 8 to 32 bits, 32- or 64-bit floating point, A-law or
 // µ-law (see sample_decoder.h for the conversions; floating-point values
-// beyond +-1.0 are clipped to full scale and counted in clippedSamples()),
+// beyond +-1.0 are clipped to full scale and counted in repairs()),
 // in a RIFF, RF64 or Wave64 container, sizes left as placeholders by
 // streaming writers included (see wav_layout.h). A stream (a pipe, standard
 // input) is read front to back: where its data runs to its end, the length

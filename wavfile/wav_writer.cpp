@@ -3,40 +3,13 @@
 #include <cerrno>
 #include <cstring>
 
+#include "wavfile/file_offset64.h"
+#include "wavfile/little_endian.h"
+#include "wavfile/wave_format_record.h"
+
 namespace {
 
 constexpr uint32_t kPlaceholder = 0xFFFFFFFFu;
-constexpr uint16_t kTagPcm = 1;
-constexpr uint16_t kTagExtensible = 0xFFFE;
-// The PCM sub-format GUID, as stored.
-constexpr uint8_t kPcmSubformat[16] = {0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00,
-                                       0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
-
-void putLe16(uint8_t* p, uint32_t value) {
-  p[0] = uint8_t(value);
-  p[1] = uint8_t(value >> 8);
-}
-
-void putLe32(uint8_t* p, uint32_t value) {
-  putLe16(p, value);
-  putLe16(p + 2, value >> 16);
-}
-
-long long tell(std::FILE* file) {
-#ifdef _WIN32
-  return _ftelli64(file);
-#else
-  return static_cast<long long>(ftello(file));
-#endif
-}
-
-bool seekTo(std::FILE* file, long long offset) {
-#ifdef _WIN32
-  return _fseeki64(file, offset, SEEK_SET) == 0;
-#else
-  return fseeko(file, static_cast<off_t>(offset), SEEK_SET) == 0;
-#endif
-}
 
 }  // namespace
 
@@ -85,30 +58,16 @@ bool WavWriter::openStream(std::FILE* stream, const WavFormat& format) {
   if (!checkFormat(format)) return false;
   file_ = stream;
   ownsFile_ = false;
-  start_ = tell(stream);
+  start_ = tellFile64(stream);
   return writeHeader();
 }
 
 bool WavWriter::writeHeader() {
   uint8_t header[68] = {};
-  const uint32_t frameBytes = uint32_t(format_.frameBytes());
-  const uint32_t formatBytes = headerBytes() - 28;  // what lies between "fmt " and "data"
   std::memcpy(header, "RIFF", 4);
   putLe32(header + 4, kPlaceholder);
   std::memcpy(header + 8, "WAVEfmt ", 8);
-  putLe32(header + 16, formatBytes);
-  putLe16(header + 20, format_.needsExtensible() ? kTagExtensible : kTagPcm);
-  putLe16(header + 22, uint32_t(format_.channels));
-  putLe32(header + 24, uint32_t(format_.sampleRate));
-  putLe32(header + 28, uint32_t(format_.sampleRate) * frameBytes);
-  putLe16(header + 32, frameBytes);
-  putLe16(header + 34, uint32_t(format_.bitsPerSample));
-  if (format_.needsExtensible()) {
-    putLe16(header + 36, 22);  // the extension: valid bits, channel mask, sub-format
-    putLe16(header + 38, uint32_t(format_.bitsPerSample));
-    putLe32(header + 40, format_.channelMask);
-    std::memcpy(header + 44, kPcmSubformat, sizeof kPcmSubformat);
-  }
+  putLe32(header + 16, storeFormatRecord(format_, header + 20));
   std::memcpy(header + headerBytes() - 8, "data", 4);
   putLe32(header + headerBytes() - 4, kPlaceholder);
   if (std::fwrite(header, 1, headerBytes(), file_) != headerBytes()) return fail("cannot write the WAV header");
@@ -133,8 +92,8 @@ bool WavWriter::patchSizes() {
   uint8_t riffSize[4], dataSize[4];
   putLe32(riffSize, headerBytes() - 8 + dataBytes_ + (dataBytes_ & 1u));
   putLe32(dataSize, dataBytes_);
-  return seekTo(file_, start_ + 4) && std::fwrite(riffSize, 1, 4, file_) == 4 &&
-         seekTo(file_, start_ + headerBytes() - 4) && std::fwrite(dataSize, 1, 4, file_) == 4 &&
+  return seekFile64(file_, start_ + 4, SEEK_SET) && std::fwrite(riffSize, 1, 4, file_) == 4 &&
+         seekFile64(file_, start_ + headerBytes() - 4, SEEK_SET) && std::fwrite(dataSize, 1, 4, file_) == 4 &&
          std::fflush(file_) == 0;
 }
 
