@@ -193,7 +193,7 @@ INT_PTR CALLBACK settingsPanelProc(HWND panel, UINT message, WPARAM wParam, LPAR
 }  // namespace
 
 BOOL showSettingsPanel(HWND parent) {
-  HINSTANCE module = static_cast<HINSTANCE>(currentEncoderSettings().moduleHandle);
+  HINSTANCE module = static_cast<HINSTANCE>(storedEncoderSettings().moduleHandle);
   HRSRC resource = FindResourceA(module, MAKEINTRESOURCEA(IDD_SETTINGS_PANEL),
                                  RT_DIALOG);
   HGLOBAL loaded = LoadResource(module, resource);

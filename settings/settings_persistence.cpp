@@ -60,6 +60,11 @@ void reloadEncoderSettingsIfDue() {
   InterlockedExchange(&reloadsDone, noted);
 }
 
+EncoderSettings storedEncoderSettings() {
+  reloadEncoderSettingsIfDue();
+  return currentEncoderSettings();
+}
+
 void saveEncoderSettings(const EncoderSettings& settings) {
   EncoderSettings record = settings;  // the catalogue's field accessors take a modifiable record
   for (const SettingDefinition& setting : kSettingCatalogue) {
