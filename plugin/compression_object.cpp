@@ -13,9 +13,6 @@ namespace {
 
 const uint16_t kExtensibleTag = 0xFFFE;
 const uint16_t kExtensibleExtraBytes = 22;  // valid bits, channel mask, sub-format
-const int kFileNameStep = 2;
-const int kResamplerStep = 11;
-const int kFormatConverterStep = 12;
 const uint32_t kEngineBitsPerSample = 16;
 
 // True when the host's record describes interleaved integer PCM whose
