@@ -9,6 +9,10 @@
 // nor may it end in a dot or space, which Windows drops from names.
 // Anything else, null included, gives the default ".rm".
 const char* usableExtension(const char* stored);
+// The extension that anything unusable gives.
+const char* defaultExtension();
+// The rule above in a few words, for a listing of the settings.
+extern const char kExtensionRule[];
 
 // False for the bytes of the ANSI code page that no Windows file name holds:
 // control characters, path separators, the colon and < > " | ? *. Bytes above

@@ -28,8 +28,6 @@ bool isAudience(size_t entry) { return entry >= kFirstAudienceEntry && entry < k
 
 }  // namespace
 
-const char kExtensionRule[] = "a dot and 1 to 15 characters a file name may hold, not ending in a dot or space (.rm)";
-
 const SettingDefinition kSettingCatalogue[kSettingCount] = {
     number("ZVKRMFreq", 44100, kRates, [](EncoderSettings& s) -> int32_t& { return s.sampleRate; }),
     number("ZVKRMAudioFormat", 0, kAudioFormats, [](EncoderSettings& s) -> int32_t& { return s.audioFormat; }),
@@ -65,8 +63,6 @@ const char* choiceText(const SettingDefinition& setting, int32_t value) {
   const int index = choiceIndexOf(setting, value);
   return index < 0 ? nullptr : setting.choices[index].text;
 }
-
-const char* defaultExtension() { return usableExtension(nullptr); }
 
 namespace {
 

@@ -37,10 +37,6 @@ int choiceIndexOf(const SettingDefinition& setting, int32_t value);
 // when the setting does not offer it.
 const char* choiceText(const SettingDefinition& setting, int32_t value);
 
-// The text a Text setting (the extension) takes, for a listing.
-extern const char kExtensionRule[];
-const char* defaultExtension();
-
 // One stored value as the registry holds it.
 struct StoredValue {
   enum class Kind { Absent, Number, Text, OtherType };
