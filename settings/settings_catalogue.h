@@ -24,6 +24,10 @@ struct SettingDefinition {
   size_t choiceCount;
   // The record's field the value loads into (Number only).
   int32_t& (*field)(EncoderSettings&);
+
+  // That field's value in a record that is only read (Number only): `field`
+  // merely locates the field, so reading through it leaves the record alone.
+  int32_t valueIn(const EncoderSettings& settings) const { return field(const_cast<EncoderSettings&>(settings)); }
 };
 
 constexpr size_t kSettingCount = 13;
