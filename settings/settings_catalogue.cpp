@@ -73,6 +73,8 @@ bool audiencesStored(const StoredValue (&stored)[kSettingCount]) {
   return stored[kFirstAudienceEntry].kind != StoredValue::Kind::Absent;
 }
 
+}  // namespace
+
 const char* valueRefusal(const SettingDefinition& setting, const StoredValue& stored) {
   switch (stored.kind) {
     case StoredValue::Kind::Absent:
@@ -91,8 +93,6 @@ const char* valueRefusal(const SettingDefinition& setting, const StoredValue& st
   }
   return nullptr;
 }
-
-}  // namespace
 
 const char* ignoredBecause(const StoredValue (&stored)[kSettingCount], size_t entry) {
   if (isAudience(entry) && !audiencesStored(stored) && stored[entry].kind != StoredValue::Kind::Absent) {

@@ -50,6 +50,10 @@ struct StoredValue {
   uint32_t registryType = 0;   // OtherType: the registry type found
 };
 
+// Why `stored` is not a value `setting` takes (the wrong type, a number the
+// panel does not offer, an unusable extension); null when it is, or absent.
+const char* valueRefusal(const SettingDefinition& setting, const StoredValue& stored);
+
 // Why a load does not use the stored value of catalogue entry `entry` (the
 // values in catalogue order); null when it uses it or nothing is stored.
 const char* ignoredBecause(const StoredValue (&stored)[kSettingCount], size_t entry);
