@@ -13,7 +13,7 @@ const SettingChoice kOnOff[] = {{0, "off"}, {1, "on"}};
 const SettingChoice kCodings[] = {{0, "single rate"}, {1, "SureStream"}};
 const SettingChoice kNameOrders[] = {{0, "artist - title"}, {1, "title - artist"}};
 
-constexpr size_t kRateEntry = 0, kFirstAudienceEntry = 3, kExtensionEntry = 12;
+constexpr size_t kRateEntry = 0, kAudioFormatEntry = 1, kFirstAudienceEntry = 3, kExtensionEntry = 12;
 
 template <size_t N>
 constexpr SettingDefinition number(const char* name, int32_t defaultValue, const SettingChoice (&choices)[N],
@@ -51,6 +51,10 @@ const SettingDefinition* findSetting(const char* valueName) {
   }
   return nullptr;
 }
+
+const SettingDefinition& rateSetting() { return kSettingCatalogue[kRateEntry]; }
+
+const SettingDefinition& audioFormatSetting() { return kSettingCatalogue[kAudioFormatEntry]; }
 
 int choiceIndexOf(const SettingDefinition& setting, int32_t value) {
   for (size_t i = 0; i < setting.choiceCount; ++i) {

@@ -35,6 +35,9 @@ constexpr size_t kSettingCount = 13;
 extern const SettingDefinition kSettingCatalogue[kSettingCount];
 
 const SettingDefinition* findSetting(const char* valueName);
+// The sample rate ("ZVKRMFreq") and the audio format ("ZVKRMAudioFormat").
+const SettingDefinition& rateSetting();
+const SettingDefinition& audioFormatSetting();
 // Index of `value` among the setting's choices; -1 when it is not offered.
 int choiceIndexOf(const SettingDefinition& setting, int32_t value);
 // The choice's text for a number ("Stereo Music" for audio format 3); null

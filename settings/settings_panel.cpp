@@ -14,9 +14,6 @@ constexpr int kAudienceBoxes = IDC_AUDIENCE_LAST - IDC_AUDIENCE_FIRST + 1;  // 8
 constexpr int kPanelX = 20;  // client coordinates of the parent
 constexpr int kPanelY = 34;
 
-const SettingDefinition& rateSetting() { return *findSetting("ZVKRMFreq"); }
-const SettingDefinition& audioFormatSetting() { return *findSetting("ZVKRMAudioFormat"); }
-
 LRESULT sendItem(HWND panel, int id, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
   return SendDlgItemMessageA(panel, id, message, wParam, lParam);
 }
