@@ -166,7 +166,7 @@ int32_t CompressionObject::processBlock(const uint8_t* data, uint32_t byteCount,
   // last, short chunk even when the converters had nothing more to add.
   if (convertedBytes != 0 || (endOfStream && pending.size() != 0)) {
     result = submitChunks(converted, convertedBytes, endOfStream);
-    if (result != kOk && !abandoned && backlogExceeded(convertedBytes)) abandonFile();
+    if (result != kOk && backlogExceeded(convertedBytes)) abandonFile();
   }
   delete[] converted;
   if (endOfStream && result == kOk && pending.size() == 0) result = finishFile();
