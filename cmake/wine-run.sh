@@ -27,7 +27,8 @@
 # threads and their stacks are written to stderr (winedbg) and it is killed;
 # the run then fails with status 124. Without it the program is exec'd.
 #
-# Environment: RMP_WINEPREFIX (prefix path), RMP_WINEDEBUG (default -all),
+# Environment: RMP_WINEPREFIX (prefix path), RMP_WINEDEBUG (default -all, and
+# -all,err+all for a watched program),
 # RMP_NEEDS_DISPLAY=1 (set by tests that need a real display: without DISPLAY
 # the program is not run and the script exits 77, which ctest counts as skipped),
 # RMP_WATCHDOG_SECONDS (see above).
@@ -168,7 +169,10 @@ elif [ -n "$RMP_BUILD_TREE" ]; then
 else
   die "$1 is not inside a build tree; set RMP_WINEPREFIX"
 fi
-export RMP_BUILD_TREE WINEPREFIX WINEARCH=win32 WINEDEBUG="${RMP_WINEDEBUG:--all}"
+# Watched programs also report to Wine's err channel (a critical section
+# waited on for 5 s names the thread holding it), unless told otherwise.
+if [ -n "${RMP_WATCHDOG_SECONDS:-}" ]; then debug_default=-all,err+all; else debug_default=-all; fi
+export RMP_BUILD_TREE WINEPREFIX WINEARCH=win32 WINEDEBUG="${RMP_WINEDEBUG:-$debug_default}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=;winemenubuilder.exe=d}"
 
 if [ "${RMP_NEEDS_DISPLAY:-0}" = 1 ] && [ -z "${DISPLAY:-}" ]; then
@@ -181,8 +185,5 @@ mkdir -p "$(dirname "$WINEPREFIX")"
 # started under it (the persistent server would otherwise hold the lock).
 flock -o "$WINEPREFIX.lock" "$0" --prepare
 [ -n "${RMP_WATCHDOG_SECONDS:-}" ] || exec wine "$@"
-# Watched programs also report to Wine's err channel (a critical section
-# waited on for 5 s names the thread holding it), unless told otherwise.
-export WINEDEBUG="${RMP_WINEDEBUG:--all,err+all}"
 expired=$(mktemp -u)
 run_watched "$@"

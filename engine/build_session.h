@@ -13,18 +13,22 @@
 
 struct EncoderSettings;
 
-// The set-up steps a session can stop at, in the order they run. The numbers
-// are shared with the compression object's own creation steps (2, 11 and 12)
-// and reported as they are.
-enum SessionStep {
-  kPlatformStep = 1,        // platform object and the engine library's folders
-  kEngineStep = 3,          // engine, audio input, options, clip texts, audiences
-  kOutputFileStep = 4,      // the output file's name handed to the engine
-  kPinPropertiesStep = 6,   // the audio input's properties
-  kAudioPropertiesStep = 7, // their audio interface
-  kInputFormatStep = 8,     // channels, rate and sample width; preparation
-  kMediaSampleStep = 9,     // the one media sample that carries every chunk
-  kChunkSizeStep = 10,      // the audio input's preferred chunk size
+// The steps a compression object's creation can stop at, with the numbers
+// reported for them. The session runs all but the file name (2), the
+// resampler (11) and the format converter (12), which the compression object
+// sets up itself.
+enum CreationStep {
+  kPlatformStep = 1,          // platform object and the engine library's folders
+  kFileNameStep = 2,          // the output file's name fits the object's buffer
+  kEngineStep = 3,            // engine, audio input, options, clip texts, audiences
+  kOutputFileStep = 4,        // the output file's name handed to the engine
+  kPinPropertiesStep = 6,     // the audio input's properties
+  kAudioPropertiesStep = 7,   // their audio interface
+  kInputFormatStep = 8,       // channels, rate and sample width; preparation
+  kMediaSampleStep = 9,       // the one media sample that carries every chunk
+  kChunkSizeStep = 10,        // the audio input's preferred chunk size
+  kResamplerStep = 11,        // the downmix and sample-rate converter for the host's format
+  kFormatConverterStep = 12,  // the ACM converter to the engine's format
 };
 
 struct BuildSession {
@@ -40,7 +44,7 @@ struct BuildSession {
   PlatformObject* (*makePlatform)() = createPlatformObject;
 };
 
-// Outcome of startBuildSession: the SessionStep that failed (0 on success)
+// Outcome of startBuildSession: the CreationStep that failed (0 on success)
 // and the engine result that ended it (0 on success; kResultFail where the
 // failure was not an engine result).
 struct BuildStartResult {

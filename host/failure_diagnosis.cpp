@@ -23,7 +23,7 @@ const char* converterRefusal(const WavFormat& input, uint32_t outputRate) {
 
 std::string supportedRates(const WavFormat& input) {
   std::string list;
-  const SettingDefinition& rates = *findSetting("ZVKRMFreq");
+  const SettingDefinition& rates = rateSetting();
   for (size_t i = 0; i < rates.choiceCount; ++i) {
     const uint32_t rate = uint32_t(rates.choices[i].value);
     if (converterRefusal(input, rate) == nullptr) list += (list.empty() ? "" : ", ") + std::to_string(rate);

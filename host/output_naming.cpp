@@ -1,5 +1,7 @@
 #include "host/output_naming.h"
 
+#include "settings/output_extension.h"
+
 namespace {
 
 size_t lastSeparator(const std::string& path) { return path.find_last_of("/\\"); }
@@ -44,11 +46,12 @@ std::string outputPathFor(const std::string& inputPath, const std::string& exten
 std::string fileNameProblem(const std::string& path) {
   const std::string name = fileNameOf(path);
   for (char c : name) {
-    if (static_cast<unsigned char>(c) < 0x20 || std::string("<>:\"|?*").find(c) != std::string::npos) {
+    // Separators were split off above, so only the name's own characters count.
+    if (!allowedInFileName(c)) {
       return "the name holds " + shownCharacter(c) + ", which Windows file names cannot hold; rename the file";
     }
   }
-  if (!name.empty() && (name.back() == '.' || name.back() == ' ')) {
+  if (!name.empty() && droppedAtNameEnd(name.back())) {
     return "the name ends in a dot or space, which Windows drops from names (it would read another file); "
            "rename the file";
   }

@@ -19,14 +19,21 @@ std::string nameList() {
   return list;
 }
 
-bool acceptsText(const std::string& text) { return usableExtension(text.c_str()) == text.c_str(); }
-
 // "ZVKRMTarget3" -> "ZVKRMTarget": settings that differ only by a trailing
 // digit are listed as one.
 std::string stemOf(const std::string& name) {
   size_t end = name.size();
   while (end > 0 && name[end - 1] >= '0' && name[end - 1] <= '9') --end;
   return end < name.size() ? name.substr(0, end) : name;
+}
+
+// The override as the registry would hold it, once its number is parsed.
+StoredValue asStored(const SettingOverride& setting) {
+  StoredValue stored;
+  stored.kind = setting.isText ? StoredValue::Kind::Text : StoredValue::Kind::Number;
+  stored.text = setting.value.c_str();
+  stored.number = setting.number;
+  return stored;
 }
 
 }  // namespace
@@ -90,10 +97,8 @@ bool parseSettingOverride(const std::string& text, SettingOverride& setting, std
   setting.name = name;
   setting.value = text.substr(equals + 1);
   setting.isText = definition->type == SettingType::Text;
-  bool valid = setting.isText ? acceptsText(setting.value)
-                              : parseDecimal(setting.value, setting.number) &&
-                                    choiceIndexOf(*definition, int32_t(setting.number)) >= 0 &&
-                                    setting.number <= 0x7FFFFFFFu;
+  const bool valid = (setting.isText || parseDecimal(setting.value, setting.number)) &&
+                     valueRefusal(*definition, asStored(setting)) == nullptr;
   if (!valid) {
     error = "--set " + name + ": \"" + setting.value + "\" is not a valid value; valid: " + allowedValuesOf(name);
     return false;

@@ -49,8 +49,7 @@ StoredSettings::StoredSettings(HKEY key) {
 std::string StoredSettings::usedText(size_t entry) const {
   const SettingDefinition& setting = kSettingCatalogue[entry];
   if (setting.type == SettingType::Text) return "\"" + std::string(record.extension) + "\"";
-  EncoderSettings copy = record;
-  return numberWithItsText(setting.valueName, setting.field(copy));
+  return numberWithItsText(setting.valueName, setting.valueIn(record));
 }
 
 std::string StoredSettings::storedText(size_t entry) const {

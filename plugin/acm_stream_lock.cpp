@@ -1,32 +1,20 @@
 #include "plugin/acm_stream_lock.h"
 
-#include <windows.h>
+#include "settings/process_lock.h"
 
 namespace {
 
-// The high bit makes XP allocate the section's wait event now, so that a
-// contended enter cannot fail later for lack of memory (later versions
-// ignore it). No spin: an open or close holds the lock far longer than a spin.
-constexpr DWORD kAllocateEventNow = 0x80000000u;
+// No spin: an open or close holds the lock far longer than a spin.
+constexpr DWORD kSpinCount = 0;
 
-CRITICAL_SECTION streamLock;
-bool lockOpen = false;
+ProcessLock streamLock;
 
 }  // namespace
 
-bool openAcmStreamLock() {
-  if (lockOpen) return true;
-  if (!InitializeCriticalSectionAndSpinCount(&streamLock, kAllocateEventNow)) return false;
-  lockOpen = true;
-  return true;
-}
+bool openAcmStreamLock() { return streamLock.open(kSpinCount); }
 
-void closeAcmStreamLock() {
-  if (!lockOpen) return;
-  DeleteCriticalSection(&streamLock);
-  lockOpen = false;
-}
+void closeAcmStreamLock() { streamLock.close(); }
 
-AcmStreamLock::AcmStreamLock() { EnterCriticalSection(&streamLock); }
+AcmStreamLock::AcmStreamLock() { streamLock.enter(); }
 
-AcmStreamLock::~AcmStreamLock() { LeaveCriticalSection(&streamLock); }
+AcmStreamLock::~AcmStreamLock() { streamLock.leave(); }

@@ -12,9 +12,6 @@
 
 namespace {
 
-const int kFileNameStep = 2;
-const int kResamplerStep = 11;
-const int kFormatConverterStep = 12;
 const uint32_t kEngineBitsPerSample = 16;
 
 // True when the host's record describes interleaved integer PCM whose
@@ -166,7 +163,7 @@ int32_t CompressionObject::processBlock(const uint8_t* data, uint32_t byteCount,
   // last, short chunk even when the converters had nothing more to add.
   if (convertedBytes != 0 || (endOfStream && pending.size() != 0)) {
     result = submitChunks(converted, convertedBytes, endOfStream);
-    if (result != kOk && !abandoned && backlogExceeded(convertedBytes)) abandonFile();
+    if (result != kOk && backlogExceeded(convertedBytes)) abandonFile();
   }
   delete[] converted;
   if (endOfStream && result == kOk && pending.size() == 0) result = finishFile();

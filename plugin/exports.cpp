@@ -7,7 +7,6 @@
 #include "plugin/compression_object.h"
 #include "settings/encoder_settings.h"
 #include "plugin/host_interface.h"
-#include "settings/settings_access.h"
 #include "settings/settings_persistence.h"
 
 namespace {
@@ -28,12 +27,11 @@ CompressionObject* __cdecl CreateNewCompressionObject(const char* fileName, int3
     report(errorCode, CompressionObject::kFailed);
     return object;
   }
-  reloadEncoderSettingsIfDue();
   int32_t code = CompressionObject::kFailed;
   try {
     // The one copy of the settings this conversion will ever read, taken
     // whole while loads and panel edits may run on other threads.
-    code = object->create(fileName, *inputFormat, currentEncoderSettings());
+    code = object->create(fileName, *inputFormat, storedEncoderSettings());
   } catch (const std::bad_alloc&) {
     code = CompressionObject::kFailed;
   }

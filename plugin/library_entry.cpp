@@ -40,9 +40,8 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID reserved) 
 }
 
 char* __cdecl GetExtensionYouCreate(char* buffer) {
-  reloadEncoderSettingsIfDue();
   // A copy: a load on another thread rewrites the text in place otherwise.
-  const EncoderSettings settings = currentEncoderSettings();
+  const EncoderSettings settings = storedEncoderSettings();
   // The load already keeps only usable extensions; checking again here means
   // no way of filling the record can ever hand a host a name outside its
   // folder, or more than 17 bytes.
@@ -51,7 +50,6 @@ char* __cdecl GetExtensionYouCreate(char* buffer) {
 }
 
 BOOL __cdecl ShowConfigBit(HWND parent) {
-  reloadEncoderSettingsIfDue();
   return showSettingsPanel(parent);
 }
 

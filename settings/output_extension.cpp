@@ -7,14 +7,17 @@ namespace {
 const char kDefaultExtension[] = ".rm";
 constexpr int kMaxCharactersAfterDot = 15;
 
-// Bytes of the ANSI code page that no Windows file name holds. Bytes above
-// 0x7F are allowed; a double-byte character whose second byte is 0x5C ('\')
-// is refused with it, which errs on the safe side.
+}  // namespace
+
+const char kExtensionRule[] = "a dot and 1 to 15 characters a file name may hold, not ending in a dot or space (.rm)";
+
+const char* defaultExtension() { return kDefaultExtension; }
+
 bool allowedInFileName(char c) {
   return static_cast<unsigned char>(c) >= 0x20 && std::strchr("\\/:*?<>\"|", c) == nullptr;
 }
 
-}  // namespace
+bool droppedAtNameEnd(char last) { return last == '.' || last == ' '; }
 
 const char* usableExtension(const char* stored) {
   if (stored == nullptr || stored[0] != '.') return kDefaultExtension;
@@ -24,6 +27,5 @@ const char* usableExtension(const char* stored) {
   }
   // Windows drops a name's trailing dots and spaces, so such an extension
   // would not be the one the file gets.
-  const char last = stored[count];
-  return count > 0 && last != '.' && last != ' ' ? stored : kDefaultExtension;
+  return count > 0 && !droppedAtNameEnd(stored[count]) ? stored : kDefaultExtension;
 }

@@ -1,5 +1,6 @@
 #pragma once
-// The output extension a host may append to an output file name.
+// The output extension a host may append to an output file name, and the
+// rules for the characters of a Windows file name that it follows.
 
 // `stored` when it is a usable extension: a dot followed by 1 to 15
 // characters that a Windows file name may hold, none of them a path
@@ -8,3 +9,17 @@
 // nor may it end in a dot or space, which Windows drops from names.
 // Anything else, null included, gives the default ".rm".
 const char* usableExtension(const char* stored);
+// The extension that anything unusable gives.
+const char* defaultExtension();
+// The rule above in a few words, for a listing of the settings.
+extern const char kExtensionRule[];
+
+// False for the bytes of the ANSI code page that no Windows file name holds:
+// control characters, path separators, the colon and < > " | ? *. Bytes above
+// 0x7F are allowed; a double-byte character whose second byte is 0x5C ('\')
+// is refused with it, which errs on the safe side.
+bool allowedInFileName(char c);
+
+// True for a name's last character that Windows drops (a dot or a space), so
+// that the name would read as another.
+bool droppedAtNameEnd(char last);

@@ -1,58 +1,47 @@
 #include "settings/settings_access.h"
 
-#include <windows.h>
+#include "settings/process_lock.h"
 
 namespace {
 
-// Critical sections exist on every Windows the plug-in supports (the slim
-// reader/writer locks of later versions do not exist on XP). The high bit
-// makes XP allocate each section's wait event now, so that entering a
-// contended section later cannot fail for lack of memory; later versions
-// ignore it. The spin count lets a short wait for a record copy spin on a
+// The spin count lets a short wait for a record copy spin on a
 // multi-processor machine instead of sleeping.
-constexpr DWORD kSpinCount = 0x80000000u | 4000u;
+constexpr DWORD kSpinCount = 4000u;
 
-CRITICAL_SECTION recordLock;
-CRITICAL_SECTION editLock;
-bool locksOpen = false;
+ProcessLock recordLock;
+ProcessLock editLock;
 
 }  // namespace
 
 bool openSettingsAccess() {
-  if (!InitializeCriticalSectionAndSpinCount(&recordLock, kSpinCount)) return false;
-  if (!InitializeCriticalSectionAndSpinCount(&editLock, kSpinCount)) {
-    DeleteCriticalSection(&recordLock);
+  if (!recordLock.open(kSpinCount)) return false;
+  if (!editLock.open(kSpinCount)) {
+    recordLock.close();
     return false;
   }
-  locksOpen = true;
   return true;
 }
 
 void closeSettingsAccess() {
-  if (!locksOpen) return;
-  DeleteCriticalSection(&editLock);
-  DeleteCriticalSection(&recordLock);
-  locksOpen = false;
+  editLock.close();
+  recordLock.close();
 }
 
 EncoderSettings currentEncoderSettings() {
-  EnterCriticalSection(&recordLock);
-  EncoderSettings copy = encoderSettings;
-  LeaveCriticalSection(&recordLock);
-  return copy;
+  ProcessLockHold hold(recordLock);
+  return encoderSettings;
 }
 
 SettingsEdit::SettingsEdit() {
-  EnterCriticalSection(&editLock);
+  editLock.enter();
   // Only edits write the record, and this thread holds the edit lock: the
   // published record cannot change under this copy.
   working = encoderSettings;
 }
 
-SettingsEdit::~SettingsEdit() { LeaveCriticalSection(&editLock); }
+SettingsEdit::~SettingsEdit() { editLock.leave(); }
 
 void SettingsEdit::publish() {
-  EnterCriticalSection(&recordLock);
+  ProcessLockHold hold(recordLock);
   encoderSettings = working;
-  LeaveCriticalSection(&recordLock);
 }

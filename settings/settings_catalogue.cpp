@@ -13,7 +13,7 @@ const SettingChoice kOnOff[] = {{0, "off"}, {1, "on"}};
 const SettingChoice kCodings[] = {{0, "single rate"}, {1, "SureStream"}};
 const SettingChoice kNameOrders[] = {{0, "artist - title"}, {1, "title - artist"}};
 
-constexpr size_t kRateEntry = 0, kFirstAudienceEntry = 3, kExtensionEntry = 12;
+constexpr size_t kRateEntry = 0, kAudioFormatEntry = 1, kFirstAudienceEntry = 3, kExtensionEntry = 12;
 
 template <size_t N>
 constexpr SettingDefinition number(const char* name, int32_t defaultValue, const SettingChoice (&choices)[N],
@@ -27,8 +27,6 @@ int32_t& audience(EncoderSettings& s) { return s.targetAudiences[I]; }
 bool isAudience(size_t entry) { return entry >= kFirstAudienceEntry && entry < kFirstAudienceEntry + 8; }
 
 }  // namespace
-
-const char kExtensionRule[] = "a dot and 1 to 15 characters a file name may hold, not ending in a dot or space (.rm)";
 
 const SettingDefinition kSettingCatalogue[kSettingCount] = {
     number("ZVKRMFreq", 44100, kRates, [](EncoderSettings& s) -> int32_t& { return s.sampleRate; }),
@@ -54,6 +52,10 @@ const SettingDefinition* findSetting(const char* valueName) {
   return nullptr;
 }
 
+const SettingDefinition& rateSetting() { return kSettingCatalogue[kRateEntry]; }
+
+const SettingDefinition& audioFormatSetting() { return kSettingCatalogue[kAudioFormatEntry]; }
+
 int choiceIndexOf(const SettingDefinition& setting, int32_t value) {
   for (size_t i = 0; i < setting.choiceCount; ++i) {
     if (setting.choices[i].value == value) return int(i);
@@ -66,8 +68,6 @@ const char* choiceText(const SettingDefinition& setting, int32_t value) {
   return index < 0 ? nullptr : setting.choices[index].text;
 }
 
-const char* defaultExtension() { return usableExtension(nullptr); }
-
 namespace {
 
 const char kMustBeNumber[] = "a number setting must be stored as REG_DWORD";
@@ -76,6 +76,8 @@ const char kMustBeText[] = "the extension must be stored as REG_SZ text";
 bool audiencesStored(const StoredValue (&stored)[kSettingCount]) {
   return stored[kFirstAudienceEntry].kind != StoredValue::Kind::Absent;
 }
+
+}  // namespace
 
 const char* valueRefusal(const SettingDefinition& setting, const StoredValue& stored) {
   switch (stored.kind) {
@@ -95,8 +97,6 @@ const char* valueRefusal(const SettingDefinition& setting, const StoredValue& st
   }
   return nullptr;
 }
-
-}  // namespace
 
 const char* ignoredBecause(const StoredValue (&stored)[kSettingCount], size_t entry) {
   if (isAudience(entry) && !audiencesStored(stored) && stored[entry].kind != StoredValue::Kind::Absent) {

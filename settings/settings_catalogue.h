@@ -24,6 +24,10 @@ struct SettingDefinition {
   size_t choiceCount;
   // The record's field the value loads into (Number only).
   int32_t& (*field)(EncoderSettings&);
+
+  // That field's value in a record that is only read (Number only): `field`
+  // merely locates the field, so reading through it leaves the record alone.
+  int32_t valueIn(const EncoderSettings& settings) const { return field(const_cast<EncoderSettings&>(settings)); }
 };
 
 constexpr size_t kSettingCount = 13;
@@ -31,15 +35,14 @@ constexpr size_t kSettingCount = 13;
 extern const SettingDefinition kSettingCatalogue[kSettingCount];
 
 const SettingDefinition* findSetting(const char* valueName);
+// The sample rate ("ZVKRMFreq") and the audio format ("ZVKRMAudioFormat").
+const SettingDefinition& rateSetting();
+const SettingDefinition& audioFormatSetting();
 // Index of `value` among the setting's choices; -1 when it is not offered.
 int choiceIndexOf(const SettingDefinition& setting, int32_t value);
 // The choice's text for a number ("Stereo Music" for audio format 3); null
 // when the setting does not offer it.
 const char* choiceText(const SettingDefinition& setting, int32_t value);
-
-// The text a Text setting (the extension) takes, for a listing.
-extern const char kExtensionRule[];
-const char* defaultExtension();
 
 // One stored value as the registry holds it.
 struct StoredValue {
@@ -49,6 +52,10 @@ struct StoredValue {
   const char* text = nullptr;  // Text: NUL-terminated
   uint32_t registryType = 0;   // OtherType: the registry type found
 };
+
+// Why `stored` is not a value `setting` takes (the wrong type, a number the
+// panel does not offer, an unusable extension); null when it is, or absent.
+const char* valueRefusal(const SettingDefinition& setting, const StoredValue& stored);
 
 // Why a load does not use the stored value of catalogue entry `entry` (the
 // values in catalogue order); null when it uses it or nothing is stored.

@@ -14,9 +14,6 @@ constexpr int kAudienceBoxes = IDC_AUDIENCE_LAST - IDC_AUDIENCE_FIRST + 1;  // 8
 constexpr int kPanelX = 20;  // client coordinates of the parent
 constexpr int kPanelY = 34;
 
-const SettingDefinition& rateSetting() { return *findSetting("ZVKRMFreq"); }
-const SettingDefinition& audioFormatSetting() { return *findSetting("ZVKRMAudioFormat"); }
-
 LRESULT sendItem(HWND panel, int id, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
   return SendDlgItemMessageA(panel, id, message, wParam, lParam);
 }
@@ -193,7 +190,7 @@ INT_PTR CALLBACK settingsPanelProc(HWND panel, UINT message, WPARAM wParam, LPAR
 }  // namespace
 
 BOOL showSettingsPanel(HWND parent) {
-  HINSTANCE module = static_cast<HINSTANCE>(currentEncoderSettings().moduleHandle);
+  HINSTANCE module = static_cast<HINSTANCE>(storedEncoderSettings().moduleHandle);
   HRSRC resource = FindResourceA(module, MAKEINTRESOURCEA(IDD_SETTINGS_PANEL),
                                  RT_DIALOG);
   HGLOBAL loaded = LoadResource(module, resource);

@@ -7,8 +7,8 @@
 // of its own.
 #include <windows.h>
 
-// Creates a panel as a visible child of `parent` from the template in module
-// encoderSettings.moduleHandle and moves it to (20, 34) of the parent's client
+// Reloads the settings when due, then creates a panel as a visible child of
+// `parent` from the template in module encoderSettings.moduleHandle and moves it to (20, 34) of the parent's client
 // area at its own size, without repainting. Nonzero when the panel was placed.
 // The panel lives until the parent is destroyed; its handle is not kept.
 BOOL showSettingsPanel(HWND parent);

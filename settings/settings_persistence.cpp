@@ -60,13 +60,17 @@ void reloadEncoderSettingsIfDue() {
   InterlockedExchange(&reloadsDone, noted);
 }
 
+EncoderSettings storedEncoderSettings() {
+  reloadEncoderSettingsIfDue();
+  return currentEncoderSettings();
+}
+
 void saveEncoderSettings(const EncoderSettings& settings) {
-  EncoderSettings record = settings;  // the catalogue's field accessors take a modifiable record
   for (const SettingDefinition& setting : kSettingCatalogue) {
     if (setting.type == SettingType::Text) {
-      writeRegistryString(record.extension, setting.valueName, kRoot, kPath);
+      writeRegistryString(settings.extension, setting.valueName, kRoot, kPath);
     } else {
-      writeRegistryDword(static_cast<uint32_t>(setting.field(record)), setting.valueName, kRoot, kPath);
+      writeRegistryDword(static_cast<uint32_t>(setting.valueIn(settings)), setting.valueName, kRoot, kPath);
     }
   }
 }

@@ -22,6 +22,10 @@ void noteEncoderSettingsReloadDue(HINSTANCE moduleHandle);
 // edit to end.
 void reloadEncoderSettingsIfDue();
 
+// What an entry point reads the settings through: reloads them when due (as
+// above), then returns a consistent copy of the published record.
+EncoderSettings storedEncoderSettings();
+
 // Writes all thirteen values (rate, audio format, SureStream, audiences 0..7,
 // title/artist order, extension) of `settings`. Callers hold the edit
 // (SettingsEdit) that changed the record, so no load runs between the change

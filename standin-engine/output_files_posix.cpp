@@ -16,7 +16,7 @@ FILE* createNewFile(const std::string& path, bool& nameTaken) {
   if (descriptor < 0) return nullptr;
   FILE* file = flock(descriptor, LOCK_EX | LOCK_NB) == 0 ? fdopen(descriptor, "w+b") : nullptr;
   if (!file) {
-    unlink(path.c_str());
+    removeHeldFile(path);
     close(descriptor);
   }
   return file;

@@ -28,13 +28,13 @@ FILE* createNewFile(const std::string& path, bool& nameTaken) {
   if (handle == INVALID_HANDLE_VALUE) return nullptr;
   const int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_RDWR | _O_BINARY);
   if (descriptor == -1) {
-    DeleteFileA(path.c_str());
+    removeHeldFile(path);
     CloseHandle(handle);
     return nullptr;
   }
   FILE* file = _fdopen(descriptor, "w+b");
   if (!file) {
-    DeleteFileA(path.c_str());
+    removeHeldFile(path);
     _close(descriptor);
   }
   return file;

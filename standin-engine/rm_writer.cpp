@@ -241,10 +241,13 @@ bool RmFileWriter::finish() {
   // Renamed (or removed) while still held, so that the temporary name stays
   // claimed until the output name is the finished file's.
   ok = ok && replaceFile(temporaryPath_, outputPath_);
-  if (!ok) removeHeldFile(temporaryPath_);
+  if (!ok) {
+    abandon();
+    return false;
+  }
   std::fclose(file_);
   file_ = nullptr;
-  return ok;
+  return true;
 }
 
 void RmFileWriter::abandon() {
