@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "resample/fft_lanes.h"
 #include "resample/lane_kernels.h"
 #include "resample/nothrow_arrays.h"
 
@@ -95,27 +96,41 @@ int DownsamplingPath::runBlock(uint8_t*& outPointer, bool endFlag, int framesWan
 }
 
 // The block's input frames at stuffingOffset, stuffingOffset + q, ... below
-// fftHop, zeros everywhere else.
+// fftHop, zeros everywhere else up to fftHop, each position written once
+// (no clearing pass before). q is 1, 2 or 3 (the planner's choice), so the
+// zeros between two frames are stored one by one: a loop there would become
+// a call to memset per frame. The last frame's zeros may pass fftHop, into
+// the upper half, which the convolution treats as zero anyway.
 void DownsamplingPath::stuffChannel(int channel, int blockFrames) {
   double* a = stages.fftBlock[channel].get();
-  std::fill(a, a + plan.fftLength, 0.0);
   const double* x = stages.inputSamples.get() + channel;
-  for (int j = 0, i = stuffingOffset; j < blockFrames; ++j, i += plan.oversampling) {
+  const int q = plan.oversampling;
+  int i = 0;
+  for (; i < stuffingOffset; ++i) a[i] = 0.0;
+  for (int j = 0; j < blockFrames; ++j, i += q) {
     a[i] = x[size_t(j) * stages.channels];
+    if (q >= 2) a[i + 1] = 0.0;
+    if (q >= 3) a[i + 2] = 0.0;
   }
+  for (; i < plan.fftHop; ++i) a[i] = 0.0;
 }
 
 // stuffChannel for channels `channel` and `channel + 1`, interleaved into
-// pairBlock for filterPair.
+// the lower halves of pairBlock for filterPair.
 void DownsamplingPath::stuffPair(int channel, int blockFrames) {
   double* a = stages.pairBlock;
-  std::fill(a, a + plan.fftLength, 0.0);  // the lower halves; filterPair needs no more
   const double* x = stages.inputSamples.get() + channel;
   const int ch = stages.channels;
-  for (int j = 0, i = stuffingOffset; j < blockFrames; ++j, i += plan.oversampling) {
-    a[2 * i] = x[size_t(j) * ch];
-    a[2 * i + 1] = x[size_t(j) * ch + 1];
+  const int q = plan.oversampling;
+  const lanes::Pair zero(0.0);
+  int i = 0;
+  for (; i < stuffingOffset; ++i) lanes::storePair(a + 2 * i, zero);
+  for (int j = 0; j < blockFrames; ++j, i += q) {
+    lanes::storePair(a + 2 * i, lanes::loadPair(x + size_t(j) * ch));
+    if (q >= 2) lanes::storePair(a + 2 * i + 2, zero);
+    if (q >= 3) lanes::storePair(a + 2 * i + 4, zero);
   }
+  for (; i < plan.fftHop; ++i) lanes::storePair(a + 2 * i, zero);
 }
 
 // Overlap-add of the filtered block's first half onto the history.

@@ -210,7 +210,13 @@ void convolveInLanes(int n, const double* in, double* work, const double* filter
   const Twiddles tw{w, ip[0]};
   V* x = reinterpret_cast<V*>(work);
   splitIntoLanes<C, S>(in, work, subLength, tw);
-  splitRadix<-1>(x, subLength, tw);
+  // The packed block's upper half is zero: with S > 1 splitIntoLanes took
+  // that into account; with one part the transform's first step does.
+  if constexpr (S == 1) {
+    splitRadixOfLowerHalf<-1>(x, subLength, tw);
+  } else {
+    splitRadix<-1>(x, subLength, tw);
+  }
   spectralProduct<C, S>(work, subLength, filter);
   splitRadixInTime<+1>(x, subLength, tw);
   joinLanes<C, S>(work, subLength, tw, outs);
@@ -233,8 +239,6 @@ template <typename V>
 void convolvePairInLanes(int n, double* pair, const double* filter, const int* ip, const double* w, double* first,
                          double* second) {
   constexpr int kSplits = lanes::kLanes<V> / 2;
-  // One part per channel: the transform reads the zero upper halves too.
-  if (kSplits == 1) std::memset(pair + n, 0, sizeof(double) * n);
   double* outs[2] = {first, second};
   convolveInLanes<2, kSplits, V>(n, pair, pair, filter, ip, w, outs);
 }

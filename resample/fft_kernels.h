@@ -80,16 +80,20 @@ inline void rotate(V& re, V& im, const double* w) {
 // sums that feed the half-length transform; x2 and x3 the differences,
 // turned by a quarter circle in the direction of the exponent's sign and
 // rotated by the twiddles, that feed the two quarter-length transforms.
-template <int Sign, bool Rotate, int Quarter3, typename V>
+// With UpperZero, x2 and x3 count as zero and are not read: x0 and x1 are
+// their own sums and the differences.
+template <int Sign, bool Rotate, int Quarter3, bool UpperZero, typename V>
 inline void lButterfly(V* x0, V* x1, V* x2, V* x3, const double* w1, const double* w3) {
-  const V t1r = x0[0] - x2[0];
-  const V t1i = x0[1] - x2[1];
-  const V t2r = x1[0] - x3[0];
-  const V t2i = x1[1] - x3[1];
-  x0[0] = x0[0] + x2[0];
-  x0[1] = x0[1] + x2[1];
-  x1[0] = x1[0] + x3[0];
-  x1[1] = x1[1] + x3[1];
+  const V t1r = UpperZero ? x0[0] : x0[0] - x2[0];
+  const V t1i = UpperZero ? x0[1] : x0[1] - x2[1];
+  const V t2r = UpperZero ? x1[0] : x1[0] - x3[0];
+  const V t2i = UpperZero ? x1[1] : x1[1] - x3[1];
+  if (!UpperZero) {
+    x0[0] = x0[0] + x2[0];
+    x0[1] = x0[1] + x2[1];
+    x1[0] = x1[0] + x3[0];
+    x1[1] = x1[1] + x3[1];
+  }
   // Sign -1: u = t1 - i t2, v = t1 + i t2; +1: the other way round.
   V ur = Sign < 0 ? t1r + t2i : t1r - t2i;
   V ui = Sign < 0 ? t1i - t2r : t1i + t2r;
@@ -128,13 +132,17 @@ inline void lButterflyInTime(V* x0, V* x1, V* x2, V* x3, const double* w1, const
   x3[1] = Sign > 0 ? x1i - dr : x1i + dr;
 }
 
-// One of the two butterflies, by the direction of decimation.
-template <bool InTime, int Sign, bool Rotate, int Quarter3 = 0, typename V>
+// The kinds of L-shaped step: decimation in frequency, the same on values
+// whose upper half is zero (see lButterfly), decimation in time.
+enum class Step { kInFrequency, kUpperZero, kInTime };
+
+// One of the butterflies, by the kind of step.
+template <Step Kind, int Sign, bool Rotate, int Quarter3 = 0, typename V>
 inline void anyButterfly(V* x0, V* x1, V* x2, V* x3, const double* w1, const double* w3) {
-  if constexpr (InTime) {
+  if constexpr (Kind == Step::kInTime) {
     lButterflyInTime<Sign, Rotate, Quarter3>(x0, x1, x2, x3, w1, w3);
   } else {
-    lButterfly<Sign, Rotate, Quarter3>(x0, x1, x2, x3, w1, w3);
+    lButterfly<Sign, Rotate, Quarter3, Kind == Step::kUpperZero>(x0, x1, x2, x3, w1, w3);
   }
 }
 
@@ -160,12 +168,12 @@ struct TwiddleWalk {
 
 // The butterflies whose values start at p, p + 2, ... below end, with W^3k
 // in quarter circle Quarter3.
-template <bool InTime, int Sign, int Quarter3, typename V>
+template <Step Kind, int Sign, int Quarter3, typename V>
 inline void lShapedRange(V* p, V* end, int d, TwiddleWalk& walk) {
   const double* w1 = walk.w1;
   const double* w3 = walk.w3;
   for (; p < end; p += 2, w1 += walk.step1, w3 += walk.step3) {
-    anyButterfly<InTime, Sign, true, Quarter3>(p, p + d, p + 2 * d, p + 3 * d, w1, w3);
+    anyButterfly<Kind, Sign, true, Quarter3>(p, p + d, p + 2 * d, p + 3 * d, w1, w3);
   }
   walk.w1 = w1;
   walk.w3 = w3;
@@ -180,22 +188,22 @@ inline void lShapedRange(V* p, V* end, int d, TwiddleWalk& walk) {
 // `length` is a power of two 3u never lands on a quarter's boundary, so
 // each range reads the table without a test. Always inlined, so that the
 // short transforms of splitRadixFixed stay unrolled.
-template <int Sign, bool InTime = false, typename V>
+template <int Sign, Step Kind = Step::kInFrequency, typename V>
 [[gnu::always_inline]] inline void lShapedStep(V* x, int length, const Twiddles& tw) {
   const int q = length / 4;
   const int d = 2 * q;  // a quarter of the length, in V values
-  anyButterfly<InTime, Sign, false>(x, x + d, x + 2 * d, x + 3 * d, nullptr, nullptr);  // k = 0: both twiddles are 1
+  anyButterfly<Kind, Sign, false>(x, x + d, x + 2 * d, x + 3 * d, nullptr, nullptr);  // k = 0: both twiddles are 1
   const int stride = tw.stride(length);
   const int firstThird = (q + 2) / 3;       // smallest k with 3k >= q
   const int secondThird = (2 * q + 2) / 3;  // smallest k with 3k >= 2q
   // W^k at entry k * stride; W^3k at entry 3k * stride folded into the
   // first quarter: (c, s), then (-s, c), then (-c, -s).
   TwiddleWalk walk{tw.entry(stride), tw.entry(3 * stride), 2 * stride, 6 * stride};
-  lShapedRange<InTime, Sign, 0>(x + 2, x + 2 * firstThird, d, walk);
+  lShapedRange<Kind, Sign, 0>(x + 2, x + 2 * firstThird, d, walk);
   walk.w3 -= 2 * tw.quarter;
-  lShapedRange<InTime, Sign, 1>(x + 2 * firstThird, x + 2 * secondThird, d, walk);
+  lShapedRange<Kind, Sign, 1>(x + 2 * firstThird, x + 2 * secondThird, d, walk);
   walk.w3 -= 2 * tw.quarter;
-  lShapedRange<InTime, Sign, 2>(x + 2 * secondThird, x + d, d, walk);
+  lShapedRange<Kind, Sign, 2>(x + 2 * secondThird, x + d, d, walk);
 }
 
 // The split-radix FFT for a length known when compiling (up to 16): the
@@ -250,7 +258,7 @@ inline void splitRadixInTimeFixed(V* x, const Twiddles& tw) {
     splitRadixInTimeFixed<Sign, Length / 2>(x, tw);
     splitRadixInTimeFixed<Sign, Length / 4>(x + Length, tw);
     splitRadixInTimeFixed<Sign, Length / 4>(x + 3 * Length / 2, tw);
-    lShapedStep<Sign, true>(x, Length, tw);
+    lShapedStep<Sign, Step::kInTime>(x, Length, tw);
   }
 }
 
@@ -277,7 +285,22 @@ void splitRadixInTime(V* x, int length, const Twiddles& tw) {
   splitRadixInTime<Sign>(x, 2 * q, tw);
   splitRadixInTime<Sign>(x + 4 * q, q, tw);
   splitRadixInTime<Sign>(x + 6 * q, q, tw);
-  lShapedStep<Sign, true>(x, length, tw);
+  lShapedStep<Sign, Step::kInTime>(x, length, tw);
+}
+
+// splitRadix of values whose upper half (complex values length / 2 on) is
+// zero, whatever memory holds there: its first step does not read that half.
+template <int Sign, typename V>
+void splitRadixOfLowerHalf(V* x, int length, const Twiddles& tw) {
+  if (length < 4) {
+    for (V* upper = x + length; upper < x + 2 * length; ++upper) *upper = V(0.0);
+    return splitRadix<Sign>(x, length, tw);
+  }
+  lShapedStep<Sign, Step::kUpperZero>(x, length, tw);
+  const int q = length / 4;
+  splitRadix<Sign>(x, 2 * q, tw);
+  splitRadix<Sign>(x + 4 * q, q, tw);
+  splitRadix<Sign>(x + 6 * q, q, tw);
 }
 
 }  // namespace
