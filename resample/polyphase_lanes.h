@@ -21,32 +21,38 @@ namespace {
 template <typename V, int Outputs, bool Adjacent>
 inline void interpolateOutputs(const double* const* row, const double* const* window, int taps, int channels,
                                double* out) {
+  static_assert(Outputs >= 1 && Outputs <= 4, "up to four sums");
   constexpr int kTaps = lanes::kLanes<V> / 2;
-  V sum[Outputs];
-  for (int i = 0; i < Outputs; ++i) sum[i] = V(0.0);
+  // Named sums, not an array: GCC keeps an array of vectors in memory on
+  // 32-bit x86 and stores every sum at every step.
+  V sum0(0.0), sum1(0.0), sum2(0.0), sum3(0.0);
+  auto forEachOutput = [&](auto step) {
+    step(row[0], window[0], sum0);
+    if constexpr (Outputs > 1) step(row[1], window[1], sum1);
+    if constexpr (Outputs > 2) step(row[2], window[2], sum2);
+    if constexpr (Outputs > 3) step(row[3], window[3], sum3);
+  };
   int t = 0;
   if constexpr (kTaps == 1) {
     // One tap per vector: two taps of a row come in one load and are
     // spread apart, which halves the loads of rows (and of the row
     // pointers, which 32-bit x86 keeps on the stack).
     for (; t + 2 <= taps; t += 2) {
-      for (int i = 0; i < Outputs; ++i) {
-        const lanes::Pair both = lanes::loadPair(row[i] + t);
-        sum[i] = lanes::mulAdd(lanes::firstLanes(both, both), lanes::loadFrames<V>(window[i], t, channels, Adjacent),
-                               sum[i]);
-        sum[i] = lanes::mulAdd(lanes::secondLanes(both, both),
-                               lanes::loadFrames<V>(window[i], t + 1, channels, Adjacent), sum[i]);
-      }
+      forEachOutput([&](const double* r, const double* w, V& sum) {
+        const lanes::Pair both = lanes::loadPair(r + t);
+        sum = lanes::mulAdd(lanes::firstLanes(both, both), lanes::loadFrames<V>(w, t, channels, Adjacent), sum);
+        sum = lanes::mulAdd(lanes::secondLanes(both, both), lanes::loadFrames<V>(w, t + 1, channels, Adjacent), sum);
+      });
     }
   }
   for (; t + kTaps <= taps; t += kTaps) {
-    for (int i = 0; i < Outputs; ++i) {
-      sum[i] = lanes::mulAdd(lanes::spreadTaps<V>(row[i] + t), lanes::loadFrames<V>(window[i], t, channels, Adjacent),
-                             sum[i]);
-    }
+    forEachOutput([&](const double* r, const double* w, V& sum) {
+      sum = lanes::mulAdd(lanes::spreadTaps<V>(r + t), lanes::loadFrames<V>(w, t, channels, Adjacent), sum);
+    });
   }
+  const V sums[4] = {sum0, sum1, sum2, sum3};
   for (int i = 0; i < Outputs; ++i) {
-    lanes::Pair total = lanes::foldToPair(sum[i]);
+    lanes::Pair total = lanes::foldToPair(sums[i]);
     for (int r = t; r < taps; ++r) {
       total = lanes::mulAdd(lanes::Pair(row[i][r]), lanes::loadPair(window[i] + int64_t(r) * channels), total);
     }
@@ -92,37 +98,46 @@ int interpolatePairInLanes(const PairInterpolation& job) {
 // the others add them after the lanes.
 template <typename V, int Outputs>
 inline void decimateOutputs(const PairDecimation& job, const double* const* row, const int* window, double* out) {
+  static_assert(Outputs >= 1 && Outputs <= 4, "up to four outputs");
   constexpr int kTaps = lanes::kLanes<V>;
   const int taps = job.taps;
-  V sum0[Outputs], sum1[Outputs];
-  for (int i = 0; i < Outputs; ++i) sum0[i] = sum1[i] = V(0.0);
+  // Named sums, as in interpolateOutputs; first of h0, second of h1.
+  V first0(0.0), first1(0.0), first2(0.0), first3(0.0);
+  V second0(0.0), second1(0.0), second2(0.0), second3(0.0);
+  auto forEachOutput = [&](auto step) {
+    step(row[0], window[0], first0, second0);
+    if constexpr (Outputs > 1) step(row[1], window[1], first1, second1);
+    if constexpr (Outputs > 2) step(row[2], window[2], first2, second2);
+    if constexpr (Outputs > 3) step(row[3], window[3], first3, second3);
+  };
   int t = 0;
   for (; t + kTaps <= taps; t += kTaps) {
-    for (int i = 0; i < Outputs; ++i) {
-      const V r = lanes::loadLanes<V>(row[i] + t);
-      sum0[i] = lanes::mulAdd(r, lanes::loadLanes<V>(job.h0 + window[i] + t), sum0[i]);
-      sum1[i] = lanes::mulAdd(r, lanes::loadLanes<V>(job.h1 + window[i] + t), sum1[i]);
-    }
+    forEachOutput([&](const double* r, int w, V& first, V& second) {
+      const V taps = lanes::loadLanes<V>(r + t);
+      first = lanes::mulAdd(taps, lanes::loadLanes<V>(job.h0 + w + t), first);
+      second = lanes::mulAdd(taps, lanes::loadLanes<V>(job.h1 + w + t), second);
+    });
   }
   if constexpr (lanes::kMaskedLoads<V>) {
     if (t < taps) {
       const int rest = taps - t;
-      for (int i = 0; i < Outputs; ++i) {
-        const V r = lanes::loadFirstLanes<V>(row[i] + t, rest);
-        sum0[i] = lanes::mulAdd(r, lanes::loadFirstLanes<V>(job.h0 + window[i] + t, rest), sum0[i]);
-        sum1[i] = lanes::mulAdd(r, lanes::loadFirstLanes<V>(job.h1 + window[i] + t, rest), sum1[i]);
-      }
+      forEachOutput([&](const double* r, int w, V& first, V& second) {
+        const V taps = lanes::loadFirstLanes<V>(r + t, rest);
+        first = lanes::mulAdd(taps, lanes::loadFirstLanes<V>(job.h0 + w + t, rest), first);
+        second = lanes::mulAdd(taps, lanes::loadFirstLanes<V>(job.h1 + w + t, rest), second);
+      });
     }
-    for (int i = 0; i < Outputs; ++i) lanes::storePair(out + int64_t(i) * job.channels, lanes::addAcross(sum0[i], sum1[i]));
-  } else {
-    for (int i = 0; i < Outputs; ++i) {
-      lanes::Pair total = lanes::addAcross(sum0[i], sum1[i]);
+  }
+  const V firsts[4] = {first0, first1, first2, first3}, seconds[4] = {second0, second1, second2, second3};
+  for (int i = 0; i < Outputs; ++i) {
+    lanes::Pair total = lanes::addAcross(firsts[i], seconds[i]);
+    if constexpr (!lanes::kMaskedLoads<V>) {
       for (int r = t; r < taps; ++r) {
         total = lanes::mulAdd(lanes::Pair(row[i][r]), lanes::makePair(job.h0[window[i] + r], job.h1[window[i] + r]),
                               total);
       }
-      lanes::storePair(out + int64_t(i) * job.channels, total);
     }
+    lanes::storePair(out + int64_t(i) * job.channels, total);
   }
 }
 
