@@ -17,6 +17,8 @@
 #include <random>
 #include <string>
 
+#include <xmmintrin.h>
+
 #include "tests/resample/converter_probe.h"
 
 namespace {
@@ -175,6 +177,24 @@ TEST(FrozenOutput, EveryStreamStaysWithinOneLsbOfItsReference) {
     }
     EXPECT_LE(worst, 1);
     EXPECT_LE(differing * 10000, samples) << differing << " of " << samples << " samples differ";
+  }
+}
+
+// A conversion leaves the caller's floating-point control as it found it
+// (the host's rounding and denormal settings are its own), on every path:
+// the wide kernels reset the vector state on return by reloading MXCSR.
+TEST(FrozenOutput, ConversionLeavesTheFloatingPointControlAlone) {
+  const unsigned exceptionFlags = 0x3F;  // set by arithmetic itself
+  const unsigned flushAndDenormalsAreZero = 0x8040;
+  const unsigned before = _mm_getcsr();
+  const unsigned hostControl = (before & ~exceptionFlags) | flushAndDenormalsAreZero;
+  for (const FrozenCase c : {FrozenCase{22050, 44100, 2, 16, false}, FrozenCase{48000, 44100, 3, 24, false}}) {
+    SCOPED_TRACE(describe(c));
+    _mm_setcsr(hostControl);
+    convertWithRandomSplits(c, tonePcm(c, inputFrames(c)), 5);
+    const unsigned after = _mm_getcsr();
+    _mm_setcsr(before);
+    EXPECT_EQ(after & ~exceptionFlags, hostControl & ~exceptionFlags);
   }
 }
 
