@@ -15,14 +15,16 @@
 
 namespace {
 
-// `Outputs` interpolator outputs whose rows and windows are given: V holds
-// kLanes / 2 taps of both channels; the lanes of each channel are added at
-// the end, and taps beyond the last whole vector follow in a Pair.
 // Frames from the first output's window to output i's, when bit j of
 // `steps` says that output j + 1 starts a frame after output j.
-constexpr int framesBefore(int steps, int i) { return i == 0 ? 0 : ((steps >> (i - 1)) & 1) + framesBefore(steps, i - 1); }
+constexpr int framesBefore(int steps, int i) {
+  return i == 0 ? 0 : ((steps >> (i - 1)) & 1) + framesBefore(steps, i - 1);
+}
 
-// Steps >= 0 (a channel pair's adjacent frames only): the windows lie
+// `Outputs` interpolator outputs whose rows and windows are given: V holds
+// kLanes / 2 taps of both channels; the lanes of each channel are added at
+// the end, and taps beyond the last whole vector follow in a Pair. With
+// Steps >= 0 (a channel pair's adjacent frames only) the windows lie
 // framesBefore(Steps, i) frames after the first, so one pointer with fixed
 // offsets reads all of them (32-bit x86 has too few registers for four).
 template <typename V, int Outputs, bool Adjacent, int Steps = -1>
@@ -141,18 +143,18 @@ inline void decimateOutputs(const PairDecimation& job, const double* const* row,
   int t = 0;
   for (; t + kTaps <= taps; t += kTaps) {
     forEachOutput([&](const double* r, int w, V& first, V& second) {
-      const V taps = lanes::loadLanes<V>(r + t);
-      first = lanes::mulAdd(taps, lanes::loadLanes<V>(job.h0 + w + t), first);
-      second = lanes::mulAdd(taps, lanes::loadLanes<V>(job.h1 + w + t), second);
+      const V rowTaps = lanes::loadLanes<V>(r + t);
+      first = lanes::mulAdd(rowTaps, lanes::loadLanes<V>(job.h0 + w + t), first);
+      second = lanes::mulAdd(rowTaps, lanes::loadLanes<V>(job.h1 + w + t), second);
     });
   }
   if constexpr (lanes::kMaskedLoads<V>) {
     if (t < taps) {
       const int rest = taps - t;
       forEachOutput([&](const double* r, int w, V& first, V& second) {
-        const V taps = lanes::loadFirstLanes<V>(r + t, rest);
-        first = lanes::mulAdd(taps, lanes::loadFirstLanes<V>(job.h0 + w + t, rest), first);
-        second = lanes::mulAdd(taps, lanes::loadFirstLanes<V>(job.h1 + w + t, rest), second);
+        const V rowTaps = lanes::loadFirstLanes<V>(r + t, rest);
+        first = lanes::mulAdd(rowTaps, lanes::loadFirstLanes<V>(job.h0 + w + t, rest), first);
+        second = lanes::mulAdd(rowTaps, lanes::loadFirstLanes<V>(job.h1 + w + t, rest), second);
       });
     }
   }
