@@ -5,8 +5,9 @@
 // its spectrum bit-reversed, the spectral product works in that order, and
 // the inverse (decimation in time) takes it so and gives natural order.
 //
-// The blocks' upper halves must be zero (the filter then never wraps
-// around when it is at most n/2 taps long); the result fills all n values.
+// The blocks' upper halves count as zero and are not read (the filter then
+// never wraps around when it is at most n/2 taps long); the result fills
+// all n values.
 //
 // The transforms run in vector lanes (lane_kernels.h: the convolution
 // itself is a kernel of the table): two (SSE2), or four where the CPU has

@@ -50,7 +50,8 @@ struct LaneKernels {
   FftLanes lanes;  // the record order the convolution filter needs (makeConvolutionFilter)
 
   // Fast convolution (fft_convolution.h). One channel: block (n values) is
-  // replaced by the filtered block; work: 2n doubles, 32-byte aligned.
+  // replaced by the filtered block; only its lower half is read, the upper
+  // half counts as zero; work: 2n doubles, 32-byte aligned.
   void (*convolveBlock)(int n, double* block, double* work, const double* filter, const int* ip, const double* w);
   // Two channels interleaved in pair (2n doubles, value j of the first at
   // 2j, of the second at 2j + 1; 32-byte aligned; used as work area): the

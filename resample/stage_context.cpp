@@ -86,14 +86,13 @@ void StageContext::takeInput(double* samples, int framesRead, int framesWanted, 
   endOfStream = endFlag;
 }
 
-// Fast convolution of the first fftHop values of `block` (the rest is zero)
-// with the FFT low-pass, whose pre-scaled spectrum the shared filters hold
-// (records of makeConvolutionFilter). The filter is never longer than fftHop
-// taps, so nothing wraps around. pairBlock is the work area.
+// Fast convolution of the first fftHop values of `block` (the rest counts as
+// zero and is not read) with the FFT low-pass, whose pre-scaled spectrum the
+// shared filters hold (records of makeConvolutionFilter). The filter is
+// never longer than fftHop taps, so nothing wraps around. pairBlock is the
+// work area.
 void StageContext::convolve(double* block) {
-  const int fftLength = plan.fftLength;
-  std::fill(block + fftLength / 2, block + fftLength, 0.0);
-  kernels->convolveBlock(fftLength, block, pairBlock, filters->spectrum.get(), filters->fftBitReversal.get(),
+  kernels->convolveBlock(plan.fftLength, block, pairBlock, filters->spectrum.get(), filters->fftBitReversal.get(),
                          filters->fftCosSin.get());
 }
 
