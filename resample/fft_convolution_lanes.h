@@ -37,12 +37,6 @@ inline void scatterComplex(double* const* outs, int index, lanes::Pair re, lanes
   lanes::storePair(outs[1] + 2 * index, lanes::secondLanes(re, im));
 }
 
-inline int reverseBits(int value, int bits) {
-  int reversed = 0;
-  for (int b = 0; b < bits; ++b) reversed |= ((value >> b) & 1) << (bits - 1 - b);
-  return reversed;
-}
-
 // Calls visit(l, p, partnerLane, partnerPosition) once for every pair of
 // bins {k, m - k} (k = 0 pairs with itself), where part l at position p holds
 // bin k = S rev(p) + l (rev over log2 M bits). Part 0: bins S k' pair inside

@@ -29,6 +29,13 @@ inline int log2Exact(int value) {
   return bits;
 }
 
+// `value` with its lowest `bits` bits in reverse order.
+inline int reverseBits(int value, int bits) {
+  int reversed = 0;
+  for (int b = 0; b < bits; ++b) reversed |= ((value >> b) & 1) << (bits - 1 - b);
+  return reversed;
+}
+
 // Cosine and sine of 2 pi t / circle for 0 <= t < 3 circle / 4, read from
 // the quarter-wave table (circle = 4 * quarter table steps at stride 1).
 struct Twiddles {

@@ -39,13 +39,7 @@ void makeTwiddleTable(int quarter, int* ip, double* w) {
 void makeBitReversalTable(int entries, int* ip) {
   int* table = ip + 2;
   const int bits = log2Exact(entries);
-  for (int i = 0; i < entries; ++i) {
-    int reversed = 0;
-    for (int b = 0; b < bits; ++b) {
-      if (i & (1 << b)) reversed |= 1 << (bits - 1 - b);
-    }
-    table[i] = reversed;
-  }
+  for (int i = 0; i < entries; ++i) table[i] = reverseBits(i, bits);
   ip[1] = entries;
 }
 
