@@ -96,3 +96,18 @@ for name, text in [("artist_title", "C:\\Music\\Some Artist - Some Title.wav"),
                    ("spaces", "  -  .wav"),
                    ("utf8", "/m/\xc3\xa9t\xc3\xa9 - \xe6\x97\xa5\xe6\x9c\xac.wav")]:
     put("title_artist", name, text.encode("latin-1") if name == "utf8" else text.encode())
+
+# AC-3 encoder: rate index (48000 44100 32000 24000 22050 16000 12000 11025
+# 8000), channels - 1, bit-rate budget / 2600, block-size seed, PCM.
+for name, header, frames, pcm16 in [
+        ("tone_44100_stereo_96k", (1, 1, 37, 5), 3100, None),
+        ("tone_8000_mono_lowest", (8, 0, 0, 7), 1537, None),
+        ("square_48000_stereo_full_scale", (0, 1, 250, 3), 1600,
+         lambda i, c: 32767 if (i // 37) % 2 else -32768),
+        ("dc_extremes_22050_mono", (4, 0, 60, 1), 1536, lambda i, c: -32768),
+        ("header_only_32000_stereo", (2, 1, 120, 9), 0, None)]:
+    if pcm16 is None:
+        data = tone(frames, header[1] + 1, 2)
+    else:
+        data = b"".join(struct.pack("<h", pcm16(i, c)) for i in range(frames) for c in range(header[1] + 1))
+    put("ac3_encoder", name, bytes(header) + data)

@@ -5,7 +5,8 @@
 #   scripts/fuzz.sh [TARGET ...]      default: every target
 #
 # Environment: FUZZ_SECONDS (per target; default 90 for the converter, 60
-# for the WAV reader, 30 for the title/artist split: 3 minutes in all) and FUZZ_SEED (default 1: a run
+# for the WAV reader, 30 for the title/artist split and 30 for the AC-3
+# encoder: 3.5 minutes in all) and FUZZ_SEED (default 1: a run
 # from a fresh build/fuzz follows the same mutations every time, so a finding
 # in CI is one that the same run finds on any machine; set another seed, or 0
 # for a random one, to explore further).
@@ -19,14 +20,15 @@ set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(converter wav_reader title_artist)
+[ ${#targets[@]} -gt 0 ] || targets=(converter wav_reader title_artist ac3_encoder)
 tree=build/fuzz
 log="$root/build/fuzz.log"
 mkdir -p "$root/build"
 
-# The converter target reads a 5-byte header and at most 2048 bytes of PCM.
-declare -A max_len=([converter]=2053 [wav_reader]=4096 [title_artist]=1024)
-declare -A default_seconds=([converter]=90 [wav_reader]=60 [title_artist]=30)
+# The converter target reads a 5-byte header and at most 2048 bytes of PCM;
+# the AC-3 encoder target a 4-byte header and up to four frames of stereo PCM.
+declare -A max_len=([converter]=2053 [wav_reader]=4096 [title_artist]=1024 [ac3_encoder]=24580)
+declare -A default_seconds=([converter]=90 [wav_reader]=60 [title_artist]=30 [ac3_encoder]=30)
 
 echo "== build fuzz (clang, libFuzzer + ASan + UBSan)"
 sanitizers="-fsanitize=address,undefined -fno-sanitize-recover=all"

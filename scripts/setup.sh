@@ -11,6 +11,10 @@ packages=(
   cmake make g++ clang libclang-rt-14-dev googletest libgtest-dev libbenchmark-dev
   # audio tools and reference resamplers used by tests
   ffmpeg sox libsoxr-dev libsamplerate0-dev libfftw3-dev
+  # the AC-3 tests' independent decoder, speech for the quality table, and
+  # the players that must play what the stand-in engine writes
+  pkg-config libavcodec-dev libavutil-dev espeak-ng mplayer
+  gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-ugly
   # benchmark scripts: whole-process time and peak memory
   time python3 python3-numpy python3-matplotlib
 )

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "standin-engine/audience_bit_rate.h"
 #include "standin-engine/clip_object.h"
 #include "standin-engine/enumerator_object.h"
 #include "standin-engine/media_sample_object.h"
@@ -88,7 +89,9 @@ int32_t RMBE_STDCALL enginePrepare(BuildEngine* self) {
   engine.clip.sampleRate = pin->sampleRate;
   engine.clip.channels = static_cast<uint16_t>(pin->channels);
   engine.clip.bitsPerSample = 16;
-  if (!engine.writer.begin(engine.clip)) return call.done(kResultFail, "cannot write the file's headers");
+  engine.clip.codec = globals().config.codec == StandinCodec::Pcm ? RmAudioCodec::Pcm : RmAudioCodec::Dnet;
+  engine.clip.codedBitRate = codedBitRate(engine.audiences, pin->sampleRate);
+  if (!engine.writer.begin(engine.clip)) return call.done(kResultFail, engine.writer.beginFailure());
   engine.phase = Phase::Prepared;
   return call.done(kResultOk);
 }

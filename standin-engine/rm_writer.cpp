@@ -2,14 +2,16 @@
 
 #include <algorithm>
 
+#include "standin-engine/dnet_stream.h"
 #include "standin-engine/output_files.h"
 
 namespace {
 
 constexpr uint16_t kStreamNumber = 0;
 constexpr uint16_t kHeaderCount = 5;  // PROP, CONT, MDPR, DATA, INDX
-const char kInterleaver[] = "Int0";   // no interleaving: lets readers skip the unknown codec
-const char kCodecTag[] = "XPCM";      // this engine's own: raw 16-bit little-endian PCM
+const char kInterleaver[] = "Int0";   // no interleaving (readers skip an unknown codec only then)
+const char kPcmCodecTag[] = "XPCM";   // this engine's own: raw 16-bit little-endian PCM
+const char kDnetCodecTag[] = "dnet";  // AC-3, words byte-swapped
 const char kStreamName[] = "Audio Stream";
 const char kMimeType[] = "audio/x-pn-realaudio";
 
@@ -46,9 +48,9 @@ class ByteWriter {
   std::vector<uint8_t> bytes;
 };
 
-// The RealAudio v5 type-specific header of the audio stream.
-std::vector<uint8_t> realAudioHeader(const RmClipInfo& info, uint32_t dataBytes) {
-  const uint16_t frameBytes = static_cast<uint16_t>(info.channels * info.bitsPerSample / 8);
+// The RealAudio v5 type-specific header of the audio stream. `frameBytes`:
+// a PCM frame, or an AC-3 sync frame (one a packet, never interleaved).
+std::vector<uint8_t> realAudioHeader(const RmClipInfo& info, uint16_t frameBytes, uint32_t dataBytes) {
   ByteWriter w;
   w.u8('.'); w.u8('r'); w.u8('a'); w.u8(0xFD);
   w.u16(5);          // version
@@ -70,7 +72,7 @@ std::vector<uint8_t> realAudioHeader(const RmClipInfo& info, uint32_t dataBytes)
   w.u16(info.bitsPerSample);
   w.u16(info.channels);
   w.tag(kInterleaver);
-  w.tag(kCodecTag);
+  w.tag(info.codec == RmAudioCodec::Dnet ? kDnetCodecTag : kPcmCodecTag);
   w.u8(1); w.u8(0); w.u8(0); w.u8(0);
   w.u32(0);          // no extra data
   uint32_t headerSize = static_cast<uint32_t>(w.bytes.size());
@@ -81,6 +83,11 @@ std::vector<uint8_t> realAudioHeader(const RmClipInfo& info, uint32_t dataBytes)
 }  // namespace
 
 RmFileWriter::~RmFileWriter() { abandon(); }
+
+uint32_t RmFileWriter::bitRate() const {
+  if (dnet_) return dnet_->bitRate();
+  return info_.sampleRate * info_.channels * info_.bitsPerSample;
+}
 
 size_t RmFileWriter::frameBytes() const { return std::max<size_t>(1, info_.channels * info_.bitsPerSample / 8); }
 
@@ -93,11 +100,12 @@ uint32_t RmFileWriter::durationMs() const {
 // of the file. Called at begin() with zero counts and again at finish() with
 // the final ones; the sizes of the variable parts do not change in between.
 bool RmFileWriter::writeHeaders(bool final) {
-  const uint32_t bitRate = info_.sampleRate * info_.channels * info_.bitsPerSample;
+  const uint32_t bitRate = this->bitRate();
   const uint32_t packetCount = static_cast<uint32_t>(packets_.size());
   const uint32_t averagePacket = packetCount ? static_cast<uint32_t>(
-      (audioBytes_ + uint64_t(packetCount) * kRmPacketHeaderBytes) / packetCount) : 0;
-  const uint32_t dataBytes = static_cast<uint32_t>(audioBytes_);
+      (payloadBytes_ + uint64_t(packetCount) * kRmPacketHeaderBytes) / packetCount) : 0;
+  const uint32_t dataBytes = static_cast<uint32_t>(payloadBytes_);
+  const uint16_t streamFrameBytes = static_cast<uint16_t>(dnet_ ? dnet_->frameBytes() : frameBytes());
 
   ByteWriter w;
   size_t chunk = w.beginChunk(".RMF");
@@ -137,14 +145,14 @@ bool RmFileWriter::writeHeaders(bool final) {
   w.u32(durationMs());
   w.text8(kStreamName);
   w.text8(kMimeType);
-  std::vector<uint8_t> typeSpecific = realAudioHeader(info_, dataBytes);
+  std::vector<uint8_t> typeSpecific = realAudioHeader(info_, streamFrameBytes, dataBytes);
   w.u32(static_cast<uint32_t>(typeSpecific.size()));
   w.append(typeSpecific);
   w.endChunk(chunk);
 
   const uint32_t dataStart = static_cast<uint32_t>(w.bytes.size());
   w.tag("DATA");
-  const uint64_t dataChunkBytes = 18 + audioBytes_ + uint64_t(packetCount) * kRmPacketHeaderBytes;
+  const uint64_t dataChunkBytes = 18 + payloadBytes_ + uint64_t(packetCount) * kRmPacketHeaderBytes;
   w.u32(static_cast<uint32_t>(dataChunkBytes));
   w.u16(0);
   w.u32(packetCount);
@@ -169,7 +177,11 @@ const char* RmFileWriter::create(const std::string& outputPath) {
   outputPath_ = outputPath;
   temporaryPath_ = temporaryPath;
   packets_.clear();
+  dnet_.reset();
+  codedFrames_.clear();
+  codedFramesWritten_ = 0;
   audioBytes_ = 0;
+  payloadBytes_ = 0;
   maxPacketBytes_ = 0;
   indexOffset_ = 0;
   failed_ = false;
@@ -177,39 +189,76 @@ const char* RmFileWriter::create(const std::string& outputPath) {
 }
 
 bool RmFileWriter::begin(const RmClipInfo& info) {
-  if (!file_ || info.sampleRate == 0 || info.sampleRate > 65535 || info.channels == 0) return false;
+  beginFailure_ = nullptr;
+  if (!file_) {
+    beginFailure_ = "no temporary file";
+    return false;
+  }
+  if (info.sampleRate == 0 || info.sampleRate > 65535 || info.channels == 0) {
+    beginFailure_ = "the rate or channel count does not fit the header";
+  } else if (info.codec == RmAudioCodec::Dnet) {
+    dnet_ = std::make_unique<DnetStream>();
+    beginFailure_ = dnet_->configure(info.sampleRate, info.channels, info.codedBitRate);
+  }
   info_ = info;
-  if (!writeHeaders(false)) {
+  if (!beginFailure_ && !writeHeaders(false)) beginFailure_ = "cannot write the file's headers";
+  if (beginFailure_) {
     abandon();
     return false;
   }
   return true;
 }
 
+bool RmFileWriter::writePacket(const uint8_t* payload, size_t bytes, uint32_t timeMs) {
+  const uint32_t packetBytes = static_cast<uint32_t>(bytes + kRmPacketHeaderBytes);
+  long offset = std::ftell(file_);
+  ByteWriter h;
+  h.u16(0);
+  h.u16(packetBytes);
+  h.u16(kStreamNumber);
+  h.u32(timeMs);
+  h.u8(0);  // packet group
+  h.u8(2);  // key frame: every packet decodes on its own
+  if (offset < 0 || std::fwrite(h.bytes.data(), 1, h.bytes.size(), file_) != h.bytes.size() ||
+      std::fwrite(payload, 1, bytes, file_) != bytes) {
+    failed_ = true;
+    return false;
+  }
+  packets_.push_back({timeMs, static_cast<uint32_t>(offset)});
+  maxPacketBytes_ = std::max(maxPacketBytes_, packetBytes);
+  payloadBytes_ += bytes;
+  return true;
+}
+
+// One sync frame a packet, stamped with the time its first sample plays.
+bool RmFileWriter::writeCodedFrames() {
+  const size_t frameSize = dnet_->frameBytes();
+  size_t done = 0;
+  for (; done + frameSize <= codedFrames_.size(); done += frameSize) {
+    const uint64_t firstSample = codedFramesWritten_ * kAc3SamplesPerFrame;
+    if (!writePacket(codedFrames_.data() + done, frameSize,
+                     static_cast<uint32_t>(firstSample * 1000 / info_.sampleRate)))
+      return false;
+    ++codedFramesWritten_;
+  }
+  codedFrames_.erase(codedFrames_.begin(), codedFrames_.begin() + done);
+  return true;
+}
+
 bool RmFileWriter::writeAudio(const uint8_t* data, size_t bytes) {
   if (!file_ || failed_) return false;
+  if (dnet_) {
+    dnet_->code(data, bytes, codedFrames_);
+    audioBytes_ += bytes;
+    return writeCodedFrames();
+  }
   constexpr size_t kMaxPayload = kRmMaxPacketBytes - kRmPacketHeaderBytes;
   // Cut at whole frames so that no sample straddles two packets.
   const size_t maxPayload = kMaxPayload - kMaxPayload % frameBytes();
   for (size_t done = 0; done < bytes;) {
     const size_t payload = std::min(maxPayload, bytes - done);
-    const uint32_t packetBytes = static_cast<uint32_t>(payload + kRmPacketHeaderBytes);
     const uint32_t timeMs = static_cast<uint32_t>(framesWritten() * 1000 / info_.sampleRate);
-    long offset = std::ftell(file_);
-    ByteWriter h;
-    h.u16(0);
-    h.u16(packetBytes);
-    h.u16(kStreamNumber);
-    h.u32(timeMs);
-    h.u8(0);  // packet group
-    h.u8(2);  // key frame: every PCM packet decodes on its own
-    if (offset < 0 || std::fwrite(h.bytes.data(), 1, h.bytes.size(), file_) != h.bytes.size() ||
-        std::fwrite(data + done, 1, payload, file_) != payload) {
-      failed_ = true;
-      return false;
-    }
-    packets_.push_back({timeMs, static_cast<uint32_t>(offset)});
-    maxPacketBytes_ = std::max(maxPacketBytes_, packetBytes);
+    if (!writePacket(data + done, payload, timeMs)) return false;
     audioBytes_ += payload;
     done += payload;
   }
@@ -218,6 +267,10 @@ bool RmFileWriter::writeAudio(const uint8_t* data, size_t bytes) {
 
 bool RmFileWriter::finish() {
   if (!file_) return false;
+  if (dnet_ && !failed_) {
+    dnet_->finish(codedFrames_);
+    if (!writeCodedFrames()) failed_ = true;
+  }
   bool ok = !failed_ && std::fseek(file_, 0, SEEK_END) == 0;
   long end = ok ? std::ftell(file_) : -1;
   ok = ok && end >= 0;

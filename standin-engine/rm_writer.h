@@ -1,6 +1,8 @@
 #pragma once
-// Writes a RealMedia file with one uncompressed 16-bit PCM audio stream.
-// Packets are streamed to a temporary file of the session's own beside the
+// Writes a RealMedia file with one audio stream made from the 16-bit PCM it
+// is given: coded as AC-3 (RealAudio "dnet", each packet one sync frame), or
+// stored as it came (this engine's own codec tag "XPCM", for tests that
+// compare samples). Packets are streamed to a temporary file of the session's own beside the
 // output, created when the output is named; finish() writes the index, fills
 // in the counts and sizes, and gives the temporary file the output name in
 // one step, so an unfinished file never appears under that name. The
@@ -8,14 +10,19 @@
 // output while the first is at work is refused.
 //
 // Layout: .RMF, PROP, CONT, MDPR (audio/x-pn-realaudio with a RealAudio v5
-// header, interleaver Int0, codec tag "XPCM"), DATA, INDX. All integers
-// big-endian; the PCM inside the packets stays little-endian as submitted.
-// Each packet's time stamp is the time its first frame plays, counted from
-// the frames written before it.
+// header, interleaver Int0, codec tag "dnet" or "XPCM"), DATA, INDX. All
+// integers big-endian; PCM inside the packets stays little-endian as
+// submitted. Each packet's time stamp is the time its first sample plays.
+// The duration is that of the PCM given, whatever the codec pads.
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <memory>
 #include <vector>
+
+#include "standin-engine/dnet_stream.h"
+
+enum class RmAudioCodec { Pcm, Dnet };
 
 struct RmClipInfo {
   std::string title;
@@ -26,6 +33,8 @@ struct RmClipInfo {
   uint16_t channels = 1;
   uint16_t bitsPerSample = 16;
   uint16_t fileFlags = 0;  // PROP flags: 1 saved, 2 perfect play (4, live, is never set)
+  RmAudioCodec codec = RmAudioCodec::Pcm;
+  uint32_t codedBitRate = 0;  // bits per second, for Dnet
 };
 
 constexpr uint32_t kRmMaxPacketBytes = 65535;  // header included
@@ -43,10 +52,12 @@ class RmFileWriter {
   // Creates the temporary file outputPath + ".partial", exclusively, and
   // drops an earlier one. Null on success, otherwise why it failed.
   const char* create(const std::string& outputPath);
-  // Writes the headers for `info` into the temporary file.
+  // Writes the headers for `info` into the temporary file. False: the
+  // temporary file is gone and beginFailure() says why.
   bool begin(const RmClipInfo& info);
-  // Appends PCM, split at whole frames into packets of at most
-  // kRmMaxPacketBytes, each stamped with its own start time.
+  const char* beginFailure() const { return beginFailure_; }
+  // Appends PCM (whole frames): coded, or split at whole frames into
+  // packets of at most kRmMaxPacketBytes.
   bool writeAudio(const uint8_t* data, size_t bytes);
   // Completes the file and gives it the output name, waiting a little for
   // readers that hold an older output open. False: the temporary file is
@@ -56,8 +67,11 @@ class RmFileWriter {
   void abandon();
 
   bool isOpen() const { return file_ != nullptr; }
+  // PCM taken so far.
   uint64_t audioBytes() const { return audioBytes_; }
   uint64_t framesWritten() const { return audioBytes_ / frameBytes(); }
+  // The stream's bit rate as written in the headers.
+  uint32_t bitRate() const;
   const std::string& temporaryPath() const { return temporaryPath_; }
 
  private:
@@ -66,6 +80,8 @@ class RmFileWriter {
     uint32_t fileOffset;
   };
   bool writeHeaders(bool final);
+  bool writePacket(const uint8_t* payload, size_t bytes, uint32_t timeMs);
+  bool writeCodedFrames();
   uint32_t durationMs() const;
   size_t frameBytes() const;
 
@@ -74,9 +90,14 @@ class RmFileWriter {
   std::string temporaryPath_;
   RmClipInfo info_;
   std::vector<PacketEntry> packets_;
+  std::unique_ptr<DnetStream> dnet_;
+  std::vector<uint8_t> codedFrames_;  // frames coded, not yet written
+  uint64_t codedFramesWritten_ = 0;
   uint64_t audioBytes_ = 0;
+  uint64_t payloadBytes_ = 0;
   uint32_t maxPacketBytes_ = 0;
   uint32_t dataOffset_ = 0;
   uint32_t indexOffset_ = 0;
   bool failed_ = false;
+  const char* beginFailure_ = nullptr;
 };

@@ -1,5 +1,6 @@
 #include "standin-engine/standin_config.h"
 
+#include <cctype>
 #include <cstdlib>
 
 namespace {
@@ -78,6 +79,15 @@ std::vector<std::string> parsePinList(const std::string& text) {
   return splitList(text);
 }
 
+bool parseCodec(const std::string& text, StandinCodec& codec) {
+  std::string lower;
+  for (char c : text) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (lower == "dnet") codec = StandinCodec::Dnet;
+  else if (lower == "pcm") codec = StandinCodec::Pcm;
+  else return false;
+  return true;
+}
+
 StandinConfig readStandinConfig(std::string& problems) {
   StandinConfig config;
   config.logPath = environment("RMBE_LOG");
@@ -95,5 +105,7 @@ StandinConfig readStandinConfig(std::string& problems) {
   }
   std::string faults = environment("RMBE_FAIL");
   if (!faults.empty() && !parseFaultRules(faults, config.faults)) problems += "RMBE_FAIL is malformed; ";
+  const std::string codec = environment("RMBE_CODEC");
+  if (!codec.empty() && !parseCodec(codec, config.codec)) problems += "RMBE_CODEC is neither dnet nor pcm; ";
   return config;
 }

@@ -14,6 +14,8 @@
 //                     also appended to "<output file>.pcm"
 //   RMBE_LOG_ENGINE   set and not "0": every call line of an object made by
 //                     an engine names that engine ("engine": "Engine2")
+//   RMBE_CODEC        "dnet" (the default): the audio is coded as AC-3;
+//                     "pcm": the accepted 16-bit PCM is stored as it came
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -25,6 +27,9 @@ struct FaultRule {
   int32_t result = 0;
 };
 
+// What the file's audio stream carries.
+enum class StandinCodec { Dnet, Pcm };
+
 struct StandinConfig {
   std::string logPath;
   std::string pcmPath;
@@ -33,6 +38,7 @@ struct StandinConfig {
   std::vector<std::string> pinMimeTypes{"audio/x-pn-realaudio"};
   uint32_t chunkBytes = 4096;
   std::vector<FaultRule> faults;
+  StandinCodec codec = StandinCodec::Dnet;
 };
 
 // Parses an RMBE_FAIL value; false (and rules untouched) on a malformed one.
@@ -40,6 +46,9 @@ bool parseFaultRules(const std::string& text, std::vector<FaultRule>& rules);
 
 // Parses an RMBE_PINS value ("none" yields no pins).
 std::vector<std::string> parsePinList(const std::string& text);
+
+// Parses an RMBE_CODEC value ("dnet", "pcm", any case); false on another.
+bool parseCodec(const std::string& text, StandinCodec& codec);
 
 // Reads the environment. Malformed values are reported in `problems` and
 // leave the default in place.

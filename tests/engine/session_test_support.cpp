@@ -87,7 +87,7 @@ void SessionTest::SetUp() {
   logPath = (dir / "calls.jsonl").string();
   outputPath = (dir / "Artist - Song Title.rm").string();
   setEnvironment("RMBE_LOG", logPath);
-  for (const char* variable : {"RMBE_PCM", "RMBE_PINS", "RMBE_CHUNK_BYTES", "RMBE_FAIL"})
+  for (const char* variable : {"RMBE_PCM", "RMBE_PINS", "RMBE_CHUNK_BYTES", "RMBE_FAIL", "RMBE_CODEC"})
     clearEnvironment(variable);
   settings.targetAudiences[0] = 1;
   settings.audioFormat = 2;

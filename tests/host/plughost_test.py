@@ -61,7 +61,7 @@ class Host:
 
     def run(self, *arguments, faults=None, extra_env=None, defaults=True):
         env = dict(os.environ, RMBE_LOG=self.log)
-        for name in ("RMBE_PCM", "RMBE_FAIL", "RMBE_PCM_PER_FILE", "RMBE_LOG_ENGINE"):
+        for name in ("RMBE_PCM", "RMBE_FAIL", "RMBE_PCM_PER_FILE", "RMBE_LOG_ENGINE", "RMBE_CODEC"):
             env.pop(name, None)
         env.update(extra_env or {})
         if faults:

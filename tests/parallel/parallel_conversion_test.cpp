@@ -232,7 +232,7 @@ protected:
     initial.sureStream = 1;
     initial.audiences[2] = initial.audiences[5] = 1;
     initial.write();
-    for (const char* name : {"RMBE_PCM", "RMBE_PINS", "RMBE_CHUNK_BYTES", "RMBE_FAIL"}) setVariable(name, "");
+    for (const char* name : {"RMBE_PCM", "RMBE_PINS", "RMBE_CHUNK_BYTES", "RMBE_FAIL", "RMBE_CODEC"}) setVariable(name, "");
     folder = freshFolder();
     setVariable("RMBE_LOG", folder + "calls.json");
     setVariable("RMBE_LOG_ENGINE", "1");

@@ -10,7 +10,7 @@
 
 namespace {
 
-const char* const kVariables[] = {"RMBE_LOG", "RMBE_PCM", "RMBE_PINS", "RMBE_CHUNK_BYTES", "RMBE_FAIL"};
+const char* const kVariables[] = {"RMBE_LOG", "RMBE_PCM", "RMBE_PINS", "RMBE_CHUNK_BYTES", "RMBE_FAIL", "RMBE_CODEC"};
 
 void setVariable(const char* name, const std::string& value) { _putenv_s(name, value.c_str()); }
 

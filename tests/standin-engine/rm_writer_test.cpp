@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <random>
 #include <iterator>
@@ -173,6 +176,102 @@ TEST_F(RmWriterTest, AWriterAtWorkKeepsTheOutputNameALeftoverDoesNot) {
   first.abandon();
   { std::ofstream(path_ + ".partial") << "left behind"; }
   EXPECT_EQ(second.create(path_), nullptr);
+}
+
+// A tone in both channels (the right one a fifth up), 16-bit little-endian.
+std::vector<uint8_t> toneClip(uint32_t rate, uint16_t channels, size_t frames) {
+  std::vector<uint8_t> pcm;
+  for (size_t n = 0; n < frames; ++n) {
+    for (uint16_t c = 0; c < channels; ++c) {
+      const double hz = c ? 660.0 : 440.0;
+      const auto v = int16_t(12000 * std::sin(2 * M_PI * hz * double(n) / rate));
+      pcm.push_back(uint8_t(v & 0xFF));
+      pcm.push_back(uint8_t((v >> 8) & 0xFF));
+    }
+  }
+  return pcm;
+}
+
+// Decodes the file's audio with ffmpeg (CRCs checked, any error fatal) to
+// 16-bit samples; false with the message when ffmpeg reports anything.
+bool decodeWithFfmpeg(const std::string& path, std::vector<int16_t>& samples, std::string& errors) {
+  const std::string raw = path + ".s16", log = path + ".log";
+  const std::string command = std::string(FFMPEG_EXECUTABLE) + " -v error -nostdin -y -err_detect crccheck+explode -i '" +
+                              path + "' -f s16le '" + raw + "' 2>'" + log + "'";
+  const int status = std::system(command.c_str());
+  const std::vector<uint8_t> text = readFile(log), bytes = readFile(raw);
+  errors.assign(text.begin(), text.end());
+  std::remove(raw.c_str());
+  std::remove(log.c_str());
+  samples.resize(bytes.size() / 2);
+  for (size_t i = 0; i < samples.size(); ++i) samples[i] = int16_t(bytes[2 * i] | bytes[2 * i + 1] << 8);
+  return status == 0 && errors.empty();
+}
+
+// Coded as AC-3 at every rate AC-3 can code, mono and stereo, random
+// lengths in chunks of random size: ffprobe reads a dnet stream with the
+// clip's rate, channels and true duration, one sync frame a packet stamped
+// with its first sample's time; ffmpeg decodes every frame and plays every
+// sample given, the tone among them.
+TEST_F(RmWriterTest, DnetStreamsDecodeAtEveryRateToTheClipsLengthAndSound) {
+  std::mt19937 random(11);
+  const uint32_t rates[] = {8000, 11025, 12000, 16000, 22050, 24000, 32000, 44100, 48000};
+  for (int round = 0; round < 18; ++round) {
+    RmClipInfo info = stereoClip();
+    info.sampleRate = rates[round % 9];
+    info.channels = uint16_t(1 + round % 2);
+    info.codec = RmAudioCodec::Dnet;
+    info.codedBitRate = ac3BitRateAtMost(info.sampleRate, 96000 * info.sampleRate / 48000);
+    const size_t frames = random() % (3 * info.sampleRate / 2);
+    const std::vector<uint8_t> pcm = toneClip(info.sampleRate, info.channels, frames);
+    RmFileWriter writer;
+    ASSERT_EQ(writer.create(path_), nullptr);
+    ASSERT_TRUE(writer.begin(info)) << writer.beginFailure();
+    for (size_t at = 0; at < pcm.size();) {
+      const size_t bytes = std::min(pcm.size() - at, info.channels * 2u * (1 + random() % 3000));
+      ASSERT_TRUE(writer.writeAudio(pcm.data() + at, bytes));
+      at += bytes;
+    }
+    ASSERT_TRUE(writer.finish());
+    const std::string where = std::to_string(info.sampleRate) + " Hz, " + std::to_string(info.channels) + " ch, " +
+                              std::to_string(frames) + " frames";
+
+    int status = -1;
+    const std::string probe = runFfprobe(path_, status);
+    EXPECT_EQ(status, 0) << probe;
+    for (const std::string& expected : {std::string("codec_name=\"ac3\""), std::string("codec_tag_string=\"dnet\""),
+                                       "sample_rate=\"" + std::to_string(info.sampleRate) + "\"",
+                                       "channels=" + std::to_string(info.channels)})
+      EXPECT_NE(probe.find("streams.stream.0." + expected), std::string::npos) << where << "\n" << probe;
+    const std::string duration = "format.duration=\"";
+    const size_t at = probe.find(duration);
+    ASSERT_NE(at, std::string::npos) << probe;
+    EXPECT_NEAR(std::atof(probe.c_str() + at + duration.size()), double(frames) / info.sampleRate, 0.0011) << where;
+
+    const std::vector<uint8_t> file = readFile(path_);
+    const size_t prop = be32(file, 4);
+    for (size_t i = 0, packet = be32(file, prop + 42) + 18; i < be32(file, prop + 26); ++i) {
+      EXPECT_EQ(be32(file, packet + 6), uint64_t(i) * 1536 * 1000 / info.sampleRate) << where << ", packet " << i;
+      packet += be16(file, packet + 2);
+    }
+
+    std::vector<int16_t> decoded;
+    std::string errors;
+    EXPECT_TRUE(decodeWithFfmpeg(path_, decoded, errors)) << where << ": " << errors;
+    const size_t decodedFrames = decoded.size() / info.channels;
+    EXPECT_GE(decodedFrames, frames + 256) << where;
+    EXPECT_LT(decodedFrames, frames + 256 + 1536) << where;
+    // The tone comes back 256 samples late, well above the coding noise.
+    double signal = 0, noise = 0;
+    for (size_t n = 0; n < frames * info.channels && n + 256 * info.channels < decoded.size(); ++n) {
+      const double in = int16_t(pcm[2 * n] | pcm[2 * n + 1] << 8);
+      signal += in * in;
+      noise += (decoded[n + 256 * info.channels] - in) * (decoded[n + 256 * info.channels] - in);
+    }
+    if (frames > 4096) {
+      EXPECT_GT(10 * std::log10(signal / std::max(noise, 1.0)), 20.0) << where;
+    }
+  }
 }
 
 }  // namespace

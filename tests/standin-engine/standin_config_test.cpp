@@ -36,3 +36,13 @@ TEST(PinList, NoneMeansNoPinsAndOtherwiseKeepsOrderAndCase) {
   EXPECT_EQ(pins[1], "Audio/X-PN-RealAudio");
   EXPECT_EQ(pins[2], "audio/x-pn-realaudio");
 }
+
+TEST(Codec, DnetOrPcmInAnyCaseAndNothingElse) {
+  StandinCodec codec = StandinCodec::Pcm;
+  ASSERT_TRUE(parseCodec("DNet", codec));
+  EXPECT_EQ(codec, StandinCodec::Dnet);
+  ASSERT_TRUE(parseCodec("pcm", codec));
+  EXPECT_EQ(codec, StandinCodec::Pcm);
+  for (const char* bad : {"", "ac3", "pcm ", "dnetx"}) EXPECT_FALSE(parseCodec(bad, codec)) << bad;
+  EXPECT_EQ(codec, StandinCodec::Pcm);
+}

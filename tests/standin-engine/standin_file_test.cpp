@@ -25,10 +25,14 @@ std::string ffprobe(const std::string& path,
   return output;
 }
 
-TEST_F(SessionTest, FfprobeReadsTheTextsFormatAndEveryChunkOfAStereoSession) {
+// The file is AC-3 coded at the bit rate of the highest audience selected
+// ("256k DSL" beside "28kbps": 224 kbps), one sync frame a packet, enough
+// frames to play every sample accepted.
+TEST_F(SessionTest, FfprobeReadsTheTextsFormatAndEveryFrameOfAStereoSession) {
   codedChannels = 2;
   settings.audioFormat = 3;
   settings.sampleRate = 44100;
+  settings.targetAudiences[5] = 1;
   const std::string pcmPath = folder + "accepted.pcm";
   setEnvironment("RMBE_PCM", pcmPath);
   ASSERT_TRUE(start().ok());
@@ -46,6 +50,7 @@ TEST_F(SessionTest, FfprobeReadsTheTextsFormatAndEveryChunkOfAStereoSession) {
     done += n;
   }
   finishAndDispose();
+  const uint32_t codedFrames = (44100 + 256 + 1535) / 1536;
 
   const std::string info = ffprobe(outputPath);
   const std::string year = formatCopyright(currentLocalYear());
@@ -53,14 +58,15 @@ TEST_F(SessionTest, FfprobeReadsTheTextsFormatAndEveryChunkOfAStereoSession) {
        {std::string("format.tags.title=\"Song Title\""), std::string("format.tags.author=\"Artist\""),
         "format.tags.copyright=\"" + year + "\"", std::string("format.tags.comment=\"zVK Real Audio Converter\""),
         std::string("streams.stream.0.sample_rate=\"44100\""), std::string("streams.stream.0.channels=2"),
-        "streams.stream.0.nb_read_packets=\"" + std::to_string(chunks) + "\""})
+        std::string("streams.stream.0.codec_name=\"ac3\""), std::string("streams.stream.0.bit_rate=\"224000\""),
+        "streams.stream.0.nb_read_packets=\"" + std::to_string(codedFrames) + "\""})
     EXPECT_NE(info.find(expected), std::string::npos) << "missing " << expected << " in\n" << info;
   EXPECT_EQ(readWholeFile(pcmPath), std::string(reinterpret_cast<const char*>(bytes), total));
   // Packet time stamps are start times: from 0, rising with every chunk.
   std::istringstream pts(ffprobe(outputPath, "-show_entries packet=pts -of csv=p=0"));
   std::vector<long> stamps{-1};
   for (long stamp; pts >> stamp;) stamps.push_back(stamp);
-  ASSERT_EQ(stamps.size(), chunks + 1);
+  ASSERT_EQ(stamps.size(), codedFrames + 1);
   EXPECT_EQ(stamps[1], 0);
   for (size_t i = 2; i < stamps.size(); ++i) EXPECT_GT(stamps[i], stamps[i - 1]) << "packet " << i - 1;
 }
