@@ -448,7 +448,9 @@ def messages_say_what_to_do(host):
                "%s: exit %d, %r" % (words, status, err))
     expect("converted to %s (48000 Hz 1 ch Voice," % host.path("in.rm").replace("/", "\\") in out.replace("Z:", ""),
            "summary without the output format: %r" % out)
-    # A full and a read-only disk, where this machine lets the test mount them.
+    # A full and a read-only disk, where this machine lets the test mount them;
+    # ten coded seconds (some 40 KB) do not fit on the small one.
+    write_wav(host.path("long.wav"), seconds=10)
     for options, said in (("size=16k", "disk full"), ("size=16k,ro", "is read-only")):
         folder = host.path(options.replace(",", "-"))
         os.makedirs(folder)
@@ -456,7 +458,7 @@ def messages_say_what_to_do(host):
             print("not checked (cannot mount a small disk): %s" % said)
             continue
         try:
-            status, out, err = host.run("convert", "--out-dir", folder, host.path("in.wav"))
+            status, out, err = host.run("convert", "--out-dir", folder, host.path("long.wav"))
         finally:
             subprocess.run(["umount", folder])
         expect(status == 1 and said in err, "%s: exit %d, %r" % (options, status, err))
@@ -560,7 +562,8 @@ def describe_rm_gives_a_plain_verdict_on_a_result(host):
     said = result.stdout.decode(errors="replace")
     expect(status == 0 and result.returncode == 0 and
            'RealMedia, 44100 Hz, 2 channels, 1.50 s; title "Song", artist "Band"' in said and
-           "not play" in said and "codec with id" not in said and "unknown codec" not in said,
+           "AC-3 (dnet)" in said and "decodes all of it" in said and
+           "codec with id" not in said and "unknown codec" not in said,
            "exit %d / %d: %r" % (status, result.returncode, said))
 
 
