@@ -9,14 +9,17 @@
 namespace ac3 {
 
 // Codes sent in block 0 and the stream's rate; the decays follow the
-// reduced-rate shift as in the decoder.
+// reduced-rate shift as in the decoder. The codes keep the masking curve
+// far below loud bands and raise it over quiet ones (the largest knee): the
+// noise then stays closer to flat, which is what the decoded waveform's
+// signal-to-noise ratio rewards.
 struct BitAllocationParams {
-  int slowDecayCode = 2;
+  int slowDecayCode = 0;
   int fastDecayCode = 1;
-  int slowGainCode = 1;
-  int dbPerBitCode = 2;
+  int slowGainCode = 3;
+  int dbPerBitCode = 3;
   int floorCode = 7;
-  int fastGainCode = 4;
+  int fastGainCode = 7;
   int fscod = 0;
   int rateShift = 0;  // bsid - 8
 };

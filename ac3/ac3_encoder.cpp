@@ -30,11 +30,12 @@ bool rateInfoOf(uint32_t sampleRate, RateInfo& info) {
   return false;
 }
 
-// The frame size code of a bit rate, or -1. At 44.1 kHz the odd code (one
-// word more) is taken every frame, so all frames have the same size.
+// The frame size code of a bit rate, or -1. At 44.1 kHz the even code (the
+// smaller size) is taken every frame, so all frames have the same size and a
+// container can cut the stream without parsing it.
 int frameSizeCodeOf(const RateInfo& rate, uint32_t bitRate) {
   for (int i = 0; i < ac3::kFrameSizeCodes / 2; ++i) {
-    if ((ac3::kBitRateKbps[i] * 1000u) >> rate.shift == bitRate) return 2 * i + (rate.fscod == 1 ? 1 : 0);
+    if ((ac3::kBitRateKbps[i] * 1000u) >> rate.shift == bitRate) return 2 * i;
   }
   return -1;
 }
@@ -43,8 +44,7 @@ int frameSizeCodeOf(const RateInfo& rate, uint32_t bitRate) {
 // spends its bits on the low frequencies, where most of the signal lies.
 int bandwidthCodeOf(uint32_t bitRate, uint32_t sampleRate, int channels) {
   const double bitsPerSample = static_cast<double>(bitRate) / (static_cast<double>(sampleRate) * channels);
-  const double fraction = std::min(1.0, std::max(0.3, 0.2 + 0.45 * bitsPerSample));
-  const int endCoef = static_cast<int>(fraction * 256.0);
+  const int endCoef = static_cast<int>(15.0 + 75.0 * bitsPerSample);
   return std::min(60, std::max(0, (endCoef - 73 + 1) / 3));
 }
 

@@ -70,7 +70,9 @@ void codeExponents(const uint8_t* wanted, int end, ExponentStrategy strategy, Co
   decoded[0] = unit[0];
   const int covered = 1 + 3 * groups * size;
   uint8_t* out = decoded + 1;
-  for (int u = 1; u < units; ++u, out += size) std::memset(out, unit[u], static_cast<size_t>(size));
+  for (int u = 1; u < units; ++u) {
+    for (int k = 0; k < size; ++k) *out++ = unit[u];
+  }
   for (int bin = covered; bin < kCoefsPerBlock; ++bin) decoded[bin] = kMaxExponent;
 }
 

@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <cstdio>
-#include <cstdlib>
 
 #include "ac3/ac3_exponent_strategy.h"
 #include "ac3/ac3_rematrix.h"
@@ -71,8 +69,22 @@ int FrameCoder::bitsAt(int snrCombined) const {
 }
 
 int FrameCoder::bestSnrOffset(int mantissaBudget) const {
-  if (bitsAt(0) > mantissaBudget) return -1;
-  int fits = 0, overflows = 1024;
+  // Frames of one stream land near each other: bracket the answer from the
+  // last frame's offset outwards, then halve the bracket.
+  int fits = -1, overflows = 1024;
+  int probe = std::min(std::max(expectedSnr, 0), 1023);
+  for (int step = 8;; step *= 2) {
+    if (bitsAt(probe) <= mantissaBudget) {
+      fits = probe;
+      if (probe == 1023) return fits;
+      probe = std::min(probe + step, 1023);
+    } else {
+      overflows = probe;
+      if (probe == 0) return -1;
+      probe = std::max(probe - step, 0);
+    }
+    if (fits >= 0 && overflows < 1024) break;
+  }
   while (overflows - fits > 1) {
     const int middle = (fits + overflows) / 2;
     if (bitsAt(middle) <= mantissaBudget) {
@@ -95,6 +107,88 @@ void FrameCoder::fillSyntax() {
   }
 }
 
+namespace {
+
+// Two ways to shape the masking curve, both far from the perceptual
+// defaults: which one leaves less noise in the waveform depends on the
+// music, so each frame takes the better (both are sent in block 0 anyway).
+struct CurveCodes {
+  int slowDecay, fastDecay, slowGain, dbPerBit, fastGain;
+};
+constexpr CurveCodes kCurves[] = {{0, 1, 3, 3, 7}, {2, 1, 1, 3, 4}};
+
+void applyCurve(const CurveCodes& curve, BitAllocationParams& params) {
+  params.slowDecayCode = curve.slowDecay;
+  params.fastDecayCode = curve.fastDecay;
+  params.slowGainCode = curve.slowGain;
+  params.dbPerBitCode = curve.dbPerBit;
+  params.fastGainCode = curve.fastGain;
+}
+
+struct PowerOfExponent {
+  float factor[kMaxExponent + 1];
+  constexpr PowerOfExponent() : factor() {
+    float f = 1.0f;
+    for (int e = 0; e <= kMaxExponent; ++e, f *= 0.25f) factor[e] = f;
+  }
+};
+constexpr PowerOfExponent kPowerOfExponent;
+
+}  // namespace
+
+void FrameCoder::remask() {
+  for (int ch = 0; ch < syntax.layout.channels; ++ch) {
+    ChannelPlan& plan = plans[ch];
+    for (int b = 0; b < kBlocksPerFrame; ++b) {
+      if (plan.runOf[b] == b) computeMask(plan.exps[b], end, syntax.params, plan.spectra[b]);
+    }
+  }
+}
+
+float FrameCoder::noiseAt(float (*coefs)[kBlocksPerFrame][kCoefsPerBlock], int snrCombined) {
+  const int offset = snrOffsetOf(snrCombined);
+  // Noise power of a mantissa of each bap at exponent 0: a uniform
+  // quantizer's step squared over 12.
+  float noiseOfBap[16] = {};
+  for (int bap = 1; bap < 16; ++bap) {
+    const float step = kSymmetricLevels[bap] ? 2.0f / kSymmetricLevels[bap] : 2.0f / static_cast<float>(1 << kMantissaBits[bap]);
+    noiseOfBap[bap] = step * step / 12.0f;
+  }
+  float noise = 0.0f;
+  for (int ch = 0; ch < syntax.layout.channels; ++ch) {
+    const ChannelPlan& plan = plans[ch];
+    for (int b = 0; b < kBlocksPerFrame; ++b) {
+      const int run = plan.runOf[b];
+      if (run == b) computeBap(plan.spectra[b], offset, syntax.params, baps[ch][b]);
+      const uint8_t* bap = baps[ch][run];
+      const uint8_t* exps = plan.exps[run];
+      const float* c = coefs[ch][b];
+      for (int k = 0; k < end; ++k) {
+        noise += bap[k] ? noiseOfBap[bap[k]] * kPowerOfExponent.factor[exps[k]] : c[k] * c[k];
+      }
+    }
+  }
+  return noise;
+}
+
+int FrameCoder::chooseAllocation(float (*coefs)[kBlocksPerFrame][kCoefsPerBlock]) {
+  const int budget = availableBits - frameSideBits(syntax);
+  int bestSnr = -1, bestCurve = -1;
+  float bestNoise = 0.0f;
+  const int curves = static_cast<int>(sizeof kCurves / sizeof kCurves[0]);
+  for (int c = 0; c < curves; ++c) {
+    applyCurve(kCurves[c], syntax.params);
+    remask();
+    const int snr = bestSnrOffset(budget);
+    if (snr < 0) continue;
+    const float noise = noiseAt(coefs, snr);
+    if (bestCurve < 0 || noise < bestNoise) bestSnr = snr, bestCurve = c, bestNoise = noise;
+  }
+  applyCurve(kCurves[bestCurve < 0 ? 0 : bestCurve], syntax.params);
+  if (bestCurve != curves - 1) remask();
+  return bestSnr;
+}
+
 void FrameCoder::code(float (*coefs)[kBlocksPerFrame][kCoefsPerBlock], uint8_t* out) {
   const int channels = syntax.layout.channels;
   if (channels == 2) {
@@ -113,8 +207,7 @@ void FrameCoder::code(float (*coefs)[kBlocksPerFrame][kCoefsPerBlock], uint8_t* 
     planExponents(ch, raw[ch], false);
   }
   fillSyntax();
-  int snr = bestSnrOffset(availableBits - frameSideBits(syntax));
-  if (getenv("AC3DBG")) { fprintf(stderr, "budget %d:", availableBits - frameSideBits(syntax)); for (int t : {0, 240, 264, 300, 400, 600}) fprintf(stderr, " %d->%d", t, bitsAt(t)); fprintf(stderr, "\n"); }
+  int snr = chooseAllocation(coefs);
   if (snr < 0) {
     for (int ch = 0; ch < channels; ++ch) planExponents(ch, raw[ch], true);
     fillSyntax();
@@ -122,7 +215,6 @@ void FrameCoder::code(float (*coefs)[kBlocksPerFrame][kCoefsPerBlock], uint8_t* 
   }
   syntax.snrCombined = snr;
   expectedSnr = snr;
-  if (getenv("AC3DBG")) { fprintf(stderr, "snr %d side %d end %d strat", snr, frameSideBits(syntax), end); for (int ch=0;ch<channels;++ch){ for(int b=0;b<6;++b) fprintf(stderr," %d",plans[ch].strategies[b]); fprintf(stderr," |");} fprintf(stderr,"\n"); }
 
   const int offset = snrOffsetOf(snr);
   for (int ch = 0; ch < channels; ++ch) {

@@ -29,6 +29,14 @@ class FrameCoder {
   int bitsAt(int snrCombined) const;
   int bestSnrOffset(int mantissaBudget) const;
   void fillSyntax();
+  // Masks of every run under the current bit allocation codes.
+  void remask();
+  // Expected noise power of the frame's coefficients at an SNR offset
+  // (fills the baps of every run on the way).
+  float noiseAt(float (*coefs)[kBlocksPerFrame][kCoefsPerBlock], int snrCombined);
+  // Picks the masking curve and SNR offset that leave the least noise;
+  // -1 when no offset fits the frame.
+  int chooseAllocation(float (*coefs)[kBlocksPerFrame][kCoefsPerBlock]);
 
   FrameSyntax syntax;
   int end;
