@@ -6,11 +6,26 @@ namespace ac3 {
 
 namespace {
 
-int logAdd(int a, int b) {
-  const int diff = a > b ? a - b : b - a;
-  const int address = std::min(diff >> 1, 255);
-  return std::max(a, b) + kLogAdd[address];
-}
+// Power addition of two levels, max(a, b) + kLogAdd[min(|a - b| / 2, 255)],
+// tabulated over a - b: it is then one look-up and one addition, which
+// matters since each band's sum is a chain of them. Band sums start at a
+// level in [0, 3072] and each addition raises them by at most 64, over at
+// most 23 additions; the levels added lie in [0, 3072].
+constexpr int kLowestDifference = -3072;
+constexpr int kHighestDifference = 3072 + 23 * 64;
+
+struct LogAddByDifference {
+  int16_t entry[kHighestDifference - kLowestDifference + 1];
+  LogAddByDifference() : entry() {
+    for (int d = kLowestDifference; d <= kHighestDifference; ++d) {
+      const int magnitude = d < 0 ? -d : d;
+      entry[d - kLowestDifference] = static_cast<int16_t>(std::max(d, 0) + kLogAdd[std::min(magnitude >> 1, 255)]);
+    }
+  }
+};
+const LogAddByDifference kLogAddByDifference;
+
+int logAdd(int a, int b) { return b + kLogAddByDifference.entry[a - b - kLowestDifference]; }
 
 // Low-frequency compensation: a steep rise between neighbouring bands
 // lowers the mask; it decays away otherwise.
@@ -26,15 +41,59 @@ int lowCompOfBand(int lowcomp, int psd0, int psd1, int band) {
   return std::max(lowcomp - 128, 0);
 }
 
+// The first bands hold one coefficient each: their power is the
+// coefficient's own.
+constexpr int kSingleBins = 28;
+
+// Integrates `Count` neighbouring bands of `width` coefficients from
+// `first` on side by side: each band is a chain of dependent steps, and
+// independent chains overlap in the processor.
+template <int Count>
+void integrateTogether(const int16_t* psd, int first, int width, int16_t* bandPsd) {
+  int value[Count];
+  for (int i = 0; i < Count; ++i) value[i] = psd[first + i * width];
+  for (int k = 1; k < width; ++k) {
+    for (int i = 0; i < Count; ++i) value[i] = logAdd(value[i], psd[first + i * width + k]);
+  }
+  for (int i = 0; i < Count; ++i) bandPsd[i] = static_cast<int16_t>(value[i]);
+}
+
+int widthOf(int band) { return kBandStart[band + 1] - kBandStart[band]; }
+
 void integrateBands(const int16_t* psd, int end, int16_t* bandPsd) {
-  int bin = 0;
-  int band = 0;
-  do {
-    const int bandEnd = std::min<int>(kBandStart[band + 1], end);
-    int value = psd[bin++];
-    for (; bin < bandEnd; ++bin) value = logAdd(value, psd[bin]);
-    bandPsd[band++] = static_cast<int16_t>(value);
-  } while (end > kBandStart[band]);
+  const int singles = std::min(end, kSingleBins);
+  std::copy(psd, psd + singles, bandPsd);
+  for (int band = kSingleBins; end > kBandStart[band];) {
+    const int width = widthOf(band);
+    int count = 0;
+    while (count < 4 && band + count < kBandCount && widthOf(band + count) == width &&
+           kBandStart[band + count + 1] <= end) {
+      ++count;
+    }
+    const int first = kBandStart[band];
+    switch (count) {
+      case 0: {
+        // The last band, cut short by the end.
+        int value = psd[first];
+        for (int bin = first + 1; bin < end; ++bin) value = logAdd(value, psd[bin]);
+        bandPsd[band] = static_cast<int16_t>(value);
+        return;
+      }
+      case 1:
+        integrateTogether<1>(psd, first, width, bandPsd + band);
+        break;
+      case 2:
+        integrateTogether<2>(psd, first, width, bandPsd + band);
+        break;
+      case 3:
+        integrateTogether<3>(psd, first, width, bandPsd + band);
+        break;
+      default:
+        integrateTogether<4>(psd, first, width, bandPsd + band);
+        break;
+    }
+    band += count;
+  }
 }
 
 void computeExcitation(const int16_t* bandPsd, int bandEnd, const BitAllocationParams& p, int* excite) {
@@ -72,33 +131,38 @@ void computeExcitation(const int16_t* bandPsd, int bandEnd, const BitAllocationP
   }
 }
 
-// The per-band threshold the baps are measured against.
-int bandThreshold(int mask, int snrOffset, int floor) {
-  return (std::max(mask - snrOffset - floor, 0) & 0x1fe0) + floor;
-}
-
-int addressOf(int psd, int threshold) {
-  const int address = (psd - threshold) >> 5;
-  return address < 0 ? 0 : address > 63 ? 63 : address;
-}
+int bandEndOf(int end) { return kBandOfBin[end - 1] + 1; }
 
 }  // namespace
 
-void computeMask(const uint8_t* exps, int end, const BitAllocationParams& params, MaskedSpectrum& out) {
+void computeBandPsd(const uint8_t* exps, int end, MaskedSpectrum& out) {
   out.end = end;
   for (int bin = 0; bin < end; ++bin) out.psd[bin] = static_cast<int16_t>(3072 - (exps[bin] << 7));
-  int16_t bandPsd[kBandCount + 1] = {};
-  integrateBands(out.psd, end, bandPsd);
-  const int bandEnd = kBandOfBin[end - 1] + 1;
+  // The band after the last stays zero: the excitation looks one band ahead.
+  std::fill(out.bandPsd, out.bandPsd + kBandCount, int16_t{0});
+  integrateBands(out.psd, end, out.bandPsd);
+}
+
+void computeMaskCurve(const BitAllocationParams& params, MaskedSpectrum& out) {
+  const int bandEnd = bandEndOf(out.end);
   int excite[kBandCount];
-  computeExcitation(bandPsd, bandEnd, params, excite);
+  computeExcitation(out.bandPsd, bandEnd, params, excite);
   const int dbPerBit = kDbPerBit[params.dbPerBitCode];
   for (int band = 0; band < bandEnd; ++band) {
-    const int knee = dbPerBit - bandPsd[band];
+    const int knee = dbPerBit - out.bandPsd[band];
     if (knee > 0) excite[band] += knee >> 2;
     const int threshold = kHearingThreshold[band >> params.rateShift][params.fscod];
     out.mask[band] = static_cast<int16_t>(std::max(threshold, excite[band]));
   }
+}
+
+void computeMask(const uint8_t* exps, int end, const BitAllocationParams& params, MaskedSpectrum& out) {
+  computeBandPsd(exps, end, out);
+  computeMaskCurve(params, out);
+}
+
+int bandThreshold(int mask, int snrOffset, int floor) {
+  return (std::max(mask - snrOffset - floor, 0) & 0x1fe0) + floor;
 }
 
 void computeBap(const MaskedSpectrum& spectrum, int snrOffset, const BitAllocationParams& params, uint8_t* bap) {
@@ -107,25 +171,68 @@ void computeBap(const MaskedSpectrum& spectrum, int snrOffset, const BitAllocati
   for (int band = 0; bin < spectrum.end; ++band) {
     const int threshold = bandThreshold(spectrum.mask[band], snrOffset, floor);
     const int bandEnd = std::min<int>(kBandStart[band + 1], spectrum.end);
-    for (; bin < bandEnd; ++bin) bap[bin] = kBapOfAddress[addressOf(spectrum.psd[bin], threshold)];
+    for (; bin < bandEnd; ++bin) bap[bin] = kBapOfAddress[bapAddressOf(spectrum.psd[bin], threshold)];
   }
   for (; bin < kCoefsPerBlock; ++bin) bap[bin] = 0;
 }
 
-void countBaps(const MaskedSpectrum& spectrum, int snrOffset, const BitAllocationParams& params, uint16_t* counts) {
-  const int floor = kFloor[params.floorCode];
+void foldPowerRuns(const MaskedSpectrum& spectrum, PowerRuns& out) {
+  int runs = 0;
   int bin = 0;
-  for (int band = 0; bin < spectrum.end; ++band) {
-    const int threshold = bandThreshold(spectrum.mask[band], snrOffset, floor);
+  int band = 0;
+  for (; bin < spectrum.end; ++band) {
+    out.bandFirst[band] = static_cast<int16_t>(runs);
     const int bandEnd = std::min<int>(kBandStart[band + 1], spectrum.end);
-    for (; bin < bandEnd; ++bin) ++counts[kBapOfAddress[addressOf(spectrum.psd[bin], threshold)]];
+    while (bin < bandEnd) {
+      const int16_t psd = spectrum.psd[bin];
+      int length = 1;
+      while (++bin < bandEnd && spectrum.psd[bin] == psd) ++length;
+      out.psd[runs] = psd;
+      out.length[runs++] = static_cast<uint8_t>(length);
+    }
   }
+  out.bandFirst[band] = static_cast<int16_t>(runs);
+  out.bandEnd = band;
 }
 
-int mantissaBits(const uint16_t* counts) {
-  int bits = 5 * ((counts[1] + 2) / 3) + 7 * ((counts[2] + 2) / 3) + 7 * ((counts[4] + 1) / 2);
-  for (int bap = 3; bap < 16; ++bap) bits += counts[bap] * kMantissaBits[bap];
-  return bits;
+namespace {
+
+// A coefficient's share of a tally at each bap address.
+struct TallyOfAddress {
+  BapTally entry[64];
+  TallyOfAddress() : entry() {
+    for (int a = 0; a < 64; ++a) {
+      const int bap = kBapOfAddress[a];
+      entry[a] = kMantissaBits[bap];
+      if (bap == 1) entry[a] |= BapTally{1} << 16;
+      if (bap == 2) entry[a] |= BapTally{1} << 32;
+      if (bap == 4) entry[a] |= BapTally{1} << 48;
+    }
+  }
+};
+const TallyOfAddress kTallyOfAddress;
+
+}  // namespace
+
+BapTally tallyBaps(const MaskedSpectrum& spectrum, const PowerRuns& runs, int snrOffset,
+                   const BitAllocationParams& params) {
+  const int floor = kFloor[params.floorCode];
+  BapTally tally = 0;
+  for (int band = 0; band < runs.bandEnd; ++band) {
+    const int threshold = bandThreshold(spectrum.mask[band], snrOffset, floor);
+    for (int r = runs.bandFirst[band]; r < runs.bandFirst[band + 1]; ++r) {
+      tally += runs.length[r] * kTallyOfAddress.entry[bapAddressOf(runs.psd[r], threshold)];
+    }
+  }
+  return tally;
+}
+
+int mantissaBits(BapTally tally) {
+  const int alone = static_cast<int>(tally & 0xffff);
+  const int threes = static_cast<int>((tally >> 16) & 0xffff);
+  const int fives = static_cast<int>((tally >> 32) & 0xffff);
+  const int elevens = static_cast<int>(tally >> 48);
+  return alone + 5 * ((threes + 2) / 3) + 7 * ((fives + 2) / 3) + 7 * ((elevens + 1) / 2);
 }
 
 }  // namespace ac3

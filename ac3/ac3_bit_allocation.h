@@ -26,25 +26,55 @@ struct BitAllocationParams {
 
 // What the bit allocation needs of one exponent set: it does not depend on
 // the SNR offset, so a frame computes it once per set and then searches.
+// The band powers depend on the exponents alone, the mask also on the
+// curve's codes, so trying another curve redoes only the mask.
 struct MaskedSpectrum {
   int16_t psd[kCoefsPerBlock];
+  int16_t bandPsd[kBandCount];
   int16_t mask[kBandCount];
   int end = 0;
 };
 
+void computeBandPsd(const uint8_t* exps, int end, MaskedSpectrum& out);
+void computeMaskCurve(const BitAllocationParams& params, MaskedSpectrum& out);
 void computeMask(const uint8_t* exps, int end, const BitAllocationParams& params, MaskedSpectrum& out);
 
 // The offset the decoder derives from csnroffst * 16 + fsnroffst (0..1023).
 inline int snrOffsetOf(int combined) { return (combined - 240) * 4; }
 
+// What a bap address is measured from in each band: the address of a
+// coefficient is its power's step above the band's threshold.
+int bandThreshold(int mask, int snrOffset, int floor);
+inline int bapAddressOf(int psd, int threshold) {
+  const int address = (psd - threshold) >> 5;
+  return address < 0 ? 0 : address > 63 ? 63 : address;
+}
+
 void computeBap(const MaskedSpectrum& spectrum, int snrOffset, const BitAllocationParams& params, uint8_t* bap);
 
-// How many coefficients get each bap, without storing the baps.
-void countBaps(const MaskedSpectrum& spectrum, int snrOffset, const BitAllocationParams& params,
-               uint16_t* counts /* [16] */);
+// A spectrum's coefficients folded into runs of equal power within a band:
+// every coefficient of a run gets the same bap, so counting them for many
+// SNR offsets takes one step per run instead of one per coefficient.
+struct PowerRuns {
+  int16_t psd[kCoefsPerBlock];
+  uint8_t length[kCoefsPerBlock];
+  int16_t bandFirst[kBandCount + 1];  // the band's first run
+  int bandEnd = 0;
+};
 
-// Mantissa bits of one block from the bap counts of all its channels (the
+void foldPowerRuns(const MaskedSpectrum& spectrum, PowerRuns& out);
+
+// What a block's mantissas cost, without storing the baps: the bits of the
+// quantizers sent alone, and how many coefficients each grouped quantizer
+// (baps 1, 2 and 4) takes, 16 bits each in one word, so that adding up
+// spectra and channels is one addition.
+using BapTally = uint64_t;
+
+BapTally tallyBaps(const MaskedSpectrum& spectrum, const PowerRuns& runs, int snrOffset,
+                   const BitAllocationParams& params);
+
+// Mantissa bits of one block from the tally of all its channels (the
 // grouped quantizers pack three, three and two values across channels).
-int mantissaBits(const uint16_t* counts);
+int mantissaBits(BapTally tally);
 
 }  // namespace ac3

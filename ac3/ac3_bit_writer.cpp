@@ -4,24 +4,32 @@
 
 namespace ac3 {
 
-BitWriter::BitWriter(uint8_t* bytes, size_t size) : bytes(bytes), capacityBits(size * 8) {
-  std::memset(bytes, 0, size);
+// Bits beyond the frame are dropped rather than written: the frame
+// assembler sizes everything beforehand, so this only guards memory.
+void BitWriter::writeByte(uint8_t byte) {
+  if (written < size) bytes[written] = byte;
+  ++written;
 }
 
-void BitWriter::put(uint32_t value, int count) {
-  // Bits beyond the frame are dropped rather than written: the frame
-  // assembler sizes everything beforehand, so this only guards memory.
-  if (bitPosition + static_cast<size_t>(count) > capacityBits) return;
-  value &= (1u << count) - 1;
-  const size_t byteIndex = bitPosition >> 3;
-  const int offset = static_cast<int>(bitPosition & 7);
-  bitPosition += static_cast<size_t>(count);
-  // At most 24 + 7 bits: they fit one 32-bit window over four bytes.
-  const uint32_t window = value << (32 - count - offset);
-  const size_t capacityBytes = capacityBits >> 3;
-  for (int i = 0; i < 4 && byteIndex + static_cast<size_t>(i) < capacityBytes; ++i) {
-    bytes[byteIndex + i] = static_cast<uint8_t>(bytes[byteIndex + i] | (window >> (24 - 8 * i)));
+void BitWriter::flushWord() {
+  pendingBits -= 32;
+  const uint32_t word = static_cast<uint32_t>(pending >> pendingBits);
+  if (written + 4 <= size) {
+    bytes[written] = static_cast<uint8_t>(word >> 24);
+    bytes[written + 1] = static_cast<uint8_t>(word >> 16);
+    bytes[written + 2] = static_cast<uint8_t>(word >> 8);
+    bytes[written + 3] = static_cast<uint8_t>(word);
+    written += 4;
+    return;
   }
+  for (int shift = 24; shift >= 0; shift -= 8) writeByte(static_cast<uint8_t>(word >> shift));
+}
+
+void BitWriter::finish() {
+  const uint32_t last = pendingBits > 0 ? static_cast<uint32_t>(pending << (32 - pendingBits)) : 0;
+  for (int shift = 24; pendingBits > 0; shift -= 8, pendingBits -= 8) writeByte(static_cast<uint8_t>(last >> shift));
+  pendingBits = 0;
+  if (written < size) std::memset(bytes + written, 0, size - written);
 }
 
 namespace {
@@ -44,28 +52,28 @@ struct CrcTable {
 
 constexpr CrcTable kCrcTable;
 
-// Multiplies a remainder by x^-1 modulo the generator: x * (x^15 + x^14 + x)
-// equals the generator minus 1, so the constant term can always be divided
-// out.
-constexpr uint16_t divideByX(uint16_t remainder) {
-  const uint32_t r = remainder;
-  return static_cast<uint16_t>((r & 1) ? (r ^ kGenerator) >> 1 : r >> 1);
+// Products of remainders modulo the generator.
+uint16_t multiplyMod(uint16_t a, uint16_t b) {
+  uint32_t product = 0;
+  for (int bit = 15; bit >= 0; --bit) {
+    product <<= 1;
+    if (product & 0x10000) product ^= kGenerator;
+    if ((b >> bit) & 1) product ^= a;
+  }
+  return static_cast<uint16_t>(product);
 }
 
-// x^-8 times each low byte: a remainder hi * x^8 + lo times x^-8 is
-// hi + lo * x^-8, so a whole byte is taken back at once.
-struct InverseByteTable {
-  uint16_t entry[256];
-  constexpr InverseByteTable() : entry() {
-    for (int lo = 0; lo < 256; ++lo) {
-      uint16_t r = static_cast<uint16_t>(lo);
-      for (int bit = 0; bit < 8; ++bit) r = divideByX(r);
-      entry[lo] = r;
-    }
+uint16_t powerMod(uint16_t base, size_t exponent) {
+  uint16_t result = 1;
+  for (; exponent > 0; exponent >>= 1, base = multiplyMod(base, base)) {
+    if (exponent & 1) result = multiplyMod(result, base);
   }
-};
+  return result;
+}
 
-constexpr InverseByteTable kInverseByte;
+// x^-1 modulo the generator: x * (x^15 + x^14 + x) equals the generator
+// minus 1.
+constexpr uint16_t kInverseOfX = static_cast<uint16_t>((1 ^ kGenerator) >> 1);
 
 }  // namespace
 
@@ -83,12 +91,13 @@ void sealFrame(uint8_t* frame, size_t frameBytes) {
   // crc1 sits in front of the data it protects: the register over
   // crc1 + data must end at zero, so crc1 is the data's remainder taken back
   // through x^-(bits after crc1's start).
-  uint16_t crc1 = crc16(frame + 4, crc1EndBytes - 4);
-  const size_t byteShifts = crc1EndBytes - 4 + 2;
-  for (size_t i = 0; i < byteShifts; ++i) crc1 = static_cast<uint16_t>((crc1 >> 8) ^ kInverseByte.entry[crc1 & 0xff]);
+  const uint16_t remainder = crc16(frame + 4, crc1EndBytes - 4);
+  const size_t bitsBack = 8 * (crc1EndBytes - 4 + 2);
+  const uint16_t crc1 = multiplyMod(remainder, powerMod(kInverseOfX, bitsBack));
   frame[2] = static_cast<uint8_t>(crc1 >> 8);
   frame[3] = static_cast<uint8_t>(crc1);
-  const uint16_t crc2 = crc16(frame + 2, frameBytes - 4);
+  // The register over crc1 and its data is zero, so crc2 starts after them.
+  const uint16_t crc2 = crc16(frame + crc1EndBytes, frameBytes - 2 - crc1EndBytes);
   frame[frameBytes - 2] = static_cast<uint8_t>(crc2 >> 8);
   frame[frameBytes - 1] = static_cast<uint8_t>(crc2);
 }

@@ -8,20 +8,28 @@ namespace ac3 {
 
 class BitWriter {
  public:
-  // `bytes` must hold `size` bytes; they are zeroed here.
-  BitWriter(uint8_t* bytes, size_t size);
+  // `bytes` must hold `size` bytes.
+  BitWriter(uint8_t* bytes, size_t size) : bytes(bytes), size(size) {}
 
-  // Appends the low `count` bits of `value` (count <= 24).
-  void put(uint32_t value, int count);
-  size_t bitsWritten() const { return bitPosition; }
-  size_t bitsLeft() const { return capacityBits - bitPosition; }
-  // Moves the write position forward over zero bits.
-  void skipTo(size_t bitPositionFromStart) { bitPosition = bitPositionFromStart; }
+  // Appends the low `count` bits of `value` (count <= 24). Bits gather in a
+  // register and go out 32 at a time.
+  void put(uint32_t value, int count) {
+    pending = (pending << count) | (value & ((1u << count) - 1));
+    pendingBits += count;
+    if (pendingBits >= 32) flushWord();
+  }
+  // Writes the bits still pending and zeroes the rest of the buffer.
+  void finish();
 
  private:
+  void flushWord();
+  void writeByte(uint8_t byte);
+
   uint8_t* bytes;
-  size_t capacityBits;
-  size_t bitPosition = 0;
+  size_t size;
+  size_t written = 0;  // bytes
+  uint64_t pending = 0;
+  int pendingBits = 0;
 };
 
 // CRC of `size` bytes, register starting at zero.

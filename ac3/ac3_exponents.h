@@ -32,4 +32,7 @@ int newExponentBits(ExponentStrategy strategy, int end);
 void codeExponents(const uint8_t* wanted, int end, ExponentStrategy strategy, CodedExponents& coded,
                    uint8_t* decoded);
 
+// The exponents codeExponents() would give the decoder, without the groups.
+void decodedExponents(const uint8_t* wanted, int end, ExponentStrategy strategy, uint8_t* decoded);
+
 }  // namespace ac3

@@ -118,6 +118,7 @@ void writeFrame(const FrameSyntax& frame, uint8_t* out) {
     const BlockMantissas& mantissas = *frame.blocks[b].mantissas;
     for (int i = 0; i < mantissas.count; ++i) writer.put(mantissas.codes[i].value, mantissas.codes[i].bits);
   }
+  writer.finish();
   sealFrame(out, frame.layout.frameBytes);
 }
 

@@ -8,11 +8,6 @@
 
 namespace ac3 {
 
-namespace {
-
-
-}  // namespace
-
 FrameCoder::FrameCoder(const FrameLayout& layout, int rateShift, int bandwidthCode) {
   syntax.layout = layout;
   syntax.params.fscod = layout.fscod;
@@ -41,6 +36,7 @@ void FrameCoder::planExponents(int ch, const uint8_t (*raw)[kCoefsPerBlock], boo
     }
     codeExponents(wanted, end, plan.strategies[start], plan.coded[start], plan.exps[start]);
     computeMask(plan.exps[start], end, syntax.params, plan.spectra[start]);
+    foldPowerRuns(plan.spectra[start], plan.powerRuns[start]);
     for (int b = start; b < stop; ++b) plan.runOf[b] = start;
     start = stop;
   }
@@ -49,21 +45,18 @@ void FrameCoder::planExponents(int ch, const uint8_t (*raw)[kCoefsPerBlock], boo
 int FrameCoder::bitsAt(int snrCombined) const {
   const int channels = syntax.layout.channels;
   const int offset = snrOffsetOf(snrCombined);
-  uint16_t runCounts[kMaxChannels][kBlocksPerFrame][16] = {};
+  BapTally runTallies[kMaxChannels][kBlocksPerFrame] = {};
   for (int ch = 0; ch < channels; ++ch) {
     const ChannelPlan& plan = plans[ch];
     for (int b = 0; b < kBlocksPerFrame; ++b) {
-      if (plan.runOf[b] == b) countBaps(plan.spectra[b], offset, syntax.params, runCounts[ch][b]);
+      if (plan.runOf[b] == b) runTallies[ch][b] = tallyBaps(plan.spectra[b], plan.powerRuns[b], offset, syntax.params);
     }
   }
   int bits = 0;
   for (int b = 0; b < kBlocksPerFrame; ++b) {
-    uint16_t counts[16] = {};
-    for (int ch = 0; ch < channels; ++ch) {
-      const uint16_t* run = runCounts[ch][plans[ch].runOf[b]];
-      for (int bap = 0; bap < 16; ++bap) counts[bap] = static_cast<uint16_t>(counts[bap] + run[bap]);
-    }
-    bits += mantissaBits(counts);
+    BapTally tally = 0;
+    for (int ch = 0; ch < channels; ++ch) tally += runTallies[ch][plans[ch].runOf[b]];
+    bits += mantissaBits(tally);
   }
   return bits;
 }
@@ -140,7 +133,7 @@ void FrameCoder::remask() {
   for (int ch = 0; ch < syntax.layout.channels; ++ch) {
     ChannelPlan& plan = plans[ch];
     for (int b = 0; b < kBlocksPerFrame; ++b) {
-      if (plan.runOf[b] == b) computeMask(plan.exps[b], end, syntax.params, plan.spectra[b]);
+      if (plan.runOf[b] == b) computeMaskCurve(syntax.params, plan.spectra[b]);
     }
   }
 }

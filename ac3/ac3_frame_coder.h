@@ -22,6 +22,7 @@ class FrameCoder {
     CodedExponents coded[kBlocksPerFrame];
     uint8_t exps[kBlocksPerFrame][kCoefsPerBlock];     // as decoded, per run start
     MaskedSpectrum spectra[kBlocksPerFrame];           // per run start
+    PowerRuns powerRuns[kBlocksPerFrame];              // per run start
     int runOf[kBlocksPerFrame];                        // block -> its run's first block
   };
 

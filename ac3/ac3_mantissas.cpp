@@ -1,6 +1,9 @@
 #include "ac3/ac3_mantissas.h"
 
 #include <cmath>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace ac3 {
 
@@ -19,14 +22,26 @@ constexpr ExponentScale kScale;
 // Index of the nearest of `levels` values spaced 2/levels apart, centred on
 // zero; values at or beyond full scale land on the outermost level.
 int symmetricIndex(float mantissa, int levels) {
-  const int index = static_cast<int>(std::floor((mantissa + 1.0f) * static_cast<float>(levels) * 0.5f));
+  // Truncation rounds only negative values differently from the floor,
+  // and those land on level 0 either way.
+  const int index = static_cast<int>((mantissa + 1.0f) * static_cast<float>(levels) * 0.5f);
   return index < 0 ? 0 : index >= levels ? levels - 1 : index;
+}
+
+// To the nearest integer, ties to even, as std::lrint in the default
+// rounding mode, without a library call.
+int roundToInt(float value) {
+#if defined(__SSE2__)
+  return _mm_cvtss_si32(_mm_set_ss(value));
+#else
+  return static_cast<int>(std::lrint(value));
+#endif
 }
 
 // Two's complement code of `bits` bits, rounded, clipped at both ends.
 uint16_t asymmetricCode(float mantissa, int bits) {
   const int top = 1 << (bits - 1);
-  int code = static_cast<int>(std::lrint(mantissa * static_cast<float>(top)));
+  int code = roundToInt(mantissa * static_cast<float>(top));
   if (code >= top) code = top - 1;
   if (code < -top) code = -top;
   return static_cast<uint16_t>(code & ((1 << bits) - 1));

@@ -1,6 +1,9 @@
 #include "ac3/ac3_mdct.h"
 
 #include <cmath>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace ac3 {
 
@@ -21,6 +24,32 @@ double besselI0(double x) {
     if (term < sum * 1e-17) break;
   }
   return sum;
+}
+
+// `half` butterflies between a[k] and b[k] = a[k + half] (k < half).
+void butterflies(float* re, float* im, int half, const float* wCos, const float* wSin) {
+  int k = 0;
+#if defined(__SSE2__)
+  // Four at a time, with the same operations in the same order as below.
+  for (; k + 4 <= half; k += 4) {
+    const __m128 wr = _mm_loadu_ps(wCos + k), wi = _mm_loadu_ps(wSin + k);
+    const __m128 br = _mm_loadu_ps(re + half + k), bi = _mm_loadu_ps(im + half + k);
+    const __m128 ar = _mm_loadu_ps(re + k), ai = _mm_loadu_ps(im + k);
+    const __m128 xr = _mm_sub_ps(_mm_mul_ps(br, wr), _mm_mul_ps(bi, wi));
+    const __m128 xi = _mm_add_ps(_mm_mul_ps(br, wi), _mm_mul_ps(bi, wr));
+    _mm_storeu_ps(re + half + k, _mm_sub_ps(ar, xr));
+    _mm_storeu_ps(im + half + k, _mm_sub_ps(ai, xi));
+    _mm_storeu_ps(re + k, _mm_add_ps(ar, xr));
+    _mm_storeu_ps(im + k, _mm_add_ps(ai, xi));
+  }
+#endif
+  for (; k < half; ++k) {
+    const int b = k + half;
+    const float xr = re[b] * wCos[k] - im[b] * wSin[k];
+    const float xi = re[b] * wSin[k] + im[b] * wCos[k];
+    re[b] = re[k] - xr, im[b] = im[k] - xi;
+    re[k] += xr, im[k] += xi;
+  }
 }
 
 }  // namespace
@@ -52,9 +81,12 @@ Mdct::Mdct() {
     postCos[n] = static_cast<float>(std::cos(b) * rootScale * (scale < 0 ? -1 : 1));
     postSin[n] = static_cast<float>(std::sin(b) * rootScale * (scale < 0 ? -1 : 1));
   }
-  for (int k = 0; k < kQuarter / 2; ++k) {
-    twiddleCos[k] = static_cast<float>(std::cos(-2.0 * kPi * k / kQuarter));
-    twiddleSin[k] = static_cast<float>(std::sin(-2.0 * kPi * k / kQuarter));
+  for (int half = 1, at = 0; half < kQuarter; half <<= 1) {
+    const int step = kQuarter / (2 * half);
+    for (int k = 0; k < half; ++k, ++at) {
+      twiddleCos[at] = static_cast<float>(std::cos(-2.0 * kPi * k * step / kQuarter));
+      twiddleSin[at] = static_cast<float>(std::sin(-2.0 * kPi * k * step / kQuarter));
+    }
   }
   for (int i = 0; i < kQuarter; ++i) {
     int r = 0;
@@ -72,18 +104,11 @@ void Mdct::fft128(float* re, float* im) const {
       re[j] = tr, im[j] = ti;
     }
   }
-  for (int size = 2; size <= kQuarter; size <<= 1) {
-    const int half = size >> 1;
-    const int step = kQuarter / size;
-    for (int start = 0; start < kQuarter; start += size) {
-      for (int k = 0; k < half; ++k) {
-        const float wr = twiddleCos[k * step], wi = twiddleSin[k * step];
-        const int a = start + k, b = a + half;
-        const float xr = re[b] * wr - im[b] * wi;
-        const float xi = re[b] * wi + im[b] * wr;
-        re[b] = re[a] - xr, im[b] = im[a] - xi;
-        re[a] += xr, im[a] += xi;
-      }
+  const float* wCos = twiddleCos;
+  const float* wSin = twiddleSin;
+  for (int half = 1; half < kQuarter; wCos += half, wSin += half, half <<= 1) {
+    for (int start = 0; start < kQuarter; start += 2 * half) {
+      butterflies(re + start, im + start, half, wCos, wSin);
     }
   }
 }

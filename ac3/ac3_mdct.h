@@ -19,7 +19,9 @@ class Mdct {
   float window[512];
   float preCos[128], preSin[128];
   float postCos[128], postSin[128];
-  float twiddleCos[64], twiddleSin[64];
+  // Each pass's twiddles side by side (1 + 2 + ... + 64 of them), so a
+  // pass reads them in order and its butterflies vectorise.
+  float twiddleCos[127], twiddleSin[127];
   uint8_t bitReverse[128];
 };
 
