@@ -166,6 +166,10 @@ int bandThreshold(int mask, int snrOffset, int floor) {
 }
 
 void computeBap(const MaskedSpectrum& spectrum, int snrOffset, const BitAllocationParams& params, uint8_t* bap) {
+  if (snrOffset == kNoMantissasOffset) {
+    std::fill(bap, bap + kCoefsPerBlock, uint8_t{0});
+    return;
+  }
   const int floor = kFloor[params.floorCode];
   int bin = 0;
   for (int band = 0; bin < spectrum.end; ++band) {
@@ -216,6 +220,7 @@ const TallyOfAddress kTallyOfAddress;
 
 BapTally tallyBaps(const MaskedSpectrum& spectrum, const PowerRuns& runs, int snrOffset,
                    const BitAllocationParams& params) {
+  if (snrOffset == kNoMantissasOffset) return 0;
   const int floor = kFloor[params.floorCode];
   BapTally tally = 0;
   for (int band = 0; band < runs.bandEnd; ++band) {

@@ -45,6 +45,11 @@ inline int snrOffsetOf(int combined) { return (combined - 240) * 4; }
 // What a bap address is measured from in each band: the address of a
 // coefficient is its power's step above the band's threshold.
 int bandThreshold(int mask, int snrOffset, int floor);
+// The lowest SNR offset (coarse and fine codes both 0) is no bit
+// allocation at all: decoders give every coefficient bap 0 then, whatever
+// the masks, so the encoder must too.
+constexpr int kNoMantissasOffset = -960;
+
 inline int bapAddressOf(int psd, int threshold) {
   const int address = (psd - threshold) >> 5;
   return address < 0 ? 0 : address > 63 ? 63 : address;
