@@ -1,6 +1,7 @@
 #include "ac3/ac3_frame_coder.h"
 
 #include <algorithm>
+#include <cfloat>
 #include <cstring>
 
 #include "ac3/ac3_exponent_strategy.h"
@@ -12,17 +13,17 @@ FrameCoder::FrameCoder(const FrameLayout& layout, int rateShift, int bandwidthCo
   syntax.layout = layout;
   syntax.params.fscod = layout.fscod;
   syntax.params.rateShift = rateShift;
-  syntax.bandwidthCode = bandwidthCode;
-  end = 3 * bandwidthCode + 73;
+  nominalBandwidthCode = bandwidthCode;
+  setBandwidth(bandwidthCode);
   availableBits = static_cast<int>(layout.frameBytes * 8);
 }
 
-void FrameCoder::planExponents(int ch, const uint8_t (*raw)[kCoefsPerBlock], bool oneSetPerFrame) {
+void FrameCoder::planExponents(int ch, const uint8_t (*raw)[kCoefsPerBlock], StrategyChoice choice) {
   ChannelPlan& plan = plans[ch];
-  if (oneSetPerFrame) {
+  if (choice == kOneSetPerFrame) {
     plan.strategies[0] = kD45;
     for (int b = 1; b < kBlocksPerFrame; ++b) plan.strategies[b] = kReuse;
-  } else {
+  } else if (choice == kSearchStrategies) {
     chooseExponentStrategies(raw, end, syntax.params, expectedSnr, plan.strategies);
   }
   for (int start = 0; start < kBlocksPerFrame;) {
@@ -127,6 +128,9 @@ struct PowerOfExponent {
 };
 constexpr PowerOfExponent kPowerOfExponent;
 
+constexpr int kWidestBandwidthCode = 60;
+constexpr int kWidestEnd = 3 * kWidestBandwidthCode + 73;
+
 }  // namespace
 
 void FrameCoder::remask() {
@@ -164,12 +168,18 @@ float FrameCoder::noiseAt(float (*coefs)[kBlocksPerFrame][kCoefsPerBlock], int s
   return noise;
 }
 
-int FrameCoder::chooseAllocation(float (*coefs)[kBlocksPerFrame][kCoefsPerBlock]) {
+void FrameCoder::setBandwidth(int code) {
+  syntax.bandwidthCode = code;
+  end = 3 * code + 73;
+}
+
+int FrameCoder::chooseAllocation(float (*coefs)[kBlocksPerFrame][kCoefsPerBlock], float& noise, int onlyCurve) {
   const int budget = availableBits - frameSideBits(syntax);
   int bestSnr = -1, bestCurve = -1;
   float bestNoise = 0.0f;
-  const int curves = static_cast<int>(sizeof kCurves / sizeof kCurves[0]);
-  for (int c = 0; c < curves; ++c) {
+  const int first = onlyCurve < 0 ? 0 : onlyCurve;
+  const int last = onlyCurve < 0 ? static_cast<int>(sizeof kCurves / sizeof kCurves[0]) - 1 : onlyCurve;
+  for (int c = first; c <= last; ++c) {
     applyCurve(kCurves[c], syntax.params);
     remask();
     const int snr = bestSnrOffset(budget);
@@ -177,18 +187,46 @@ int FrameCoder::chooseAllocation(float (*coefs)[kBlocksPerFrame][kCoefsPerBlock]
     const float noise = noiseAt(coefs, snr);
     if (bestCurve < 0 || noise < bestNoise) bestSnr = snr, bestCurve = c, bestNoise = noise;
   }
-  applyCurve(kCurves[bestCurve < 0 ? 0 : bestCurve], syntax.params);
-  if (bestCurve != curves - 1) remask();
+  chosenCurve = bestCurve < 0 ? first : bestCurve;
+  applyCurve(kCurves[chosenCurve], syntax.params);
+  if (chosenCurve != last) remask();
+  noise = bestNoise;
   return bestSnr;
+}
+
+int FrameCoder::allocate(float (*coefs)[kBlocksPerFrame][kCoefsPerBlock],
+                         const uint8_t (*raw)[kBlocksPerFrame][kCoefsPerBlock], float& noise, int onlyCurve) {
+  const int channels = syntax.layout.channels;
+  for (int ch = 0; ch < channels; ++ch) planExponents(ch, raw[ch], onlyCurve < 0 ? kSearchStrategies : kKeepStrategies);
+  fillSyntax();
+  const int snr = chooseAllocation(coefs, noise, onlyCurve);
+  if (snr >= 0) return snr;
+  noise = FLT_MAX;
+  for (int ch = 0; ch < channels; ++ch) planExponents(ch, raw[ch], kOneSetPerFrame);
+  fillSyntax();
+  return std::max(bestSnrOffset(availableBits - frameSideBits(syntax)), 0);
+}
+
+float FrameCoder::energyFrom(float (*coefs)[kBlocksPerFrame][kCoefsPerBlock], int from) const {
+  float energy = 0.0f;
+  for (int ch = 0; ch < syntax.layout.channels; ++ch) {
+    for (int b = 0; b < kBlocksPerFrame; ++b) {
+      for (int k = from; k < kWidestEnd; ++k) energy += coefs[ch][b][k] * coefs[ch][b][k];
+    }
+  }
+  return energy;
 }
 
 void FrameCoder::code(float (*coefs)[kBlocksPerFrame][kCoefsPerBlock], uint8_t* out) {
   const int channels = syntax.layout.channels;
+  setBandwidth(nominalBandwidthCode);
   if (channels == 2) {
     for (int b = 0; b < kBlocksPerFrame; ++b) {
       BlockSyntax& block = syntax.blocks[b];
       bool flags[kRematrixBands];
       rematrixBlock(coefs[0][b], coefs[1][b], end, flags);
+      // Ready for a wider bandwidth: the decoder applies the flags up to it.
+      rematrixRange(coefs[0][b], coefs[1][b], end, kWidestEnd, flags);
       // Flags carry over from the block before unless they change.
       block.rematrixStrategy = b == 0 || !std::equal(flags, flags + kRematrixBands, syntax.blocks[b - 1].rematrixFlags);
       std::copy(flags, flags + kRematrixBands, block.rematrixFlags);
@@ -197,14 +235,27 @@ void FrameCoder::code(float (*coefs)[kBlocksPerFrame][kCoefsPerBlock], uint8_t* 
   uint8_t raw[kMaxChannels][kBlocksPerFrame][kCoefsPerBlock];
   for (int ch = 0; ch < channels; ++ch) {
     for (int b = 0; b < kBlocksPerFrame; ++b) extractExponents(coefs[ch][b], kCoefsPerBlock, raw[ch][b]);
-    planExponents(ch, raw[ch], false);
   }
-  fillSyntax();
-  int snr = chooseAllocation(coefs);
-  if (snr < 0) {
-    for (int ch = 0; ch < channels; ++ch) planExponents(ch, raw[ch], true);
-    fillSyntax();
-    snr = std::max(bestSnrOffset(availableBits - frameSideBits(syntax)), 0);
+  float noise = 0.0f;
+  int snr = allocate(coefs, raw, noise);
+  // Coefficients beyond the bandwidth are lost whole. A frame that loses
+  // clearly more there than to quantization (an onset's or a click's wide
+  // spectrum) tries the widest bandwidth under the same masking curve and
+  // keeps whichever leaves less noise.
+  const float dropped = energyFrom(coefs, end);
+  if (nominalBandwidthCode < kWidestBandwidthCode && dropped > 2.0f * noise) {
+    std::copy(plans, plans + channels, savedPlans);
+    const FrameSyntax savedSyntax = syntax;
+    setBandwidth(kWidestBandwidthCode);
+    float wideNoise = 0.0f;
+    const int wideSnr = allocate(coefs, raw, wideNoise, chosenCurve);
+    if (wideNoise < noise + dropped) {
+      snr = wideSnr;
+    } else {
+      std::copy(savedPlans, savedPlans + channels, plans);
+      syntax = savedSyntax;
+      end = 3 * syntax.bandwidthCode + 73;
+    }
   }
   syntax.snrCombined = snr;
   expectedSnr = snr;

@@ -26,7 +26,8 @@ class FrameCoder {
     int runOf[kBlocksPerFrame];                        // block -> its run's first block
   };
 
-  void planExponents(int ch, const uint8_t (*raw)[kCoefsPerBlock], bool oneSetPerFrame);
+  enum StrategyChoice { kSearchStrategies, kOneSetPerFrame, kKeepStrategies };
+  void planExponents(int ch, const uint8_t (*raw)[kCoefsPerBlock], StrategyChoice choice);
   int bitsAt(int snrCombined) const;
   int bestSnrOffset(int mantissaBudget) const;
   void fillSyntax();
@@ -35,17 +36,31 @@ class FrameCoder {
   // Expected noise power of the frame's coefficients at an SNR offset
   // (fills the baps of every run on the way).
   float noiseAt(float (*coefs)[kBlocksPerFrame][kCoefsPerBlock], int snrCombined);
-  // Picks the masking curve and SNR offset that leave the least noise;
-  // -1 when no offset fits the frame.
-  int chooseAllocation(float (*coefs)[kBlocksPerFrame][kCoefsPerBlock]);
+  // Picks the masking curve (any, or only `onlyCurve` when not -1) and the
+  // SNR offset that leave the least noise (stored in `noise`); -1 when no
+  // offset fits the frame.
+  int chooseAllocation(float (*coefs)[kBlocksPerFrame][kCoefsPerBlock], float& noise, int onlyCurve);
+  void setBandwidth(int code);
+  // Exponent plans, curve and SNR offset at the current bandwidth; `noise`
+  // as chooseAllocation() leaves it, or the largest float when even one
+  // exponent set per frame is needed. With `onlyCurve` set, the curve and
+  // the exponent strategies stay as they are.
+  int allocate(float (*coefs)[kBlocksPerFrame][kCoefsPerBlock], const uint8_t (*raw)[kBlocksPerFrame][kCoefsPerBlock],
+               float& noise, int onlyCurve = -1);
+  // Energy of the coefficients from `from` up to the widest bandwidth.
+  float energyFrom(float (*coefs)[kBlocksPerFrame][kCoefsPerBlock], int from) const;
 
   FrameSyntax syntax;
+  int nominalBandwidthCode;
   int end;
   int availableBits;
   // The last frame's SNR offset: what the next frame's exponent plans are
   // priced at.
   int expectedSnr = 480;
+  int chosenCurve = 0;
   ChannelPlan plans[kMaxChannels];
+  // The plans at the nominal bandwidth while a wider one is tried.
+  ChannelPlan savedPlans[kMaxChannels];
   uint8_t baps[kMaxChannels][kBlocksPerFrame][kCoefsPerBlock];
   BlockMantissas mantissas[kBlocksPerFrame];
 };

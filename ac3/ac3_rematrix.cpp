@@ -18,7 +18,15 @@ void rematrixBlock(float* left, float* right, int end, bool* flags) {
     }
     // The sum and difference are halved: compare a quarter of their energy.
     flags[band] = std::min(sum2, diff2) * 0.25 < std::min(l2, r2);
+  }
+  rematrixRange(left, right, 0, end, flags);
+}
+
+void rematrixRange(float* left, float* right, int from, int to, const bool* flags) {
+  for (int band = 0; band < kRematrixBands; ++band) {
     if (!flags[band]) continue;
+    const int first = std::max<int>(kRematrixBandStart[band], from);
+    const int last = std::min<int>(kRematrixBandStart[band + 1], to);
     for (int i = first; i < last; ++i) {
       const float l = left[i], r = right[i];
       left[i] = 0.5f * (l + r);

@@ -9,4 +9,8 @@ namespace ac3 {
 // the flagged bands in place (up to `end`).
 void rematrixBlock(float* left, float* right, int end, bool* flags);
 
+// Rewrites coefficients [from, to) as their bands' flags say: a block coded
+// wider than its flags were chosen over.
+void rematrixRange(float* left, float* right, int from, int to, const bool* flags);
+
 }  // namespace ac3
