@@ -36,7 +36,7 @@ import wave
 
 import numpy as np
 
-ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+from ac3_encode_tool import ROOT, build
 MAX_LAG = 2048
 OUR_DELAY = 256  # kAc3DelaySamples
 MARGIN_DB = 2.0
@@ -73,14 +73,6 @@ def allowed_bit_rate(rate, budget):
 def run(cmd, **kw):
     return subprocess.run(cmd, check=True, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
                           timeout=STEP_TIMEOUT, **kw)
-
-
-def build(build_dir):
-    subprocess.run(["cmake", "-S", ROOT, "-B", build_dir, "-DCMAKE_BUILD_TYPE=Release"], check=True,
-                   stdout=subprocess.DEVNULL)
-    subprocess.run(["cmake", "--build", build_dir, "-j2", "--target", "ac3_encode_wav"], check=True,
-                   stdout=subprocess.DEVNULL)
-    return os.path.join(build_dir, "bench", "ac3_encode_wav")
 
 
 def make_sources(work):

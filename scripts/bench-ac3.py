@@ -28,7 +28,7 @@ import subprocess
 import sys
 import tempfile
 
-ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+from ac3_encode_tool import ROOT, build
 RATES = [44100, 48000]
 BIT_RATES = [192000, 384000]
 SECONDS = 60
@@ -38,14 +38,6 @@ OURS_REPEATS = 3  # in-process runs of ac3_encode_wav per round
 
 def run(cmd):
     return subprocess.run(cmd, check=True, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
-
-
-def build(build_dir):
-    subprocess.run(["cmake", "-S", ROOT, "-B", build_dir, "-DCMAKE_BUILD_TYPE=Release"], check=True,
-                   stdout=subprocess.DEVNULL)
-    subprocess.run(["cmake", "--build", build_dir, "-j2", "--target", "ac3_encode_wav"], check=True,
-                   stdout=subprocess.DEVNULL)
-    return os.path.join(build_dir, "bench", "ac3_encode_wav")
 
 
 def make_inputs(work, seconds):

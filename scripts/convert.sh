@@ -148,7 +148,7 @@ while IFS= read -r input; do
   tag=$(ffprobe -v quiet -select_streams a:0 -show_entries stream=codec_tag_string -of csv=p=0 "$result" || true)
   if [ "$tag" = XPCM ]; then
     echo "  no picture: ffmpeg has no decoder for raw PCM in RealMedia"
-  elif "$root/scripts/spectrograms.py" "$input" "$result" "$picture"; then
+  elif "$root/scripts/sonograms.py" "$input" "$result" "$picture"; then
     echo "  picture: $(shown "$picture") (the input's spectrogram beside the decoded result's)"
   else
     [ $status -ne 0 ] || status=1

@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """Spectrograms of a conversion's input and its decoded result, side by side.
 
-    scripts/spectrograms.py INPUT.wav RESULT.rm OUT.png
+    scripts/sonograms.py INPUT.wav RESULT.rm OUT.png
 
 Both files are decoded by ffmpeg to 16-bit WAV in a temporary folder (so any
 WAV flavour the plug-in takes, and any codec ffmpeg plays, will do). Each
@@ -32,7 +32,7 @@ def decode(path, folder, name):
                              "-c:a", "pcm_s16le", "-f", "wav", "-y", target],
                             stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
     if result.returncode != 0:
-        sys.exit("spectrograms.py: ffmpeg cannot decode %s: %s" %
+        sys.exit("sonograms.py: ffmpeg cannot decode %s: %s" %
                  (path, result.stderr.decode(errors="replace").strip()))
     with wave.open(target, "rb") as reader:
         frames = reader.readframes(reader.getnframes())
