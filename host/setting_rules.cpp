@@ -99,6 +99,8 @@ bool parseSettingOverride(const std::string& text, SettingOverride& setting, std
   setting.isText = definition->type == SettingType::Text;
   const bool valid = (setting.isText || parseDecimal(setting.value, setting.number)) &&
                      valueRefusal(*definition, asStored(setting)) == nullptr;
+  // A switch is stored as the plug-in reads it: 1 for any nonzero number.
+  if (valid && !setting.isText) setting.number = uint32_t(loadedNumber(*definition, setting.number));
   if (!valid) {
     error = "--set " + name + ": \"" + setting.value + "\" is not a valid value; valid: " + allowedValuesOf(name);
     return false;

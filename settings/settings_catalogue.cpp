@@ -21,6 +21,14 @@ constexpr SettingDefinition number(const char* name, int32_t defaultValue, const
   return {name, SettingType::Number, defaultValue, choices, N, field};
 }
 
+template <size_t N>
+constexpr SettingDefinition onOff(const char* name, int32_t defaultValue, const SettingChoice (&choices)[N],
+                                  int32_t& (*field)(EncoderSettings&)) {
+  SettingDefinition definition = number(name, defaultValue, choices, field);
+  definition.isSwitch = true;
+  return definition;
+}
+
 template <int I>
 int32_t& audience(EncoderSettings& s) { return s.targetAudiences[I]; }
 
@@ -31,17 +39,17 @@ bool isAudience(size_t entry) { return entry >= kFirstAudienceEntry && entry < k
 const SettingDefinition kSettingCatalogue[kSettingCount] = {
     number("ZVKRMFreq", 44100, kRates, [](EncoderSettings& s) -> int32_t& { return s.sampleRate; }),
     number("ZVKRMAudioFormat", 0, kAudioFormats, [](EncoderSettings& s) -> int32_t& { return s.audioFormat; }),
-    number("ZVKRMSurestream", 0, kCodings, [](EncoderSettings& s) -> int32_t& { return s.sureStream; }),
+    onOff("ZVKRMSurestream", 0, kCodings, [](EncoderSettings& s) -> int32_t& { return s.sureStream; }),
     // Without any stored audience, the first alone is coded for.
-    number("ZVKRMTarget0", 1, kOnOff, audience<0>),
-    number("ZVKRMTarget1", 0, kOnOff, audience<1>),
-    number("ZVKRMTarget2", 0, kOnOff, audience<2>),
-    number("ZVKRMTarget3", 0, kOnOff, audience<3>),
-    number("ZVKRMTarget4", 0, kOnOff, audience<4>),
-    number("ZVKRMTarget5", 0, kOnOff, audience<5>),
-    number("ZVKRMTarget6", 0, kOnOff, audience<6>),
-    number("ZVKRMTarget7", 0, kOnOff, audience<7>),
-    number("ZVKRMTitleArtist", 0, kNameOrders, [](EncoderSettings& s) -> int32_t& { return s.titleArtistOrder; }),
+    onOff("ZVKRMTarget0", 1, kOnOff, audience<0>),
+    onOff("ZVKRMTarget1", 0, kOnOff, audience<1>),
+    onOff("ZVKRMTarget2", 0, kOnOff, audience<2>),
+    onOff("ZVKRMTarget3", 0, kOnOff, audience<3>),
+    onOff("ZVKRMTarget4", 0, kOnOff, audience<4>),
+    onOff("ZVKRMTarget5", 0, kOnOff, audience<5>),
+    onOff("ZVKRMTarget6", 0, kOnOff, audience<6>),
+    onOff("ZVKRMTarget7", 0, kOnOff, audience<7>),
+    onOff("ZVKRMTitleArtist", 0, kNameOrders, [](EncoderSettings& s) -> int32_t& { return s.titleArtistOrder; }),
     {"ZVKRMExt", SettingType::Text, 0, nullptr, 0, nullptr},
 };
 
@@ -55,6 +63,10 @@ const SettingDefinition* findSetting(const char* valueName) {
 const SettingDefinition& rateSetting() { return kSettingCatalogue[kRateEntry]; }
 
 const SettingDefinition& audioFormatSetting() { return kSettingCatalogue[kAudioFormatEntry]; }
+
+int32_t loadedNumber(const SettingDefinition& setting, uint32_t number) {
+  return setting.isSwitch ? int32_t(number != 0) : int32_t(number);
+}
 
 int choiceIndexOf(const SettingDefinition& setting, int32_t value) {
   for (size_t i = 0; i < setting.choiceCount; ++i) {
@@ -87,7 +99,7 @@ const char* valueRefusal(const SettingDefinition& setting, const StoredValue& st
       return setting.type == SettingType::Number ? kMustBeNumber : kMustBeText;
     case StoredValue::Kind::Number:
       if (setting.type != SettingType::Number) return kMustBeText;
-      return choiceIndexOf(setting, int32_t(stored.number)) < 0 ? "not a value the settings panel offers"
+      return choiceIndexOf(setting, loadedNumber(setting, stored.number)) < 0 ? "not a value the settings panel offers"
                                                                 : nullptr;
     case StoredValue::Kind::Text:
       if (setting.type != SettingType::Number) {
@@ -118,6 +130,6 @@ void applyStoredValues(const StoredValue (&stored)[kSettingCount], EncoderSettin
       continue;
     }
     if ((absent && entry == kRateEntry) || (isAudience(entry) && !audiencesStored(stored))) continue;
-    setting.field(settings) = absent ? 0 : ignored ? setting.defaultNumber : int32_t(value.number);
+    setting.field(settings) = absent ? 0 : ignored ? setting.defaultNumber : loadedNumber(setting, value.number);
   }
 }

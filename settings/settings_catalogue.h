@@ -24,6 +24,9 @@ struct SettingDefinition {
   size_t choiceCount;
   // The record's field the value loads into (Number only).
   int32_t& (*field)(EncoderSettings&);
+  // An on/off switch: any nonzero number stored reads as on (1), as earlier
+  // versions and other tools wrote them, so no stored number is refused.
+  bool isSwitch = false;
 
   // That field's value in a record that is only read (Number only): `field`
   // merely locates the field, so reading through it leaves the record alone.
@@ -38,6 +41,9 @@ const SettingDefinition* findSetting(const char* valueName);
 // The sample rate ("ZVKRMFreq") and the audio format ("ZVKRMAudioFormat").
 const SettingDefinition& rateSetting();
 const SettingDefinition& audioFormatSetting();
+// The number a load takes from a stored `number`: 0 or 1 for a switch, the
+// number itself otherwise.
+int32_t loadedNumber(const SettingDefinition& setting, uint32_t number);
 // Index of `value` among the setting's choices; -1 when it is not offered.
 int choiceIndexOf(const SettingDefinition& setting, int32_t value);
 // The choice's text for a number ("Stereo Music" for audio format 3); null

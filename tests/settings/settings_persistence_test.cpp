@@ -146,8 +146,9 @@ TEST_F(SettingsLoad, UnusableExtensionsLoadAsTheDefaultAndAreSavedAsIt) {
 
 // Random stored values of every type: what a load gives is always a value
 // the catalogue offers. A number stored as REG_DWORD that the panel offers
-// (an audience only beside a stored first one) and a usable extension stored
-// as text are taken; anything else stored reads as the setting's default.
+// (an audience only beside a stored first one), any number for an on/off
+// switch, and a usable extension stored as text are taken; anything else
+// stored reads as the setting's default.
 TEST_F(SettingsLoad, StoredValuesOutsideTheCatalogueReadAsTheDefault) {
   std::mt19937 random(17);
   const uint32_t odd[] = {0, 3, 7, 100, 12345, 22050, 65535, 0xFFFFFFFF};
@@ -187,9 +188,18 @@ TEST_F(SettingsLoad, StoredValuesOutsideTheCatalogueReadAsTheDefault) {
       EXPECT_GE(choiceIndexOf(setting, loaded), 0) << loaded;
       const bool audience = std::string(setting.valueName).find("Target") != std::string::npos;
       if (audience && kinds[3] == 0) continue;  // the audiences count only beside the first
-      const bool taken = kinds[i] == 1 && choiceIndexOf(setting, int32_t(numbers[i])) >= 0;
+      // A switch takes any number: nonzero is on.
+      const int32_t number = setting.isSwitch ? int32_t(numbers[i] != 0) : int32_t(numbers[i]);
+      const bool taken = kinds[i] == 1 && choiceIndexOf(setting, number) >= 0;
       if (kinds[i] != 0) {
-        EXPECT_EQ(loaded, taken ? int32_t(numbers[i]) : setting.defaultNumber);
+        EXPECT_EQ(loaded, taken ? number : setting.defaultNumber);
+      }
+    }
+    // What a save writes back is what was loaded: a switch as 0 or 1.
+    saveEncoderSettings(record);
+    for (const SettingDefinition& setting : kSettingCatalogue) {
+      if (setting.type == SettingType::Number) {
+        EXPECT_EQ(int32_t(hostkey::get(setting.valueName).asDword()), setting.field(record)) << setting.valueName;
       }
     }
   }
