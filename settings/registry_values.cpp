@@ -28,30 +28,29 @@ StoredValue readRegistryValue(const char* valueName, HKEY root, const char* path
   StoredValue stored;
   HKEY key = createOrOpenKey(root, path, "REG_DWORD", KEY_QUERY_VALUE);
   if (!key) return stored;
-  DWORD type = 0, byteCount = 0;
-  if (RegQueryValueExA(key, valueName, nullptr, &type, nullptr, &byteCount) == ERROR_SUCCESS) {
-    stored.kind = StoredValue::Kind::OtherType;
-    stored.registryType = type;
-    if (type == REG_DWORD && byteCount == sizeof stored.number) {
-      byteCount = sizeof stored.number;
-      if (RegQueryValueExA(key, valueName, nullptr, nullptr, reinterpret_cast<BYTE*>(&stored.number),
-                           &byteCount) == ERROR_SUCCESS) {
-        stored.kind = StoredValue::Kind::Number;
-      }
-    } else if (type == REG_SZ) {
-      byteCount = bufferSize;
-      const LONG status = RegQueryValueExA(key, valueName, nullptr, nullptr,
-                                           reinterpret_cast<BYTE*>(textBuffer), &byteCount);
-      // A text that fills the buffer without a NUL does not fit: it reads
-      // like one longer than the buffer.
-      const bool fits = status == ERROR_SUCCESS &&
-                        (byteCount < bufferSize || textBuffer[bufferSize - 1] == '\0');
-      if (!fits) std::memset(textBuffer, 0, bufferSize);
-      stored.kind = StoredValue::Kind::Text;
-      stored.text = textBuffer;
-    }
-  }
+  // Type and data come from one query: another thread (or the host) may
+  // rewrite the value at any time, and a second query could hand one type's
+  // data to the reader of another.
+  DWORD type = 0, byteCount = bufferSize;
+  const LONG status =
+      RegQueryValueExA(key, valueName, nullptr, &type, reinterpret_cast<BYTE*>(textBuffer), &byteCount);
   RegCloseKey(key);
+  if (status != ERROR_SUCCESS && status != ERROR_MORE_DATA) return stored;
+  const bool whole = status == ERROR_SUCCESS;
+  stored.kind = StoredValue::Kind::OtherType;
+  stored.registryType = type;
+  if (type == REG_DWORD && whole && byteCount == sizeof stored.number) {
+    std::memcpy(&stored.number, textBuffer, sizeof stored.number);
+    stored.kind = StoredValue::Kind::Number;
+  } else if (type == REG_SZ) {
+    // A text that fills the buffer without a NUL does not fit: it reads
+    // like one longer than the buffer.
+    const bool fits = whole && (byteCount < bufferSize || textBuffer[bufferSize - 1] == '\0');
+    stored.kind = StoredValue::Kind::Text;
+    stored.text = textBuffer;
+    if (fits) return stored;
+  }
+  std::memset(textBuffer, 0, bufferSize);
   return stored;
 }
 

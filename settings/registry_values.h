@@ -10,10 +10,11 @@
 
 // The value as the settings catalogue reads it: absent (also when the key
 // cannot be opened); a number when it is a REG_DWORD of four bytes; text when
-// it is a REG_SZ, copied into `textBuffer` (bufferSize >= 1) and always
-// NUL-terminated there, "" when it does not fit with its NUL; any other type
-// or size as such. Opens the key with create semantics, so reading creates a
-// missing key.
+// it is a REG_SZ, copied into `textBuffer` (bufferSize >= 4: it also takes
+// the query's raw data) and always NUL-terminated there, "" when it does not
+// fit with its NUL; any other type or size as such. Type and data are read
+// together, in one query. Opens the key with create semantics, so reading
+// creates a missing key.
 StoredValue readRegistryValue(const char* valueName, HKEY root, const char* path, char* textBuffer,
                               uint32_t bufferSize);
 

@@ -84,4 +84,46 @@ TEST_F(RegistryValues, TextReadAcceptsExactlyWhatFitsWithItsNul) {
   EXPECT_STREQ(read("Unterminated", buffer, sizeof buffer).text, "");
 }
 
+// Another thread rewrites the value with other types the whole time: every
+// read sees one stored state whole, never one type with another's data.
+DWORD WINAPI rewriteWithOtherTypes(void* stop) {
+  const uint32_t number = 22050;
+  for (unsigned round = 0; *static_cast<volatile LONG*>(stop) == 0; ++round) {
+    switch (round % 3) {
+      case 0: hostkey::setString("ZVKRMExt", ".rx"); break;
+      case 1: hostkey::setRaw("ZVKRMExt", REG_EXPAND_SZ, ".r%PATH%", 9); break;
+      default: hostkey::setRaw("ZVKRMExt", REG_DWORD, &number, sizeof number); break;
+    }
+  }
+  return 0;
+}
+
+// A read that finds no value at all (Wine's registry can miss one for an
+// instant while it is replaced) mixes nothing: a load then keeps the field.
+TEST_F(RegistryValues, ReadsTypeAndDataTogetherWhileTheValueIsRewritten) {
+  volatile LONG stop = 0;
+  HANDLE writer = CreateThread(nullptr, 0, rewriteWithOtherTypes, const_cast<LONG*>(&stop), 0, nullptr);
+  ASSERT_NE(writer, nullptr);
+  unsigned mixed = 0, texts = 0, others = 0;
+  for (int i = 0; i < 40000; ++i) {
+    char buffer[16];
+    const StoredValue value = read("ZVKRMExt", buffer, sizeof buffer);
+    if (value.kind == StoredValue::Kind::Text) {
+      ++texts;
+      mixed += std::strcmp(value.text, ".rx") != 0;
+    } else if (value.kind == StoredValue::Kind::Number) {
+      mixed += value.number != 22050;
+    } else if (value.kind == StoredValue::Kind::OtherType) {
+      ++others;
+      mixed += value.registryType != REG_EXPAND_SZ;
+    }
+  }
+  InterlockedExchange(const_cast<LONG*>(&stop), 1);
+  WaitForSingleObject(writer, INFINITE);
+  CloseHandle(writer);
+  EXPECT_EQ(mixed, 0u) << texts << " texts, " << others << " of another type";
+  EXPECT_GT(texts, 0u);
+  EXPECT_GT(others, 0u);
+}
+
 }  // namespace
