@@ -5,6 +5,7 @@
 
 #include "plugin/channel_downmix.h"
 #include "plugin/halve_samples.h"
+#include "plugin/output_file_name.h"
 #include "plugin/pcm_wave_format.h"
 #include "resample/sample_rate_converter.h"
 #include "wavfile/speaker_layout.h"
@@ -79,7 +80,9 @@ int32_t CompressionObject::create(const char* name, const WAVEFORMATEX& inputFor
                                   const EncoderSettings& settings) {
   snapshot = settings;
   // A longer name would have to be cut, and the file would land elsewhere.
-  if (name == nullptr || std::strlen(name) >= sizeof fileName) return failCreation(kFileNameStep);
+  if (name == nullptr || std::strlen(name) >= sizeof fileName || !namesAFile(name)) {
+    return failCreation(kFileNameStep);
+  }
   std::strcpy(fileName, name);
   codedChannelCount = codedChannelsFor(snapshot.audioFormat);
   engineFormat = pcmWaveFormat(uint32_t(codedChannelCount), uint32_t(snapshot.sampleRate), kEngineBitsPerSample);

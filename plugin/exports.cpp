@@ -7,6 +7,7 @@
 #include "plugin/compression_object.h"
 #include "settings/encoder_settings.h"
 #include "plugin/host_interface.h"
+#include "plugin/live_objects.h"
 #include "settings/settings_persistence.h"
 
 namespace {
@@ -22,6 +23,10 @@ CompressionObject* __cdecl CreateNewCompressionObject(const char* fileName, int3
                                                       const WAVEFORMATEX* inputFormat) {
   CompressionObject* object = new (std::nothrow) CompressionObject();
   if (object == nullptr) return nullptr;
+  if (!addLiveObject(object)) {
+    delete object;
+    return nullptr;
+  }
   report(errorCode, CompressionObject::kOk);
   if (inputFormat == nullptr) {
     report(errorCode, CompressionObject::kFailed);
@@ -42,7 +47,7 @@ CompressionObject* __cdecl CreateNewCompressionObject(const char* fileName, int3
 int32_t __cdecl ANewDataBlockArrived(CompressionObject* object, const void* data, uint32_t byteCount,
                                      uint32_t endOfStream, int32_t* errorCode) {
   report(errorCode, CompressionObject::kOk);
-  if (object == nullptr || (data == nullptr && byteCount != 0)) {
+  if (!isLiveObject(object) || (data == nullptr && byteCount != 0)) {
     report(errorCode, CompressionObject::kFailed);
     return 0;
   }
@@ -58,7 +63,10 @@ int32_t __cdecl ANewDataBlockArrived(CompressionObject* object, const void* data
   return 0;
 }
 
-void __cdecl DeleteCompressionObject(CompressionObject* object) { delete object; }
+// A pointer that is not live (null, never handed out, deleted already) is ignored.
+void __cdecl DeleteCompressionObject(CompressionObject* object) {
+  if (removeLiveObject(object)) delete object;
+}
 
 // Each definition above must have exactly the type hosts call it through (a
 // definition with other parameters would be an overload, and break these).

@@ -5,6 +5,7 @@
 #include "plugin/acm_stream_lock.h"
 #include "settings/encoder_settings.h"
 #include "plugin/host_interface.h"
+#include "plugin/live_objects.h"
 #include "settings/output_extension.h"
 #include "settings/settings_access.h"
 #include "settings/settings_panel.h"
@@ -20,7 +21,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID reserved) 
     case DLL_PROCESS_ATTACH:
       // Without its locks the library cannot work: refusing the load is the
       // one honest answer (Windows then reports a detach and unloads it).
-      if (!openSettingsAccess() || !openAcmStreamLock()) return FALSE;
+      if (!openSettingsAccess() || !openAcmStreamLock() || !openLiveObjects()) return FALSE;
       noteEncoderSettingsReloadDue(module);
       return TRUE;
     case DLL_THREAD_ATTACH:
@@ -30,6 +31,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID reserved) 
       // Freed on FreeLibrary only: at process exit (reserved non-null) other
       // threads were stopped wherever they were, perhaps inside a lock.
       if (reserved == nullptr) {
+        closeLiveObjects();
         closeAcmStreamLock();
         closeSettingsAccess();
       }

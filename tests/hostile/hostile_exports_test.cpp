@@ -198,6 +198,58 @@ TEST_F(HostileExportsTest, NullArgumentsGiveCode3InsteadOfACrash) {
   EXPECT_EQ(StandinSession::liveObjects(), 0);
 }
 
+// Pointers the plug-in never handed out, or deleted already: every block
+// answers 3 and deletion ignores them, while a live object beside them
+// converts as usual.
+TEST_F(HostileExportsTest, ObjectPointersThatAreNotLiveAnswerCode3AndAreNotDeleted) {
+  StandinSession standin;
+  Plugin plugin;
+  FormatRecord record = pcm(1, 44100, 16);
+  const std::vector<uint8_t> data = tone(8820);
+  int32_t code = 77;
+  CompressionObject* live = plugin.exports.create(standin.outputPath("live.rm").c_str(), &code, &record.plain());
+  ASSERT_EQ(code, 0);
+  CompressionObject* deleted = plugin.exports.create(standin.outputPath("gone.rm").c_str(), &code, &record.plain());
+  plugin.exports.destroy(deleted);
+  std::vector<uint8_t> garbage(4096, 0xA5);
+  std::vector<CompressionObject*> strangers = {deleted, reinterpret_cast<CompressionObject*>(garbage.data()),
+                                               reinterpret_cast<CompressionObject*>(&code)};
+  std::mt19937 random(5);
+  for (int i = 0; i < 8; ++i) strangers.push_back(reinterpret_cast<CompressionObject*>(uintptr_t(random())));
+  for (CompressionObject* stranger : strangers) {
+    code = 77;
+    plugin.exports.block(stranger, data.data(), uint32_t(data.size()), 0, &code);
+    EXPECT_EQ(code, kFailed) << stranger;
+    plugin.exports.block(stranger, nullptr, 0, 1, &code);
+    EXPECT_EQ(code, kFailed) << stranger;
+    plugin.exports.destroy(stranger);
+  }
+  plugin.exports.block(live, data.data(), uint32_t(data.size()), 1, &code);
+  EXPECT_EQ(code, 0);
+  plugin.exports.destroy(live);
+  plugin.exports.destroy(live);  // twice: the second is a stranger too
+  EXPECT_TRUE(fileExists(standin.outputPath("live.rm")));
+  EXPECT_EQ(StandinSession::liveObjects(), 0);
+}
+
+// An output name that is a folder, or ends in a separator, cannot become a
+// file: creation says so, before the host sends any audio.
+TEST_F(HostileExportsTest, AnOutputNameThatIsAFolderIsRefusedAtCreation) {
+  StandinSession standin;
+  Plugin plugin;
+  FormatRecord record = pcm(2, 44100, 16);
+  const std::string folder = standin.outputPath("album.rm");
+  ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+  for (const std::string& name : {folder, folder + "\\", standin.outputPath("new") + "\\", folder + "/"}) {
+    int32_t code = 77;
+    CompressionObject* object = plugin.exports.create(name.c_str(), &code, &record.plain());
+    EXPECT_EQ(code, kFailed) << name;
+    plugin.exports.destroy(object);
+  }
+  EXPECT_FALSE(fileExists(standin.outputPath("new")));
+  EXPECT_EQ(StandinSession::liveObjects(), 0);
+}
+
 TEST_F(HostileExportsTest, DataAfterTheFinalBlockIsRefusedNotDropped) {
   StandinSession standin;
   Plugin plugin;
