@@ -111,6 +111,16 @@ bool RandomAccessInput::available(uint64_t offset, size_t count, size_t& present
   return true;
 }
 
+bool RandomAccessInput::peekAt(uint64_t offset, uint8_t* destination, size_t count) {
+  if (!streamed_) return readAt(offset, destination, count);
+  size_t present = 0;
+  if (!available(offset, count, present)) return false;
+  if (present < count)
+    return fail("read error: the input ends after " + std::to_string(bufferStart_ + buffered_.size()) + " bytes");
+  if (count > 0) std::memcpy(destination, buffered_.data(), count);
+  return true;
+}
+
 bool RandomAccessInput::readAt(uint64_t offset, uint8_t* destination, size_t count) {
   if (streamed_) return readStreamAt(offset, destination, count);
   if (offset > size_ || count > size_ - offset) return fail("read beyond the end of the file");

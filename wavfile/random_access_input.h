@@ -31,6 +31,8 @@ class RandomAccessInput {
   // Reads exactly count bytes at offset. False: error() says why (an offset
   // beyond the length taken at open is the caller's fault, not an I/O error).
   bool readAt(uint64_t offset, uint8_t* destination, size_t count);
+  // The same, but a stream keeps the bytes for the next read: a look ahead.
+  bool peekAt(uint64_t offset, uint8_t* destination, size_t count);
   // How many of the count bytes at offset there are (fewer only where the
   // input ends). False on a read error.
   bool available(uint64_t offset, size_t count, size_t& present);

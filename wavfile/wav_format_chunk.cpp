@@ -74,7 +74,9 @@ bool parseExtension(const uint8_t* fmt, uint32_t size, uint32_t& tag, uint32_t& 
   if (extraBytes < kWaveExtensionBytes)
     return fail(error, "extensible fmt extension too short (" + number(extraBytes) + " bytes, 22 needed)");
   tag = le32(fmt + 24);
-  channelMask = le32(fmt + 20);
+  // A mask of 0 places no speaker at all; several writers leave it so, and
+  // players then take the usual layout for the count (already in channelMask).
+  if (le32(fmt + 20) != 0) channelMask = le32(fmt + 20);
   const char* readable = "; PCM, floating point, A-law and µ-law are read)";
   if (std::memcmp(fmt + 24 + kGuidTagBytes, kWavePcmSubformat + kGuidTagBytes,
                   sizeof kWavePcmSubformat - kGuidTagBytes) != 0)

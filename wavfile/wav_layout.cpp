@@ -73,7 +73,8 @@ class LayoutWalk {
   bool walkChunks();
   bool walkTail(uint64_t offset);
   bool takeChunk(const Chunk& chunk, uint64_t body, uint64_t& size);
-  uint64_t dataSize(const Chunk& chunk, uint64_t body, bool& toEnd) const;
+  uint64_t dataSize(const Chunk& chunk, uint64_t body, bool& toEnd);
+  bool chunkFollows(uint64_t offset);
 
   RandomAccessInput& input_;
   WavLayout& layout_;
@@ -185,12 +186,26 @@ bool LayoutWalk::readChunk(uint64_t offset, Chunk& chunk, bool afterOddChunk) {
 }
 
 // The size of a data chunk once placeholders are resolved.
-uint64_t LayoutWalk::dataSize(const Chunk& chunk, uint64_t body, bool& toEnd) const {
+uint64_t LayoutWalk::dataSize(const Chunk& chunk, uint64_t body, bool& toEnd) {
   toEnd = false;
   if (container_.rf64 && chunk.sizeIsAllOnes && ds64DataBytes_ != 0 && !formStreamed_) return ds64DataBytes_;
   uint64_t toFormEnd = formEnd_ - body;
   toEnd = chunk.sizeIsAllOnes || (formStreamed_ && (chunk.size == 0 || chunk.size > toFormEnd));
+  if (!toEnd && chunk.size == 0 && toFormEnd > 0 && !chunkFollows(body)) toEnd = layout_.dataSizeUnset = true;
   return toEnd ? toFormEnd : chunk.size;
+}
+
+// A chunk header at `offset`: an id (a GUID of the common tail in Wave64)
+// and a size that fits the form. Audio almost never passes for one, and a
+// stream keeps the bytes looked at.
+bool LayoutWalk::chunkFollows(uint64_t offset) {
+  const uint32_t headerBytes = container_.chunkHeaderBytes;
+  uint8_t header[24];
+  if (formEnd_ - offset < headerBytes || !input_.peekAt(offset, header, headerBytes)) return false;
+  const uint64_t room = formEnd_ - offset - headerBytes;
+  if (!container_.wave64) return isFourCc(header) && le32(header + 4) <= room;
+  const uint64_t size = le64(header + 16);  // Wave64 counts the header
+  return std::memcmp(header + 4, kW64Tail, 12) == 0 && size >= headerBytes && size - headerBytes <= room;
 }
 
 bool LayoutWalk::takeChunk(const Chunk& chunk, uint64_t body, uint64_t& size) {

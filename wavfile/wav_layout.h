@@ -14,9 +14,11 @@
 // leave placeholders: a form size of 0 or all ones (or 0x7FFFF0xx), a data
 // size of all ones, or, in such a form, 0 or one that runs past the end of
 // the file. Such data runs to the end of the file (or of the form, when its
-// size is real). Any other size must be true: every chunk lies inside the
-// form, and the form inside the file. Only one fmt and one data chunk may
-// lie in the form.
+// size is real). So does a data size of 0 in a form of real size when what
+// follows is not a chunk (an id, a size inside the form): a size its writer
+// never filled in, rather than a truly empty data chunk. Any other size must
+// be true: every chunk lies inside the form, and the form inside the file.
+// Only one fmt and one data chunk may lie in the form.
 //
 // A stream (RandomAccessInput::isStream) is walked up to its data chunk,
 // which must follow the fmt chunk there; its end is the stream's end.
@@ -25,6 +27,8 @@ struct WavLayout {
   // A size placeholder was resolved to the file's end; for a stream, the
   // data ends at dataBytes or at the stream's end, whichever comes first.
   bool streamed = false;
+  // Of those, the data size was 0 in a form of real size (see above).
+  bool dataSizeUnset = false;
   uint64_t formatOffset = 0;
   uint32_t formatBytes = 0;
   uint8_t formatBody[40] = {};  // the fmt chunk's first min(formatBytes, 40) bytes

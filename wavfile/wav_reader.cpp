@@ -88,7 +88,10 @@ std::string WavReader::repairsDescription() const {
   if (repairs_.silenced > 0)
     text += (text.empty() ? "" : ", ") + std::to_string(repairs_.silenced) +
             " NaN samples (no number at all) made silent (0)";
-  return text;
+  if (!layout_.dataSizeUnset) return text;
+  return "the data chunk's size is 0 (its writer never filled it in): read the " + std::to_string(dataBytes()) +
+         " bytes after it, to the end of the " + container() + " form, as its audio" + (text.empty() ? "" : "; ") +
+         text;
 }
 
 // Where a stream's data runs to its end, looks ahead for `frames` frames:

@@ -75,8 +75,9 @@ class WavReader {
   // No whole frame is left (false on a read error: read() then says it).
   bool atEnd();
   bool failed() const { return failed_; }
-  // Floating-point samples clipped or made silent so far, and "" or a line
-  // that says so.
+  // Floating-point samples clipped or made silent so far; and "" or a line
+  // that says so, and says when a data size of 0 was taken to run to the end
+  // of the form (see wav_layout.h), for the caller to say once, at the end.
   const SampleRepairs& repairs() const { return repairs_; }
   std::string repairsDescription() const;
 

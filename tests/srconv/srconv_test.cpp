@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -20,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "wavfile/speaker_layout.h"
 #include "wavfile/wav_reader.h"
 #include "wavfile/wav_writer.h"
 
@@ -176,6 +178,20 @@ std::vector<std::string> entries(const std::string& dir) {
   return names;
 }
 
+// Starts srconv converting `in` into `out`, its messages into `err` and its
+// standard input from `input` (unless -1); 0 if it cannot.
+pid_t startConversion(const std::string& in, const std::string& out, const std::string& err, int input = -1) {
+  const char* argv[] = {SRCONV_PATH, in.c_str(), out.c_str(), "--out-rate", "48000", nullptr};
+  posix_spawn_file_actions_t files;
+  posix_spawn_file_actions_init(&files);
+  posix_spawn_file_actions_addopen(&files, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  if (input >= 0) posix_spawn_file_actions_adddup2(&files, input, 0);
+  pid_t pid = 0;
+  EXPECT_EQ(posix_spawn(&pid, SRCONV_PATH, &files, nullptr, const_cast<char**>(argv), environ), 0);
+  posix_spawn_file_actions_destroy(&files);
+  return pid;
+}
+
 // Whatever ends a WAV conversion early, nothing remains in the output folder:
 // an interrupt exits 128 + signal with one line, a shrinking input with 1.
 TEST(SrconvWav, InterruptsAndReadErrorsLeaveNoOutput) {
@@ -187,14 +203,8 @@ TEST(SrconvWav, InterruptsAndReadErrorsLeaveNoOutput) {
     for (int i = 0; i < 60; ++i) ASSERT_TRUE(writer.write(second.data(), second.size()));
     ASSERT_TRUE(writer.close());
     mkdir(outDir.c_str(), 0700);
-    const std::string out = outDir + "/out.wav";
-    const char* argv[] = {SRCONV_PATH, in.c_str(), out.c_str(), "--out-rate", "48000", nullptr};
-    posix_spawn_file_actions_t files;
-    posix_spawn_file_actions_init(&files);
-    posix_spawn_file_actions_addopen(&files, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    pid_t pid = 0;
-    ASSERT_EQ(posix_spawn(&pid, SRCONV_PATH, &files, nullptr, const_cast<char**>(argv), environ), 0);
-    posix_spawn_file_actions_destroy(&files);
+    pid_t pid = startConversion(in, outDir + "/out.wav", err);
+    ASSERT_GT(pid, 0);
     int status = 0;
     while (entries(outDir).empty() && waitpid(pid, &status, WNOHANG) == 0) usleep(1000);  // until it writes
     ASSERT_EQ(kill(pid, action == 0 ? SIGSTOP : action), 0) << "srconv ended before it wrote anything";
@@ -367,13 +377,14 @@ TEST(SrconvWav, KeepsTheSpeakerLayoutAndWritesExtensibleWhereTheFormatNeeds) {
   const std::string in = tempPath("layout_in.wav"), out = tempPath("layout_out.wav");
   for (int round = 0; round < 12; ++round) {
     WavFormat format{1 + int(random() % 8), 22050, 8 * (1 + int(random() % 3))};
-    format.channelMask = round % 3 == 0 ? 0 : uint32_t(random());  // 0 places no channel
+    format.channelMask = round % 3 == 0 ? 0 : uint32_t(random());  // 0: the usual layout for the count
     writeFile(in, wavFile(format, noise(size_t(format.frameBytes()) * 500, round)));
     Outcome run = runSrconv("'" + in + "' '" + out + "' --out-rate 44100");
     ASSERT_EQ(run.status, 0) << run.err;
     const Bytes file = readFile(out);
     ASSERT_EQ((file[20] | file[21] << 8) == 0xFFFE, format.channels > 2 || format.bitsPerSample > 16) << round;
-    if (format.needsExtensible()) { EXPECT_EQ(le32At(file, 40), format.channelMask); }
+    const uint32_t layout = format.channelMask != 0 ? format.channelMask : defaultChannelMask(format.channels);
+    if (format.needsExtensible()) { EXPECT_EQ(le32At(file, 40), layout); }
   }
   std::remove(in.c_str());
   std::remove(out.c_str());
@@ -406,6 +417,78 @@ TEST(SrconvWav, DashAndPipesAreStandardStreams) {
   EXPECT_NE(refused.err.find("standard input: the fmt chunk follows the data chunk"), std::string::npos) << refused.err;
   std::remove(in.c_str());
   std::remove(out.c_str());
+}
+
+// A data size of 0 that its writer never filled in, in a form of true size:
+// the audio after it is converted, and one line says so.
+TEST(SrconvWav, ConvertsTheAudioAfterADataSizeOfZeroAndSaysSo) {
+  const std::string in = tempPath("unset_in.wav"), out = tempPath("unset_out.wav"), whole = tempPath("whole.wav");
+  Bytes input = wavFile(WavFormat{2, 44100, 16}, noise(4 * 88200, 12));
+  writeFile(in, input);
+  ASSERT_EQ(runSrconv("'" + in + "' '" + whole + "' --out-rate 48000").status, 0);
+  std::fill_n(input.begin() + std::string(input.begin(), input.end()).find("data") + 4, 4, 0);
+  writeFile(in, input);
+  Outcome run = runSrconv("'" + in + "' '" + out + "' --out-rate 48000");
+  EXPECT_TRUE(run.status == 0 && isOneLine(run.err) && run.err.find("size is 0") != std::string::npos) << run.err;
+  EXPECT_TRUE(readFile(out) == readFile(whole));
+  for (const std::string& path : {in, out, whole}) std::remove(path.c_str());
+}
+
+bool contains(const std::vector<std::string>& names, const std::string& name) {
+  return std::find(names.begin(), names.end(), name) != names.end();
+}
+
+// Starts srconv converting a pipe into `out` and gives the pipe the start of
+// `wav`: srconv waits midway for the rest while `feed` is open. Returns the
+// temporary it made, once it has ("" if it ended first).
+std::string startWaitingRun(const std::string& out, const Bytes& wav, pid_t& pid, int& feed) {
+  const std::string dir = out.substr(0, out.rfind('/'));
+  const std::vector<std::string> before = entries(dir);
+  int ends[2];
+  if (pipe2(ends, O_CLOEXEC) != 0) return "";
+  pid = startConversion("-", out, "/dev/null", ends[0]);
+  close(ends[0]);
+  feed = ends[1];
+  if (pid <= 0 || write(feed, wav.data(), 60000) != 60000) return "";  // within a pipe's buffer: no wait
+  for (int status = 0; waitpid(pid, &status, WNOHANG) == 0; usleep(1000))
+    for (const std::string& name : entries(dir))
+      if (!contains(before, name)) return name;
+  return "";
+}
+
+void killAndWait(pid_t pid) {
+  kill(pid, SIGKILL);
+  waitpid(pid, nullptr, 0);
+}
+
+// kill -9 leaves srconv's temporary behind; the next srconv writing the same
+// output removes it, and keeps the temporary of a run that still lives, those
+// of other outputs and every other file.
+TEST(SrconvWav, ALaterRunRemovesTheTemporariesOfKilledRunsOnly) {
+  const std::string dir = tempPath("killed"), in = tempPath("killed_in.wav"), reference = tempPath("reference.wav");
+  const Bytes wav = wavFile(WavFormat{2, 44100, 16}, noise(4 * 20000, 14));
+  writeFile(in, wav);
+  mkdir(dir.c_str(), 0700);
+  std::vector<std::string> names = {"out.wav.part", "out.wav.1.part", "out.wav.notes"};  // none of srconv's
+  for (const std::string& name : names) writeFile(dir + "/" + name, noise(10, 15));
+  pid_t runs[3] = {};  // one that lives, one killed, one killed writing another output
+  int feeds[3] = {-1, -1, -1};
+  for (int i = 0; i < 3; ++i) {
+    names.push_back(startWaitingRun(dir + (i < 2 ? "/out.wav" : "/other.wav"), wav, runs[i], feeds[i]));
+    ASSERT_NE(names.back(), "") << "srconv wrote nothing";
+    if (i > 0) killAndWait(runs[i]);
+  }
+  Outcome next = runSrconv("'" + in + "' '" + dir + "/out.wav' --out-rate 48000");
+  EXPECT_EQ(next.status, 0) << next.err;
+  EXPECT_EQ(runSrconv("'" + in + "' '" + reference + "' --out-rate 48000").status, 0);
+  const std::vector<std::string> left = entries(dir);
+  const std::string killedTemporary = names[4];  // the second run's
+  for (const std::string& name : names) EXPECT_EQ(contains(left, name), name != killedTemporary) << name;
+  EXPECT_TRUE(readFile(dir + "/out.wav") == readFile(reference));
+  killAndWait(runs[0]);
+  for (int feed : feeds) close(feed);
+  EXPECT_EQ(system(("rm -r '" + dir + "'").c_str()), 0);
+  for (const std::string& path : {in, reference}) std::remove(path.c_str());
 }
 
 }  // namespace

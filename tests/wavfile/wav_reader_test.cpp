@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <numeric>
 #include <random>
@@ -373,6 +374,43 @@ TEST(WavReaderDecodes, NanBecomesSilenceAndIsSaidApartFromClipping) {
     EXPECT_EQ(int32_t(uint32_t(pcm[3 * i] | pcm[3 * i + 1] << 8 | pcm[3 * i + 2] << 16) << 8) >> 8, expected[i]) << i;
   EXPECT_EQ(reader.repairsDescription(),
             "2 floating-point samples beyond full scale clipped to it, 3 NaN samples (no number at all) made silent (0)");
+}
+
+// Writers that never fill in the data size leave it 0 in a form whose size
+// is true. Audio after such a header runs to the end of the form, as after a
+// streamed one, and the reader says so once; a data chunk with only chunks
+// after it is truly empty. The same holds for a file and for a stream.
+TEST(WavReaderAccepts, AudioAfterADataSizeOfZeroRunsToTheEndOfTheForm) {
+  std::mt19937 random(31);
+  for (int round = 0; round < 200; ++round) {
+    const uint32_t channels = 1 + random() % 6, bits = 8 * (1 + random() % 3);
+    const bool empty = round % 4 == 0, fromStream = round % 3 == 0;
+    std::vector<uint8_t> audio(channels * bits / 8 * (1 + random() % 300));
+    for (uint8_t& b : audio) b = uint8_t(random());
+    WavImage image;
+    image.riffHeader(0);
+    if (random() % 2) image.chunk("LIST", ramp(random() % 20));
+    image.plainFmt(channels, 8000, bits, channels * bits / 8);
+    image.dataHeader(0);
+    if (empty) {
+      image.chunk("LIST", ramp(1 + random() % 30));
+      image.chunk("id3 ", ramp(random() % 30));
+    } else {
+      image.bytes.insert(image.bytes.end(), audio.begin(), audio.end());
+    }
+    image.fixRiffSize();
+    if (random() % 2) image.chunk("junk", ramp(random() % 9));  // after the form: not audio
+    SCOPED_TRACE(std::to_string(round));
+    WavReader reader;
+    std::FILE* stream = fmemopen(image.bytes.data(), image.bytes.size(), "rb");
+    const bool opened = fromStream ? reader.openStream(stream, false)
+                                   : reader.openMemory(image.bytes.data(), image.bytes.size());
+    ASSERT_TRUE(opened) << reader.error();
+    EXPECT_EQ(readAll(reader, channels * bits / 8 * (1 + random() % 50)), empty ? std::vector<uint8_t>() : audio);
+    EXPECT_EQ(reader.repairsDescription().find("data chunk's size is 0") != std::string::npos, !empty)
+        << reader.repairsDescription();
+    std::fclose(stream);
+  }
 }
 
 }  // namespace
