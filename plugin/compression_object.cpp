@@ -32,14 +32,15 @@ bool isIntegerPcm(const WAVEFORMATEX& format) {
 }
 
 // The speaker positions of the host's channels: the mask of an extensible
-// record (where 0 places none), the usual layout for the count for a plain one.
+// record, the usual layout for the count for a plain one or for a mask of 0
+// (which several writers store meaning "not given").
 uint32_t channelMaskOf(const WAVEFORMATEX& format) {
   const size_t kChannelMaskOffset = 20;
   if (format.wFormatTag != kWaveTagExtensible || format.cbSize < kWaveExtensionBytes)
     return defaultChannelMask(format.nChannels);
   uint32_t mask = 0;
   std::memcpy(&mask, reinterpret_cast<const uint8_t*>(&format) + kChannelMaskOffset, sizeof mask);
-  return mask;
+  return mask != 0 ? mask : defaultChannelMask(format.nChannels);
 }
 
 // More than two channels are folded to the coded count before anything

@@ -469,8 +469,10 @@ TEST_F(CompressionObjectTest, MoreThanTwoChannelsAreFoldedWithTheDownmixWeights)
   // to the left and right side before the fold is scaled against clipping.
   const double k = std::sqrt(0.5);
   const double sides[6][2] = {{1, 0}, {0, 1}, {k, k}, {0, 0}, {k, 0}, {0, k}};
-  struct Case { int channels; uint32_t mask; int audioFormat; };
-  for (const Case& c : {Case{6, 0, 3}, Case{6, 0, 2}, Case{4, 0x0F, 3}, Case{3, 0, 0}}) {
+  // An extensible record with mask 0 places its channels as a plain one does.
+  struct Case { int channels; uint32_t mask; int audioFormat; bool extensible; };
+  for (const Case& c : {Case{6, 0, 3, false}, Case{6, 0, 2, false}, Case{4, 0x0F, 3, true}, Case{3, 0, 0, false},
+                        Case{6, 0, 3, true}}) {
     const int coded = c.audioFormat == 3 ? 2 : 1, amplitude = 4000, frequencies[6] = {300, 500, 700, 900, 1100, 1300};
     std::vector<uint8_t> input;
     for (int i = 0; i < 48000 * 2; ++i) {
@@ -479,7 +481,7 @@ TEST_F(CompressionObjectTest, MoreThanTwoChannelsAreFoldedWithTheDownmixWeights)
     alignas(4) uint8_t record[40] = {};
     WAVEFORMATEX& format = *reinterpret_cast<WAVEFORMATEX*>(record);
     format = hostFormat(c.channels, 16, 48000);
-    if (c.mask != 0) {  // the extensible record with the PCM sub-format
+    if (c.extensible) {  // the extensible record with the PCM sub-format
       const uint8_t tail[22] = {16, 0, uint8_t(c.mask), 0, 0, 0, 1, 0, 0, 0, 0, 0, 0x10, 0, 0x80, 0, 0, 0xAA, 0, 0x38, 0x9B, 0x71};
       format.wFormatTag = 0xFFFE, format.cbSize = 22;
       std::memcpy(record + 18, tail, sizeof tail);
@@ -499,7 +501,8 @@ TEST_F(CompressionObjectTest, MoreThanTwoChannelsAreFoldedWithTheDownmixWeights)
       for (int ch = 0; ch < c.channels; ++ch) {
         double expected = gains[out][ch] / scale * amplitude / 32768.0;
         EXPECT_NEAR(toneLevel(output, coded, out, 44100, frequencies[ch], 20000), expected, 0.0005)
-            << c.channels << " channels, mask " << c.mask << ", output " << out << ", input " << ch;
+            << c.channels << " channels, mask " << c.mask << (c.extensible ? " (extensible)" : "") << ", output " << out
+            << ", input " << ch;
       }
     }
   }
