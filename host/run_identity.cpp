@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <cwchar>
+
 namespace {
 
 bool isHexText(const std::wstring& text) {
@@ -12,14 +14,28 @@ bool isHexText(const std::wstring& text) {
   return true;
 }
 
-// When this process started, in ms, so the name is the same from any thread.
-DWORD startTimeMs() {
-  FILETIME created, exited, kernel, user;
-  if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user)) GetSystemTimeAsFileTime(&created);
+DWORD msOf(const FILETIME& time) {
   ULARGE_INTEGER ticks;
-  ticks.LowPart = created.dwLowDateTime;
-  ticks.HighPart = created.dwHighDateTime;
+  ticks.LowPart = time.dwLowDateTime;
+  ticks.HighPart = time.dwHighDateTime;
   return DWORD(ticks.QuadPart / 10000);
+}
+
+// When `process` started, in ms, the same whoever asks. False when it cannot be told.
+bool startTimeMsOf(HANDLE process, DWORD& startMs) {
+  FILETIME created, exited, kernel, user;
+  if (!GetProcessTimes(process, &created, &exited, &kernel, &user)) return false;
+  startMs = msOf(created);
+  return true;
+}
+
+// When this process started, so the name is the same from any thread.
+DWORD startTimeMs() {
+  DWORD startMs = 0;
+  if (startTimeMsOf(GetCurrentProcess(), startMs)) return startMs;
+  FILETIME now;
+  GetSystemTimeAsFileTime(&now);
+  return msOf(now);
 }
 
 std::wstring makeRunName() {
@@ -27,6 +43,8 @@ std::wstring makeRunName() {
   wsprintfW(name, L"%lx-%lx", GetCurrentProcessId(), startTimeMs());
   return name;
 }
+
+DWORD hexValueOf(const std::wstring& text) { return DWORD(std::wcstoul(text.c_str(), nullptr, 16)); }
 
 }  // namespace
 
@@ -38,4 +56,16 @@ const std::wstring& thisRunName() {
 bool isRunName(const std::wstring& text) {
   size_t dash = text.find(L'-');
   return dash != std::wstring::npos && isHexText(text.substr(0, dash)) && isHexText(text.substr(dash + 1));
+}
+
+bool isRunOver(const std::wstring& runName) {
+  if (!isRunName(runName)) return false;
+  const size_t dash = runName.find(L'-');
+  HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | SYNCHRONIZE, FALSE, hexValueOf(runName.substr(0, dash)));
+  if (process == nullptr) return GetLastError() == ERROR_INVALID_PARAMETER;  // no process has that id
+  DWORD startMs = 0;
+  const bool ended = WaitForSingleObject(process, 0) == WAIT_OBJECT_0;
+  const bool another = startTimeMsOf(process, startMs) && startMs != hexValueOf(runName.substr(dash + 1));
+  CloseHandle(process);
+  return ended || another;
 }

@@ -13,3 +13,9 @@ const std::wstring& thisRunName();
 
 // True when `text` has the form of a run name.
 bool isRunName(const std::wstring& text);
+
+// True only when the run named `runName` is known to be over: no process
+// has its id, or the one that has it now ended or started at another time.
+// Whatever cannot be told (a process this user may not query) counts as
+// running, so that nothing of a live run is ever taken for a leftover.
+bool isRunOver(const std::wstring& runName);

@@ -9,9 +9,12 @@
 // in it. Names the plug-in cannot take (outside the ANSI code page) are
 // written under a stand-in ANSI name and renamed.
 //
-// The folder is named after the run and held open (without delete sharing)
-// while it is in use, so that a later run can tell the folder of a run that
-// was killed outright, which nothing holds any more, and remove it.
+// The folder is named after the run, so that a later run can tell the folder
+// of a run that was killed outright (its process is gone) and remove it; it
+// is also held open (without delete sharing) while in use. When the output
+// folder is so deep (or so named) that the plug-in's path in it, even in its
+// short (8.3) form, would leave the engine no room for its temporary name,
+// the private folder goes into a folder above it on the same volume.
 class StagedOutput {
 public:
   StagedOutput() = default;
@@ -20,7 +23,7 @@ public:
   StagedOutput& operator=(const StagedOutput&) = delete;
 
   // Creates the private folder for `finalPath` (a full path), first removing
-  // the folders that killed runs left beside it. `runIndex` tells the run's
+  // the folders that killed runs left where it goes. `runIndex` tells the run's
   // files apart. False: `error` says why (missing or read-only folder, disk
   // full, path too long, name not expressible).
   bool prepare(const std::wstring& finalPath, unsigned runIndex, std::string& error);
@@ -39,6 +42,12 @@ public:
   void discard();
 
 private:
+  enum class Placement { Fits, TooLong, NoAnsiPath, NotCreated };
+  // Makes the private folder `folderName` in `place`; Fits: it holds the
+  // plug-in's path. NotCreated: `failure` is the Windows error.
+  Placement placeIn(const std::wstring& place, const std::wstring& folderName, const std::string& ansiName,
+                    unsigned long& failure);
+
   std::wstring finalFile;
   std::wstring stagingFolder;
   void* claim = nullptr;  // the folder held open while in use (a HANDLE)
@@ -50,9 +59,9 @@ private:
 // Deletes every file in `folder`, then the folder (also used after a kill).
 void removeStagingFolder(const std::wstring& folder);
 
-// Removes the private folders in `outputFolder` that runs other than this
-// one left and nothing holds: those of runs that were killed.
-void removeLeftoverStagingFolders(const std::wstring& outputFolder);
+// Removes the private folders in `parent` whose runs are over and that
+// nothing holds: those of runs that were killed.
+void removeLeftoverStagingFolders(const std::wstring& parent);
 
 // A user's reason for a failed file operation in `folder`; `error` is a
 // Windows error code.

@@ -9,6 +9,7 @@ import array
 import json
 import math
 import os
+import random
 import shutil
 import signal
 import struct
@@ -95,13 +96,16 @@ def refuses_malformed_truncated_and_non_pcm_wavs_before_the_plugin(host):
         "truncated.wav": good[:-100],
         "adpcm.wav": riff([fmt_chunk(2, 22050, 16, tag=2), (b"data", bytes(400))]),
         "twelve-bit.wav": riff([fmt_chunk(1, 22050, 12), (b"data", bytes(400))]),
+        "nineteen-channels.wav": riff([fmt_chunk(19, 22050, 16), (b"data", bytes(19 * 2 * 100))]),
     }
+    said = {"nineteen-channels.wav": "19 channels: the plug-in takes at most 18"}
     for name, data in inputs.items():
         with open(host.path(name), "wb") as f:
             f.write(data)
         status, out, err = host.run("convert", host.path(name))
         expect(status == 2, "%s: exit %d, expected 2" % (name, status))
-        expect(name in err and len(err.strip().splitlines()) == 1, "%s: message %r" % (name, err))
+        expect(name in err and said.get(name, "") in err and len(err.strip().splitlines()) == 1,
+               "%s: message %r" % (name, err))
         expect(not os.path.exists(host.path(name[:-4] + ".rm")), "%s: an output was written" % name)
     expect(host.engine_calls() == [], "the engine was called for a refused input")
 
@@ -120,6 +124,13 @@ def accepts_extensible_pcm_and_names_the_output_after_the_input(host):
     expect(status == 0, "exit %d: %s %s" % (status, out, err))
     expect(os.path.exists(os.path.join(out_dir, "Band - Song.ra")), "no Band - Song.ra in --out-dir: %s" % out)
     expect("in: 48000 Hz 24-bit 2 ch, 0.100 s sent; create error 0" in out, "summary: %r" % out)
+    # A data size of 0 that its writer never filled in: the audio after it is sent, and the line says so.
+    unset = bytearray(extensible)
+    unset[unset.index(b"data") + 4:unset.index(b"data") + 8] = bytes(4)
+    with open(host.path("unset.wav"), "wb") as f:
+        f.write(unset)
+    status, out, err = host.run("convert", "--verbose", host.path("unset.wav"))
+    expect(status == 0 and "0.100 s sent" in out and out.count("size is 0") == 1, "data size 0: %r %r" % (out, err))
     # Without --out-dir the result goes beside the input.
     status, out, err = host.run("convert", host.path("Band - Song.wav"))
     expect(status == 0 and os.path.exists(host.path("Band - Song.rm")), "not beside the input: %s %s" % (out, err))
@@ -142,9 +153,11 @@ def tone_level(samples, channel, frequency, start=22050, length=4410):
 @case
 def multichannel_files_fold_by_their_speaker_layout(host):
     # One tone per channel; the channels take the mask's bits in order (bits past the count ignored,
-    # channels past the bits unplaced, like a centre), and each side's sum is scaled down to at most 1.
+    # channels past the bits unplaced, like a centre; a mask of 0, like none, the usual layout), and
+    # each side's sum is scaled down to at most 1.
     amplitude = 3000
-    for channels, mask in ((4, 0x0F), (3, 0x0B), (4, 0x107), (6, 0x3), (7, 0x80000000), (6, None)):
+    for channels, mask in ((4, 0x0F), (3, 0x0B), (4, 0x107), (6, 0x3), (7, 0x80000000), (6, None), (6, 0),
+                           (18, 0x3FFFF)):
         tones = [500 + 300 * c for c in range(channels)]
         frames = array.array("h", (int(amplitude * math.sin(2 * math.pi * tones[c] * i / 44100))
                                    for i in range(44100) for c in range(channels)))
@@ -156,7 +169,7 @@ def multichannel_files_fold_by_their_speaker_layout(host):
         expect(status == 0, "%d channels: exit %d %s %s" % (channels, status, out, err))
         with open(pcm_path, "rb") as f:
             stereo = array.array("h", f.read())
-        bits = [b for b in range(32) if (0x3F if mask is None else mask) >> b & 1][:channels]
+        bits = [b for b in range(32) if (mask or 0x3F) >> b & 1][:channels]
         sides = [SIDES[b] if b < 18 else (K, K) for b in bits] + [(K, K)] * (channels - len(bits))
         scale = max(1, sum(side[0] for side in sides), sum(side[1] for side in sides))
         for out_channel, c in ((o, c) for o in (0, 1) for c in range(channels)):
@@ -194,6 +207,12 @@ def set_applies_to_one_run_and_settings_stores(host):
     expect(coded_rate(host) == 22050, "plughost settings --set was not stored: rate %r" % coded_rate(host))
     host.run("settings", "--set", "Freq=44100", defaults=False)
     expect(run_keys(host) == [], "private settings keys were left: %r" % run_keys(host))
+    # settings prints as convert does: UTF-8, and LF line ends.
+    status, out, err = host.run("settings", "--set", "Ext=.ÄÖü", defaults=False)
+    host.run("settings", "--set", "Ext=.rm", defaults=False)
+    converted = host.run("convert", "--overwrite", host.path("in.wav"))
+    expect(status == 0 and '".ÄÖü"' in out and "\r" not in out + converted[1] + converted[2],
+           "settings: %r; convert: %r" % (out, converted))
 
 
 @case
@@ -221,6 +240,32 @@ def a_name_the_plugin_cannot_take_is_reported_not_cut(host):
     expect(status == 1 and "path is too long" in err, "exit %d: %r %r" % (status, out, err))
     expect(not any(name.endswith(".rm") for _, _, files in os.walk(host.work) for name in files),
            "a shortened output was written")
+
+
+@case
+def every_output_path_up_to_the_limit_converts(host):
+    # Outputs of every length from 200 to 259 characters, each in a deep folder of long names (which have
+    # short forms) or of 8.3 names (which have none shorter). Their names leave room higher up on the drive.
+    seed = random.randrange(1 << 30)
+    rng = random.Random(seed)
+    folders = {}
+    for style in ("long", "8.3") * 2:
+        folder = host.path("%s%d" % (style, len(folders)))
+        target = rng.randrange(130, 180)
+        while len(windows_path(folder)) + 9 <= target:  # room for one more 8.3 name
+            size = 8 if style == "8.3" else min(rng.randrange(12, 40), target - len(windows_path(folder)) - 1)
+            folder = os.path.join(folder, "".join(rng.choice("abcdefgh0123") for _ in range(size)))
+        folders[folder] = []
+    for length in range(200, 260):
+        folder = rng.choice(sorted(folders))
+        folders[folder].append(host.path("n" * (length - len(windows_path(folder)) - len("\\.rm")) + ".wav"))
+        write_wav(folders[folder][-1], rate=8000, channels=1, seconds=0.05)
+    for folder, sources in folders.items():
+        os.makedirs(folder)
+        failed = run_together(host, [["--out-dir", folder] + sources])
+        expect(not failed and files_under(folder) == sorted(os.path.basename(s)[:-4] + ".rm" for s in sources),
+               "seed %d: %r, left %r" % (seed, failed, files_under(folder)))
+    expect(not [name for name in files_under(host.work) if "~ph" in name], "seed %d: temporary folders left" % seed)
 
 
 @case
@@ -301,6 +346,13 @@ def outputs_never_replace_or_shadow_each_other(host):
         expect(status == 2 and "x/song.wav and " in err and "y/song.wav would both" in err,
                "--jobs %s: exit %d, %r" % (jobs, status, err))
         expect(files_under(host.path("out")) == [] and host.engine_calls() == [], "--jobs %s converted" % jobs)
+    # Names that differ only in case: one file named twice, or two files of this case-sensitive disk,
+    # whose outputs Windows could not tell apart.
+    write_wav(host.path("x/Song.wav"), rate=8000)
+    shared = "their outputs would share one name (Windows names ignore case)"
+    for names, said in ((["y/song.wav", "y/SONG.WAV"], "are the same file"), (["x/Song.wav", "x/song.wav"], shared)):
+        status, out, err = host.run("convert", *[host.path(name) for name in names])
+        expect(status == 2 and said in err and host.engine_calls() == [], "%r: exit %d, %r" % (names, status, err))
     with open(host.path("out/song.rm"), "wb") as f:
         f.write(b"the user's file")
     status, out, err = host.run("convert", "--out-dir=" + host.path("out"), "--", host.path("x/song.wav"))
@@ -404,6 +456,69 @@ def a_run_killed_outright_leaves_nothing_that_breaks_the_next(host):
     expect(left == ["short.rm"] and run_keys(host) == keys_before, "left behind: %r %r" % (left, run_keys(host)))
 
 
+# Runs into one folder at once, repeated (PLUGHOST_REPETITIONS=20 for a longer look).
+REPETITIONS = int(os.environ.get("PLUGHOST_REPETITIONS", "10"))
+
+
+def windows_path(path):
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+def run_together(host, argument_lists):
+    """Starts one conversion per argument list at once (at 8000 Hz, stored as PCM); returns their failures."""
+    # Output into files: a process Wine starts meanwhile (its desktop) may inherit a pipe and keep it open.
+    logs = [open(host.path("run%d.txt" % i), "w+", errors="replace") for i in range(len(argument_lists))]
+    runs = [subprocess.Popen(host.command(["convert", "--set", "Freq=8000"] + arguments), stdout=log, stderr=log,
+                             env=dict(os.environ, RMBE_CODEC="pcm")) for arguments, log in zip(argument_lists, logs)]
+    failed = []
+    for run, log in zip(runs, logs):
+        status = run.wait(timeout=100)
+        log.seek(0)
+        lines = log.read().splitlines()
+        log.close()
+        failed += [line for line in lines if ": failed" in line] or (["exit %d: %r" % (status, lines)] * bool(status))
+    return failed
+
+
+@case
+def runs_into_one_folder_at_once_never_break_each_other(host):
+    sources = [host.path("in%02d.wav" % i) for i in range(64)]
+    for source in sources:
+        write_wav(source, rate=8000, channels=1, seconds=1)
+    failed = []
+    for repetition in range(REPETITIONS):
+        # 16 runs of 4 files each, then 4 runs that each replace the same 40 of them.
+        out_dir = host.path("out%d" % repetition)
+        os.makedirs(out_dir)
+        failed += run_together(host, [["--jobs", "4", "--out-dir", out_dir] + sources[run::16] for run in range(16)])
+        failed += run_together(host, [["--overwrite", "--jobs", "4", "--out-dir", out_dir] + sources[:40]] * 4)
+        expect(failed or files_under(out_dir) == sorted(os.path.basename(s)[:-4] + ".rm" for s in sources),
+               "left in the folder: %r" % files_under(out_dir))
+    expect(not failed, "%d conversions failed:\n%s" % (len(failed), "\n".join(failed)))
+
+
+@case
+def an_output_open_in_another_program_is_named_not_replaced(host):
+    write_wav(host.path("in.wav"), rate=8000, channels=1)
+    with open(host.path("in.rm"), "wb") as f:
+        f.write(b"open in a player")
+    # cmd hands the file to ping as its input and holds it for some 9 s.
+    command = "echo held> %s & ping -n 10 127.0.0.1 > nul < %s" % (windows_path(host.path("held")),
+                                                                   windows_path(host.path("in.rm")))
+    holder = subprocess.Popen([host.args.wine_run, "cmd", "/c", command], env=host.wine_env(),
+                              stdout=subprocess.DEVNULL)
+    deadline = time.monotonic() + 60
+    while not os.path.exists(host.path("held")):
+        expect(holder.poll() is None and time.monotonic() < deadline, "the holding program did not start")
+        time.sleep(0.05)
+    failed = run_together(host, [["--overwrite", host.path("in.wav")]])
+    expect(holder.poll() is None, "the file was not held long enough to tell")
+    holder.wait(timeout=60)
+    expect(len(failed) == 1 and "in.rm is open in another program" in failed[0], "held output: %r" % failed)
+    with open(host.path("in.rm"), "rb") as f:
+        expect(f.read() == b"open in a player", "a held output was replaced")
+
+
 @case
 def names_outside_the_ansi_code_page_convert_and_print(host):
     names = ["Дом - Песня", "日本 - 歌", "Band - \U0001F3B5 Song", "Café - Ärger"]
@@ -438,6 +553,7 @@ def messages_say_what_to_do(host):
         (["convert", "--plugin", host.path("missing.dll"), "in.wav"], 2, "there is no plug-in file"),
         (["convert", "--plugin", host.path("not-a-dll.dll"), "in.wav"], 2, "not a Windows DLL"),
         (["convert", "--out-dir", host.path("nowhere"), "in.wav"], 2, "nowhere does not exist"),
+        (["convert", "in.wav", ""], 2, "an input name is empty"),
         (["convert", "--overwrite", "odd.wav"], 1, "takes none of the panel's rates"),
         (["convert", "--overwrite", "--set=Freq=48000", "in.wav"], 0, ""),
     ]
