@@ -170,6 +170,11 @@ bool parseHostOptions(int argc, const char* const* argv, HostOptions& options, s
         error = "unexpected argument \"" + argument + "\"";
         return false;
       }
+      // An empty name would stand for the current folder and name an output ".rm".
+      if (argument.empty()) {
+        error = "an input name is empty";
+        return false;
+      }
       options.inputs.push_back(argument);
       continue;
     }

@@ -220,7 +220,8 @@ int convertPlanned(const ConvertContext& context, const PlannedOutput& planned, 
                    StagedOutput& staged, FileReport& report) {
   WavReader reader;
   std::string error;
-  if (!isReadableFile(planned.inputPath, error) || !openInput(reader, planned, error)) {
+  if (!isReadableFile(planned.inputPath, error) || !openInput(reader, planned, error) ||
+      !pluginTakes(reader.format(), error)) {
     report.outcome = error;
     return 2;
   }

@@ -59,6 +59,17 @@ bool planOne(const std::string& input, const std::string& extension, const std::
   return true;
 }
 
+// Why two inputs whose full names Windows holds alike cannot both be converted.
+std::string alikeInputsReason(const PlannedOutput& first, const PlannedOutput& second) {
+  if (first.input == second.input) return second.input + " is given twice; give each input once";
+  const std::string both = first.input + " and " + second.input;
+  // On a case-sensitive disk the names may be two files, yet their outputs differ in case alone.
+  if (areTwoFiles(first.inputPath, second.inputPath)) {
+    return both + ": their outputs would share one name (Windows names ignore case)";
+  }
+  return both + " are the same file; give each input once";
+}
+
 }  // namespace
 
 bool planOutputs(const std::vector<std::string>& inputs, const std::string& extension, const std::string& outDir,
@@ -70,9 +81,7 @@ bool planOutputs(const std::vector<std::string>& inputs, const std::string& exte
     if (!planOne(inputs[i], extension, outDir, plan[i], error)) return false;
     auto earlier = inputIndex.emplace(comparable(plan[i].inputPath), i);
     if (!earlier.second) {
-      const std::string& first = plan[earlier.first->second].input;
-      error = first == inputs[i] ? inputs[i] + " is given twice; give each input once"
-                                 : first + " and " + inputs[i] + " are the same file; give each input once";
+      error = alikeInputsReason(plan[earlier.first->second], plan[i]);
       return false;
     }
   }

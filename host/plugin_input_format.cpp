@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstring>
 
+#include "wavfile/speaker_layout.h"
 #include "wavfile/wave_format_record.h"
 
 // The record is the fmt chunk of a WAVE file byte for byte.
@@ -15,4 +16,12 @@ WAVEFORMATEXTENSIBLE pluginInputFormat(const WavFormat& format) {
   WAVEFORMATEXTENSIBLE record;
   std::memcpy(&record, stored, sizeof record);
   return record;
+}
+
+bool pluginTakes(const WavFormat& format, std::string& error) {
+  // The plug-in folds channels by their speaker positions, and WAVE names no more.
+  if (format.channels <= kNamedSpeakerPositions) return true;
+  error = std::to_string(format.channels) + " channels: the plug-in takes at most " +
+          std::to_string(kNamedSpeakerPositions);
+  return false;
 }

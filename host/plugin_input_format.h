@@ -7,7 +7,13 @@
 
 #include <mmreg.h>
 
+#include <string>
+
 #include "wavfile/wav_format.h"
 
 // Pass &record.Format: cbSize says whether the extensible fields follow.
 WAVEFORMATEXTENSIBLE pluginInputFormat(const WavFormat& format);
+
+// False when the plug-in cannot take the input at all, which plughost then
+// says instead of the plug-in's bare error 3; `error` says why.
+bool pluginTakes(const WavFormat& format, std::string& error);

@@ -48,7 +48,8 @@ StoredSettings::StoredSettings(HKEY key) {
 
 std::string StoredSettings::usedText(size_t entry) const {
   const SettingDefinition& setting = kSettingCatalogue[entry];
-  if (setting.type == SettingType::Text) return "\"" + std::string(record.extension) + "\"";
+  // The record holds the text as the plug-in reads it, in the ANSI code page.
+  if (setting.type == SettingType::Text) return "\"" + narrowedToUtf8(widenedFromAnsi(record.extension)) + "\"";
   return numberWithItsText(setting.valueName, setting.valueIn(record));
 }
 

@@ -50,6 +50,8 @@ void writeText(std::FILE* stream, const std::string& utf8) {
     WriteConsoleW(handle, wide.data(), DWORD(wide.size()), &written, nullptr);
     return;
   }
-  std::fwrite(utf8.data(), 1, utf8.size(), stream);
+  // Past the C runtime, whose text mode would turn each LF into CR LF.
   std::fflush(stream);
+  DWORD written = 0;
+  WriteFile(handle, utf8.data(), DWORD(utf8.size()), &written, nullptr);
 }

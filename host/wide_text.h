@@ -14,6 +14,7 @@ std::wstring widenedFromAnsi(const std::string& ansi);
 
 // Writes UTF-8 text to stdout or stderr: WriteConsoleW on a console, which
 // shows every character whatever the console's code page; the UTF-8 bytes
-// themselves into a pipe or file, which loses nothing and is what readers
-// on the other end (scripts, Unix tools under Wine) expect.
+// themselves, lines ending in LF alone, into a pipe or file, which loses
+// nothing and is what readers on the other end (scripts, Unix tools under
+// Wine) expect.
 void writeText(std::FILE* stream, const std::string& utf8);

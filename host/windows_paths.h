@@ -17,3 +17,8 @@ bool ansiShortPathOf(const std::wstring& path, std::string& ansi);
 // ignore case, so a file replaced under another case keeps its own name.
 // `path` itself when there is no such file.
 std::wstring pathAsStored(const std::wstring& path);
+
+// True when `a` and `b` name two files (or folders), as two names that differ
+// only in case do on a case-sensitive disk (a Unix folder seen through Wine);
+// false when they name one, or when either cannot be opened.
+bool areTwoFiles(const std::wstring& a, const std::wstring& b);

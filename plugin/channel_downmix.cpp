@@ -4,6 +4,7 @@
 #include <new>
 
 #include "resample/pcm_codec.h"
+#include "wavfile/speaker_layout.h"
 
 namespace {
 
@@ -36,6 +37,8 @@ const SideGains kPositionGains[] = {
     {0, kMinus3dB},          // top back right
 };
 const uint32_t kKnownPositions = sizeof kPositionGains / sizeof kPositionGains[0];
+// plughost refuses more channels than this before the plug-in sees them.
+static_assert(kKnownPositions == uint32_t(kNamedSpeakerPositions), "a gain for every position WAVE names");
 const SideGains kUnpositioned = {kMinus3dB, kMinus3dB};
 
 // The next set bit of `mask` at or above `bit`; 32 when there is none.
