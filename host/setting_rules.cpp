@@ -97,10 +97,11 @@ bool parseSettingOverride(const std::string& text, SettingOverride& setting, std
   setting.name = name;
   setting.value = text.substr(equals + 1);
   setting.isText = definition->type == SettingType::Text;
-  const bool valid = (setting.isText || parseDecimal(setting.value, setting.number)) &&
-                     valueRefusal(*definition, asStored(setting)) == nullptr;
-  // A switch is stored as the plug-in reads it: 1 for any nonzero number.
-  if (valid && !setting.isText) setting.number = uint32_t(loadedNumber(*definition, setting.number));
+  // Only the values listed: a stored switch reads any nonzero number as on,
+  // but a user asking for one is told 0 and 1.
+  const bool valid = setting.isText ? valueRefusal(*definition, asStored(setting)) == nullptr
+                                    : parseDecimal(setting.value, setting.number) &&
+                                          choiceIndexOf(*definition, int32_t(setting.number)) >= 0;
   if (!valid) {
     error = "--set " + name + ": \"" + setting.value + "\" is not a valid value; valid: " + allowedValuesOf(name);
     return false;
