@@ -11,11 +11,24 @@
 const AcmFunctions& systemAcmFunctions() {
   static const AcmFunctions functions = {acmStreamOpen,    acmStreamSize,
                                          acmStreamPrepareHeader, acmStreamConvert,
-                                         acmStreamUnprepareHeader, acmStreamClose};
+                                         acmStreamUnprepareHeader, acmStreamClose,
+                                         acmDriverID,      acmDriverOpen,
+                                         acmDriverClose};
   return functions;
 }
 
 namespace {
+
+// The driver ACM chose for the first PCM-to-PCM stream it was left to
+// choose for; null until then. Guarded by the ACM stream lock.
+HACMDRIVERID pcmDriver = nullptr;
+
+// Only PCM pairs go to the remembered driver: opened on a driver named by
+// the caller, ACM asks nothing about the format tags (Wine's PCM converter
+// then takes any tag for PCM).
+bool pcmToPcm(const WAVEFORMATEX& source, const WAVEFORMATEX& destination) {
+  return source.wFormatTag == WAVE_FORMAT_PCM && destination.wFormatTag == WAVE_FORMAT_PCM;
+}
 
 bool sameSampleLayout(const WAVEFORMATEX& a, const WAVEFORMATEX& b) {
   return a.wFormatTag == b.wFormatTag && a.nChannels == b.nChannels &&
@@ -46,26 +59,63 @@ AcmFormatConverter::AcmFormatConverter(const WAVEFORMATEX& source, const WAVEFOR
   carry->reset();
   // acmStreamOpen does not modify the formats; the header merely lacks const.
   AcmStreamLock oneOpenOrCloseAtATime;
-  MMRESULT opened = acm.open(&stream, nullptr, const_cast<WAVEFORMATEX*>(&source),
-                             const_cast<WAVEFORMATEX*>(&destination), nullptr, 0, 0,
-                             ACM_STREAMOPENF_NONREALTIME);
-  if (opened != MMSYSERR_NOERROR) {
-    stream = nullptr;
-    *failed = true;
-  }
+  if (!openStream(const_cast<WAVEFORMATEX*>(&source), const_cast<WAVEFORMATEX*>(&destination))) *failed = true;
 }
 
 AcmFormatConverter::~AcmFormatConverter() {
   if (stream != nullptr) {
     AcmStreamLock oneOpenOrCloseAtATime;
-    acm.close(stream, 0);
-    stream = nullptr;
+    closeStream();
   }
   if (carry != nullptr) {
     carry->release();
     delete carry;
     carry = nullptr;
   }
+}
+
+// Under the ACM stream lock. A PCM pair goes on the remembered driver if
+// that takes it; otherwise ACM chooses, and its choice for a PCM pair is
+// remembered if none is yet.
+bool AcmFormatConverter::openStream(WAVEFORMATEX* source, WAVEFORMATEX* destination) {
+  const bool pcm = pcmToPcm(*source, *destination);
+  if (pcm && pcmDriver != nullptr && openOnPcmDriver(source, destination)) return true;
+  if (acm.open(&stream, nullptr, source, destination, nullptr, 0, 0, ACM_STREAMOPENF_NONREALTIME) !=
+      MMSYSERR_NOERROR) {
+    stream = nullptr;
+    return false;
+  }
+  HACMDRIVERID chosen = nullptr;
+  if (pcm && pcmDriver == nullptr && acm.driverId(reinterpret_cast<HACMOBJ>(stream), &chosen, 0) == MMSYSERR_NOERROR) {
+    pcmDriver = chosen;
+  }
+  return true;
+}
+
+// Under the ACM stream lock: a stream on a new instance of the remembered driver.
+bool AcmFormatConverter::openOnPcmDriver(WAVEFORMATEX* source, WAVEFORMATEX* destination) {
+  if (acm.driverOpen(&driver, pcmDriver, 0) != MMSYSERR_NOERROR) {
+    // Gone: ACM's drivers were reloaded (a codec installed). ACM chooses again.
+    driver = nullptr;
+    pcmDriver = nullptr;
+    return false;
+  }
+  if (acm.open(&stream, driver, source, destination, nullptr, 0, 0, ACM_STREAMOPENF_NONREALTIME) ==
+      MMSYSERR_NOERROR) {
+    return true;
+  }
+  stream = nullptr;
+  acm.driverClose(driver, 0);
+  driver = nullptr;
+  return false;
+}
+
+// Under the ACM stream lock.
+void AcmFormatConverter::closeStream() {
+  acm.close(stream, 0);
+  stream = nullptr;
+  if (driver != nullptr) acm.driverClose(driver, 0);
+  driver = nullptr;
 }
 
 uint32_t AcmFormatConverter::carriedBytes() const { return carry ? carry->size() : 0; }

@@ -8,9 +8,9 @@
 
 class ByteFifo;
 
-// The msacm32 stream calls the converter makes. Production code uses
+// The msacm32 calls the converter makes. Production code uses
 // systemAcmFunctions(); tests pass a table that forwards to it and records
-// what was asked (flags, sizes).
+// what was asked (flags, sizes, drivers).
 struct AcmFunctions {
   decltype(&acmStreamOpen) open;
   decltype(&acmStreamSize) size;
@@ -18,6 +18,9 @@ struct AcmFunctions {
   decltype(&acmStreamConvert) convert;
   decltype(&acmStreamUnprepareHeader) unprepareHeader;
   decltype(&acmStreamClose) close;
+  decltype(&acmDriverID) driverId;
+  decltype(&acmDriverOpen) driverOpen;
+  decltype(&acmDriverClose) driverClose;
 };
 const AcmFunctions& systemAcmFunctions();
 
@@ -27,6 +30,14 @@ const AcmFunctions& systemAcmFunctions();
 // and rate it only copies. Source bytes ACM did not consume (a partial frame)
 // are carried to the front of the next call. Opening and closing the stream
 // hold the process's ACM stream lock (acm_stream_lock.h).
+//
+// Left to choose a driver, ACM opens and closes every driver it has until
+// one takes the stream, and does so again at each close: tens of
+// milliseconds, and codec libraries loaded and freed, per stream. So only
+// the process's first PCM-to-PCM stream leaves the choice to ACM; the driver
+// it chose is remembered, and each later converter opens an instance of that
+// driver for its stream (a few microseconds), closed with the stream. A pair
+// that driver refuses, or one that is not PCM, is left to ACM as before.
 class AcmFormatConverter {
 public:
   // `failed` is set to false, then to true when no stream between the two
@@ -52,6 +63,9 @@ public:
   uint32_t carriedBytes() const;
 
 private:
+  bool openStream(WAVEFORMATEX* source, WAVEFORMATEX* destination);
+  bool openOnPcmDriver(WAVEFORMATEX* source, WAVEFORMATEX* destination);
+  void closeStream();
   bool copyThrough(const uint8_t* data, uint32_t byteCount, uint8_t*& output, uint32_t& outputBytes);
   uint32_t destinationCapacity(uint32_t sourceBytes) const;
   bool carryOnly(const uint8_t* data, uint32_t byteCount);
@@ -60,6 +74,7 @@ private:
 
   const AcmFunctions& acm;
   HACMSTREAM stream = nullptr;
+  HACMDRIVER driver = nullptr;  // the instance `stream` runs on, when this converter opened one
   bool firstConversion = true;
   ByteFifo* carry = nullptr;
   uint32_t sourceFrameBytes = 0;

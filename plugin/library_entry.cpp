@@ -3,9 +3,11 @@
 #include <type_traits>
 
 #include "plugin/acm_stream_lock.h"
+#include "plugin/cxx_runtime.h"
 #include "settings/encoder_settings.h"
 #include "plugin/host_interface.h"
 #include "plugin/live_objects.h"
+#include "resample/converter_filters.h"
 #include "settings/output_extension.h"
 #include "settings/settings_access.h"
 #include "settings/settings_panel.h"
@@ -34,6 +36,8 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID reserved) 
         closeLiveObjects();
         closeAcmStreamLock();
         closeSettingsAccess();
+        releaseSharedConverterFilters();
+        releaseCxxRuntimeReserve();  // last: nothing of the library throws after it
       }
       return TRUE;
     default:

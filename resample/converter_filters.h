@@ -48,3 +48,8 @@ std::unique_ptr<ConverterFilters> makeConverterFilters(const FilterRecipe& recip
 // the same time). Filters are kept only while some converter holds them.
 // Null when memory ran out. Safe on any thread.
 std::shared_ptr<const ConverterFilters> sharedConverterFilters(const FilterRecipe& recipe);
+
+// Forgets every recipe the cache remembers and frees the cache's lock, for a
+// library being unloaded: only once no converter is left and none can be
+// set up any more. The cache is made anew should it be used again.
+void releaseSharedConverterFilters();

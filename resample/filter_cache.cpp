@@ -22,21 +22,19 @@ struct Slot {
   std::weak_ptr<const ConverterFilters> filters;
 };
 
-struct SlotTable {
+// Guarded by the cache lock. Constant-initialised (no lock of the C++
+// runtime is made for it) and never destroyed: threads may still set up
+// converters while the process exits. A library being unloaded empties it
+// (releaseSharedConverterFilters).
+union SlotTable {
+  constexpr SlotTable() : slots() {}
+  ~SlotTable() {}
   Slot slots[kSlots];
 };
-
-// Guarded by the cache lock. Made on first use, without allocating, and
-// never destroyed: threads may still set up converters while the process
-// exits.
-Slot* slotsInUse() {
-  alignas(SlotTable) static unsigned char storage[sizeof(SlotTable)];
-  static SlotTable* table = new (storage) SlotTable;
-  return table->slots;
-}
+SlotTable table;
 
 std::shared_ptr<const ConverterFilters> findLive(const FilterRecipe& recipe) {
-  Slot* slots = slotsInUse();
+  Slot* slots = table.slots;
   for (int i = 0; i < kSlots; ++i) {
     Slot& slot = slots[i];
     if (!(slot.recipe == recipe)) continue;
@@ -47,7 +45,7 @@ std::shared_ptr<const ConverterFilters> findLive(const FilterRecipe& recipe) {
 }
 
 void remember(const FilterRecipe& recipe, const std::shared_ptr<const ConverterFilters>& filters) {
-  Slot* slots = slotsInUse();
+  Slot* slots = table.slots;
   for (int i = 0; i < kSlots; ++i) {
     Slot& slot = slots[i];
     if (!slot.filters.expired()) continue;
@@ -74,4 +72,11 @@ std::shared_ptr<const ConverterFilters> sharedConverterFilters(const FilterRecip
   }
   remember(recipe, filters);
   return filters;
+}
+
+void releaseSharedConverterFilters() {
+  // Without the lock: no thread can be setting up a converter any more (and
+  // a library's entry, under the loader lock, must not wait for one).
+  for (Slot& slot : table.slots) slot = Slot();
+  releaseFilterCacheLock();
 }

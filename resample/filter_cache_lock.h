@@ -5,6 +5,9 @@
 
 void lockFilterCache();
 void unlockFilterCache();
+// Frees what the lock holds of the system, once nothing can take it any
+// more (a library being unloaded); the next lockFilterCache makes it anew.
+void releaseFilterCacheLock();
 
 class FilterCacheHold {
  public:

@@ -2,6 +2,7 @@
 // operating system, where the build includes the four-lane kernels
 // (lane_kernels_four.cpp).
 
+#include <atomic>
 #include <cstdlib>
 
 #include "resample/lane_kernels.h"
@@ -47,8 +48,17 @@ bool cpuHasWideLanes() {
 }  // namespace
 
 FftLanes widestFftLanes() {
-  static const FftLanes widest = cpuHasWideLanes() ? FftLanes::kFour : FftLanes::kTwo;
-  return widest;
+  // Worked out on first use; two threads that race only work out the same
+  // answer twice. An atomic rather than a function-local static with a
+  // guard: the guard makes the C++ runtime create a lock of its own, which
+  // nothing frees when a library holding this code is unloaded.
+  static std::atomic<int> known{0};  // 0: not yet, else the FftLanes value + 1
+  int value = known.load(std::memory_order_relaxed);
+  if (value == 0) {
+    value = int(cpuHasWideLanes() ? FftLanes::kFour : FftLanes::kTwo) + 1;
+    known.store(value, std::memory_order_relaxed);
+  }
+  return FftLanes(value - 1);
 }
 
 const LaneKernels& laneKernels(FftLanes lanes) {

@@ -6,19 +6,21 @@
 namespace standin {
 namespace {
 
-// Never destroyed: threads may still call in while the process exits.
-CRITICAL_SECTION& section() {
-  static CRITICAL_SECTION* made = [] {
-    auto* s = new CRITICAL_SECTION;
-    InitializeCriticalSection(s);
-    return s;
-  }();
-  return *made;
-}
+// Made when the library loads and freed when it goes: calls come only in
+// between, and at process exit Windows has stopped every other thread before
+// the library's objects are destroyed. A namespace-scope object, not a
+// function-local static: that one's guard would make the C++ runtime create
+// a lock that outlives an unloaded library.
+struct CallSection {
+  CallSection() { InitializeCriticalSection(&section); }
+  ~CallSection() { DeleteCriticalSection(&section); }
+  CRITICAL_SECTION section;
+};
+CallSection calls;
 
 }  // namespace
 
-void lockCalls() { EnterCriticalSection(&section()); }
-void unlockCalls() { LeaveCriticalSection(&section()); }
+void lockCalls() { EnterCriticalSection(&calls.section); }
+void unlockCalls() { LeaveCriticalSection(&calls.section); }
 
 }  // namespace standin

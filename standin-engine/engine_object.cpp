@@ -124,6 +124,7 @@ int32_t RMBE_STDCALL factoryCreate(ClassFactory* self, const Guid* clsid, Unknow
     made = new ValueBufferObject();
   if (!made) return call.done(kResultClassNotAvailable, "unknown class or interface");
   made->engineName = object->engineName;
+  made->engineSerial = object->engineSerial;
   *out = made->viewFor(*iid);
   call.args.name(&made->name);
   return call.done(kResultOk);
@@ -156,6 +157,7 @@ EngineObject::EngineObject() : EngineBound("Engine", std::make_shared<EngineStat
   metadata = makeView(this, &kMetadataVtbl, "MetadataSource");
   engineName = name;
   engine->engineName = name;
+  engineSerial = engine->engineSerial = ++globals().enginesMade;
   for (const std::string& mime : globals().config.pinMimeTypes) {
     auto pin = std::make_shared<PinState>();
     pin->mimeType = mime;

@@ -25,6 +25,7 @@ enum class Phase { Configuring, Prepared, Ended };
 struct EngineState {
   ~EngineState() { writer.abandon(); }
   std::string engineName;
+  uint32_t engineSerial = 0;
   Phase phase = Phase::Configuring;
   bool audioContentEnabled = false;
   std::string outputFile;
@@ -48,6 +49,7 @@ inline const char* refuseUnlessConfiguring(const EngineState& engine) {
 struct EngineBound : ViewOwner {
   EngineBound(const char* kind, EngineRef state) : ViewOwner(kind), engine(std::move(state)) {
     engineName = engine->engineName;
+    engineSerial = engine->engineSerial;
   }
   void finalRelease() override { engine.reset(); }
   EngineRef engine;

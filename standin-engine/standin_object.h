@@ -3,9 +3,13 @@
 // pointers whose first member is the interface's table, followed by the
 // object that owns them.
 //
-// Objects are never freed while the process runs: an object whose count
-// reaches 0 drops its resources and stays as a shell, so that a further
-// release or call through it is reported instead of touching freed memory.
+// An object whose count reaches 0 drops its resources and stays as a shell,
+// so that a further release or call through it is reported instead of
+// touching freed memory. Once every object of an engine is released, its
+// conversion is over; its shells are kept while a few more conversions end
+// (long enough for a late release to be caught), then freed, so that a
+// process converting file after file keeps nothing of the files it finished.
+// Shells released too often are kept for the reference report.
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -33,6 +37,7 @@ struct StandinObject {
 
   std::string name;
   std::string engineName;  // the engine that made it (itself for an engine), or empty
+  uint32_t engineSerial = 0;  // that engine's number in the process, never reused; 0 for none
   uint32_t refs = 1;
   uint32_t overReleases = 0;
   std::vector<InterfaceView*> views;

@@ -7,10 +7,16 @@
 
 namespace standin {
 
-Globals& globals() {
-  static Globals g;
-  return g;
-}
+namespace {
+
+// Made with the library and gone with it (its destructor reports what is
+// still referenced). Not a function-local static: its guard would make the
+// C++ runtime create a lock that outlives the library once it is unloaded.
+Globals theGlobals;
+
+}  // namespace
+
+Globals& globals() { return theGlobals; }
 
 int liveObjectCount() {
   int live = 0;
@@ -32,6 +38,42 @@ std::string referenceReport() {
       report += o->name + " released " + std::to_string(o->overReleases) + " time(s) too often\n";
   }
   return report.empty() ? "clean\n" : report;
+}
+
+namespace {
+
+// Conversions whose shells are kept after their end: a release once too
+// often or a call through a released object is still caught while this many
+// further conversions end, from any number of threads.
+constexpr size_t kFinishedEnginesKept = 16;
+
+bool engineStillReferenced(uint32_t serial) {
+  for (StandinObject* o : globals().objects)
+    if (o->engineSerial == serial && o->refs > 0) return true;
+  return false;
+}
+
+// Frees the shells of engine `serial`, but for those released too often.
+void freeShells(uint32_t serial) {
+  std::vector<StandinObject*> kept;
+  for (StandinObject* o : globals().objects) {
+    if (o->engineSerial == serial && o->overReleases == 0)
+      delete o;
+    else
+      kept.push_back(o);
+  }
+  globals().objects.swap(kept);
+}
+
+}  // namespace
+
+void noteFinalRelease(const StandinObject& released) {
+  if (released.engineSerial == 0 || engineStillReferenced(released.engineSerial)) return;
+  Globals& g = globals();
+  g.finishedEngines.push_back(released.engineSerial);
+  if (g.finishedEngines.size() <= kFinishedEnginesKept) return;
+  freeShells(g.finishedEngines.front());
+  g.finishedEngines.pop_front();
 }
 
 void appendLogLine(const std::string& line) {

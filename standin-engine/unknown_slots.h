@@ -6,6 +6,7 @@
 
 #include "engine/build_engine.h"
 #include "standin-engine/standin_call.h"
+#include "standin-engine/standin_state.h"
 
 namespace standin {
 
@@ -46,7 +47,10 @@ uint32_t RMBE_STDCALL releaseSlot(Iface* self) {
     call.done(0, "released once too often");
     return 0;
   }
-  if (--object->refs == 0) object->finalRelease();
+  if (--object->refs == 0) {
+    object->finalRelease();
+    noteFinalRelease(*object);
+  }
   call.done(static_cast<int32_t>(object->refs));
   return object->refs;
 }

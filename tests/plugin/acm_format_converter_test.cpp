@@ -45,9 +45,10 @@ void convertInto(AcmFormatConverter& converter, const uint8_t* data, uint32_t co
 }
 
 std::vector<uint8_t> convertWhole(const WAVEFORMATEX& from, const WAVEFORMATEX& to,
-                                  const std::vector<uint8_t>& input) {
+                                  const std::vector<uint8_t>& input,
+                                  const AcmFunctions& acm = systemAcmFunctions()) {
   bool failed = true;
-  AcmFormatConverter converter(from, to, &failed);
+  AcmFormatConverter converter(from, to, &failed, acm);
   EXPECT_FALSE(failed);
   std::vector<uint8_t> all;
   convertInto(converter, input.data(), uint32_t(input.size()), true, all);
@@ -75,6 +76,21 @@ AcmFunctions recordingFunctions() {
   recordedFlags.clear();
   recordedSourceLengths.clear();
   return functions;
+}
+
+// Stream opens that forward to msacm32, counting those that leave the
+// choice of driver to ACM; and opens that always leave it to ACM, as every
+// stream once did.
+volatile LONG opensLeavingTheDriverToAcm = 0;
+MMRESULT ACMAPI countingOpen(LPHACMSTREAM stream, HACMDRIVER driver, LPWAVEFORMATEX source,
+                             LPWAVEFORMATEX destination, LPWAVEFILTER filter, DWORD_PTR callback,
+                             DWORD_PTR instance, DWORD flags) {
+  if (driver == nullptr) InterlockedIncrement(&opensLeavingTheDriverToAcm);
+  return acmStreamOpen(stream, driver, source, destination, filter, callback, instance, flags);
+}
+MMRESULT ACMAPI acmChoosingOpen(LPHACMSTREAM stream, HACMDRIVER, LPWAVEFORMATEX source, LPWAVEFORMATEX destination,
+                                LPWAVEFILTER filter, DWORD_PTR callback, DWORD_PTR instance, DWORD flags) {
+  return acmStreamOpen(stream, nullptr, source, destination, filter, callback, instance, flags);
 }
 
 // Stream opens and closes that forward to msacm32, counting calls that find
@@ -121,6 +137,40 @@ TEST(AcmFormatConverterThreads, NoTwoStreamOpensOrClosesEverOverlap) {
     WaitForMultipleObjects(2, threads, TRUE, INFINITE);
     EXPECT_EQ(overlaps, 0) << closes << " closes";
   }
+}
+
+// Left to choose a driver, ACM tries every one it has (tens of
+// milliseconds, codecs loaded and freed, per stream). Once it has chosen,
+// later streams of any pair name that driver, and convert byte for byte as
+// streams ACM chose the driver for.
+TEST(AcmFormatConverterDriver, OnlyTheFirstStreamLeavesTheDriverToAcmAndAllConvertAlike) {
+  AcmFunctions counting = systemAcmFunctions(), acmChoosing = systemAcmFunctions();
+  counting.open = countingOpen;
+  acmChoosing.open = acmChoosingOpen;
+  std::mt19937 generator(7);
+  std::unique_ptr<AcmFormatConverter> previous;  // open while the next one opens
+  for (int i = 0; i < 24; ++i) {
+    const int rates[] = {8000, 22050, 44100, 48000}, widths[] = {8, 16, 24};
+    const int rate = rates[generator() % 4], fromBits = widths[generator() % 3], fromChannels = 1 + generator() % 2;
+    const int toChannels = fromBits == 16 ? 3 - fromChannels : 1 + generator() % 2;  // never a mere copy
+    const WAVEFORMATEX from = pcm(fromChannels, fromBits, rate), to = pcm(toChannels, 16, rate);
+    const std::vector<uint8_t> input = noise(from.nBlockAlign * (1 + generator() % 4000), unsigned(i));
+    bool failed = true;
+    auto converter = std::make_unique<AcmFormatConverter>(from, to, &failed, counting);
+    ASSERT_FALSE(failed);
+    std::vector<uint8_t> out;
+    convertInto(*converter, input.data(), uint32_t(input.size()), true, out);
+    EXPECT_EQ(out, convertWhole(from, to, input, acmChoosing)) << fromChannels << "ch " << fromBits << "-bit to "
+                                                               << toChannels << "ch at " << rate << " Hz";
+    previous = std::move(converter);
+  }
+  EXPECT_LE(opensLeavingTheDriverToAcm, 1);
+  // Only PCM pairs go to the remembered driver, which may take any tag for PCM.
+  WAVEFORMATEX unknown = pcm(2, 16);
+  unknown.wFormatTag = 0x7A7A;
+  bool failed = false;
+  AcmFormatConverter refused(unknown, pcm(1, 16), &failed, counting);
+  EXPECT_TRUE(failed);
 }
 
 TEST(AcmFormatConverterPassThrough, CopiesByteForByteWhenOnlyAlignmentFieldsDiffer) {
