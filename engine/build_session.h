@@ -13,13 +13,11 @@
 
 struct EncoderSettings;
 
-// The steps a compression object's creation can stop at, with the numbers
-// reported for them. The session runs all but the file name (2), the
-// resampler (11) and the format converter (12), which the compression object
-// sets up itself.
-enum CreationStep {
+// The steps a session's set-up can stop at, numbered as the compression
+// object's creation counts them: that creation runs the session and adds
+// steps of its own (CreationStep, plugin/compression_object.h).
+enum SessionStep {
   kPlatformStep = 1,          // platform object and the engine library's folders
-  kFileNameStep = 2,          // the output file's name fits the object's buffer
   kEngineStep = 3,            // engine, audio input, options, clip texts, audiences
   kOutputFileStep = 4,        // the output file's name handed to the engine
   kPinPropertiesStep = 6,     // the audio input's properties
@@ -27,8 +25,6 @@ enum CreationStep {
   kInputFormatStep = 8,       // channels, rate and sample width; preparation
   kMediaSampleStep = 9,       // the one media sample that carries every chunk
   kChunkSizeStep = 10,        // the audio input's preferred chunk size
-  kResamplerStep = 11,        // the downmix and sample-rate converter for the host's format
-  kFormatConverterStep = 12,  // the ACM converter to the engine's format
 };
 
 struct BuildSession {
@@ -44,7 +40,7 @@ struct BuildSession {
   PlatformObject* (*makePlatform)() = createPlatformObject;
 };
 
-// Outcome of startBuildSession: the CreationStep that failed (0 on success)
+// Outcome of startBuildSession: the SessionStep that failed (0 on success)
 // and the engine result that ended it (0 on success; kResultFail where the
 // failure was not an engine result).
 struct BuildStartResult {
@@ -80,9 +76,9 @@ int32_t finishBuildSession(BuildSession& session);
 void releaseBuildInterfaces(BuildSession& session);
 
 // Teardown, after finishBuildSession or instead of it (a session released
-// without being ended leaves no output file): releases every interface
-// still held (media sample, factory, audio input, target settings, clip
-// properties and the engine last) and deletes the platform object. Safe on a
-// session in any state, also one whose set-up failed or never ran; leaves it
-// empty.
+// without being ended is relied on to leave no output file, see endEncoding
+// in build_engine.h): releases every interface still held (media sample,
+// factory, audio input, target settings, clip properties and the engine
+// last) and deletes the platform object. Safe on a session in any state,
+// also one whose set-up failed or never ran; leaves it empty.
 void disposeBuildSession(BuildSession& session);

@@ -3,12 +3,14 @@
 #include <cstddef>
 #include <cstring>
 
-#include "wavfile/speaker_layout.h"
 #include "wavfile/wave_format_record.h"
+#include "windows/speaker_layout.h"
+#include "windows/wave_format_layout.h"
 
 // The record is the fmt chunk of a WAVE file byte for byte.
 static_assert(sizeof(WAVEFORMATEXTENSIBLE) == kWaveExtensibleRecordBytes, "packed as stored");
-static_assert(offsetof(WAVEFORMATEXTENSIBLE, SubFormat) == 24, "packed as stored");
+static_assert(offsetof(WAVEFORMATEXTENSIBLE, dwChannelMask) == kWaveChannelMaskOffset, "packed as stored");
+static_assert(offsetof(WAVEFORMATEXTENSIBLE, SubFormat) == kWaveSubformatOffset, "packed as stored");
 
 WAVEFORMATEXTENSIBLE pluginInputFormat(const WavFormat& format) {
   uint8_t stored[kWaveExtensibleRecordBytes] = {};  // a plain record leaves cbSize 0

@@ -58,7 +58,7 @@ std::string numberWithItsText(const std::string& name, int32_t value) {
 std::string allowedValuesOf(const std::string& name) {
   const SettingDefinition* setting = findSetting(name.c_str());
   if (setting == nullptr) return std::string();
-  if (setting->type == SettingType::Text) return kExtensionRule;
+  if (setting->type == SettingType::Text) return std::string(kExtensionRule) + " (" + kDefaultExtension + ")";
   std::string list;
   for (size_t i = 0; i < setting->choiceCount; ++i) {
     list += (i ? ", " : "") + numberWithItsText(name, setting->choices[i].value);

@@ -24,7 +24,8 @@ bool parseSettingOverride(const std::string& text, SettingOverride& setting, std
 bool parseDecimal(const std::string& text, uint32_t& value);
 
 // The values a setting takes, for a listing ("8000, 11025, ..." or
-// "0 (Voice), 1 (Voice & Music), ..."); empty for an unknown name.
+// "0 (Voice), 1 (Voice & Music), ..."; for the extension its rule with the
+// default in brackets); empty for an unknown name.
 std::string allowedValuesOf(const std::string& name);
 
 // A number as a listing shows it: "3 (Stereo Music)", "0 (off)", "44100".

@@ -5,44 +5,33 @@
 
 namespace {
 
-// Reads one value as the plug-in's registry reader classifies it.
-StoredValue readValue(HKEY key, const char* name, std::string& text, std::string& shown) {
-  StoredValue value;
+// What the user sees of a value stored as text or with another type: the
+// whole text in UTF-8 (the plug-in reads it in the ANSI code page, and only
+// as much as its buffer holds), or the registry type and the size.
+std::string shownForm(HKEY key, const char* name, StoredValue::Kind kind) {
+  if (kind != StoredValue::Kind::Text && kind != StoredValue::Kind::OtherType) return std::string();
   const std::wstring wideName = widened(name);
   DWORD type = 0, size = 0;
-  if (key == nullptr || RegQueryValueExW(key, wideName.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS) {
-    return value;
+  if (RegQueryValueExW(key, wideName.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS) return std::string();
+  if (kind == StoredValue::Kind::OtherType) {
+    return "registry type " + std::to_string(type) + " (" + std::to_string(size) + " bytes)";
   }
   std::vector<BYTE> data(size + 2 * sizeof(wchar_t), 0);  // a NUL after any text, even of odd length
   RegQueryValueExW(key, wideName.c_str(), nullptr, &type, data.data(), &size);
-  value.registryType = type;
-  if (type == REG_DWORD && size == 4) {
-    value.kind = StoredValue::Kind::Number;
-    value.number = *reinterpret_cast<const DWORD*>(data.data());
-    return value;
-  }
-  if (type == REG_SZ) {
-    const std::wstring wide(reinterpret_cast<const wchar_t*>(data.data()));
-    shown = "text \"" + narrowedToUtf8(wide) + "\"";
-    if (!ansiFormOf(wide, text)) text = "?";  // the plug-in would see '?' for what ANSI lacks
-    value.kind = StoredValue::Kind::Text;
-    value.text = text.c_str();
-    return value;
-  }
-  value.kind = StoredValue::Kind::OtherType;
-  shown = "registry type " + std::to_string(type) + " (" + std::to_string(size) + " bytes)";
-  return value;
+  return "text \"" + narrowedToUtf8(reinterpret_cast<const wchar_t*>(data.data())) + "\"";
 }
 
 }  // namespace
 
 StoredSettings::StoredSettings(HKEY key) {
-  for (size_t i = 0; i < kSettingCount; ++i) {
-    stored[i] = readValue(key, kSettingCatalogue[i].valueName, texts[i], shown[i]);
-    if (stored[i].kind == StoredValue::Kind::Text) stored[i].text = texts[i].c_str();
+  // Without a key nothing is stored. Each value is read by the plug-in's own
+  // reader ("" reads `key` itself), so that what counts as taken or ignored
+  // is what the plug-in's load will make of it.
+  for (size_t i = 0; key != nullptr && i < kSettingCount; ++i) {
+    const char* name = kSettingCatalogue[i].valueName;
+    stored[i] = readRegistryValue(name, key, "", texts[i], sizeof texts[i]);
+    shown[i] = shownForm(key, name, stored[i].kind);
   }
-  // As the plug-in's first load: the audience defaults, then the values.
-  record.targetAudiences[0] = 1;
   applyStoredValues(stored, record);
 }
 

@@ -4,11 +4,14 @@
 #include <string>
 #include <vector>
 
+#include "settings/encoder_settings.h"
+#include "settings/registry_values.h"
 #include "settings/settings_catalogue.h"
 
-// The plug-in's values under one registry key, read by the settings
-// catalogue's rules exactly as the plug-in's load reads them: what the
-// plug-in will use, and which stored values it ignores and why.
+// The plug-in's values under one registry key, read by the plug-in's own
+// reader and the settings catalogue's rules exactly as the plug-in's load
+// reads them: what the plug-in will use, and which stored values it ignores
+// and why.
 class StoredSettings {
 public:
   // `key` may be null (nothing stored).
@@ -29,8 +32,8 @@ private:
   std::string usedText(size_t entry) const;
   std::string storedText(size_t entry) const;
 
-  StoredValue stored[kSettingCount];
-  std::string texts[kSettingCount];  // the stored texts, in the ANSI code page the plug-in reads
-  std::string shown[kSettingCount];  // what the user sees of a stored text or other type (UTF-8)
+  StoredValue stored[kSettingCount];  // as the plug-in reads them
+  char texts[kSettingCount][sizeof EncoderSettings::extension];  // their texts, in the ANSI code page
+  std::string shown[kSettingCount];   // what the user sees of a stored text or other type (UTF-8)
   EncoderSettings record;
 };

@@ -1,6 +1,6 @@
 #include "plugin/acm_stream_lock.h"
 
-#include "settings/process_lock.h"
+#include "windows/process_lock.h"
 
 namespace {
 

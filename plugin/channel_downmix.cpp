@@ -4,7 +4,7 @@
 #include <new>
 
 #include "resample/pcm_codec.h"
-#include "wavfile/speaker_layout.h"
+#include "windows/speaker_layout.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 // ignored. Channels beyond the positions a mask names (all of them for a
 // mask of 0), or at its undefined bits, have no position and are treated
 // like a centre channel. Where the input names no layout, the caller passes
-// the usual one for the count (defaultChannelMask in wavfile/speaker_layout.h).
+// the usual one for the count (defaultChannelMask in windows/speaker_layout.h).
 //
 // Stereo weights (k = 1/sqrt(2), -3 dB):
 //   front left/right and the front left/right of centre: 1 to their own side;

@@ -8,8 +8,8 @@
 #include "plugin/output_file_name.h"
 #include "plugin/pcm_wave_format.h"
 #include "resample/sample_rate_converter.h"
-#include "wavfile/speaker_layout.h"
-#include "wavfile/wave_format_record.h"
+#include "windows/speaker_layout.h"
+#include "windows/wave_format_layout.h"
 
 namespace {
 
@@ -25,21 +25,19 @@ bool isIntegerPcm(const WAVEFORMATEX& format) {
   const uint32_t frameBytes = uint32_t(format.nChannels) * format.wBitsPerSample / 8;
   if (format.nBlockAlign != frameBytes) return false;
   if (format.wFormatTag == WAVE_FORMAT_PCM) return true;
-  const size_t kSubformatOffset = 24;
   if (format.wFormatTag != kWaveTagExtensible || format.cbSize < kWaveExtensionBytes) return false;
   const uint8_t* record = reinterpret_cast<const uint8_t*>(&format);
-  return std::memcmp(record + kSubformatOffset, kWavePcmSubformat, sizeof kWavePcmSubformat) == 0;
+  return std::memcmp(record + kWaveSubformatOffset, kWavePcmSubformat, sizeof kWavePcmSubformat) == 0;
 }
 
 // The speaker positions of the host's channels: the mask of an extensible
 // record, the usual layout for the count for a plain one or for a mask of 0
 // (which several writers store meaning "not given").
 uint32_t channelMaskOf(const WAVEFORMATEX& format) {
-  const size_t kChannelMaskOffset = 20;
   if (format.wFormatTag != kWaveTagExtensible || format.cbSize < kWaveExtensionBytes)
     return defaultChannelMask(format.nChannels);
   uint32_t mask = 0;
-  std::memcpy(&mask, reinterpret_cast<const uint8_t*>(&format) + kChannelMaskOffset, sizeof mask);
+  std::memcpy(&mask, reinterpret_cast<const uint8_t*>(&format) + kWaveChannelMaskOffset, sizeof mask);
   return mask != 0 ? mask : defaultChannelMask(format.nChannels);
 }
 
@@ -58,9 +56,10 @@ CompressionObject::CompressionObject(const AcmFunctions& acmFunctions) : acm(acm
 // Teardown: the converters, then every engine interface; bytes still pending
 // are discarded. The file is completed only by a final block that delivered
 // every byte (see finishFile); an engine released without being told to end
-// leaves no output behind. So a conversion whose final block never came, or
-// whose last chunks the engine refused and the host did not offer again,
-// leaves no file that looks whole but is short.
+// is relied on to leave no output behind (engine/build_engine.h). So a
+// conversion whose final block never came, or whose last chunks the engine
+// refused and the host did not offer again, leaves no file that looks whole
+// but is short.
 CompressionObject::~CompressionObject() {
   delete formatConverter;
   formatConverter = nullptr;

@@ -14,6 +14,15 @@
 class ChannelDownmix;
 class SampleRateConverter;
 
+// The creation steps the object takes itself, numbered in the creation
+// sequence around the build session's (SessionStep, engine/build_session.h:
+// 1 and 3 to 10). failedStep() reports a step of either kind.
+enum CreationStep {
+  kFileNameStep = 2,          // the output file's name fits the object's buffer
+  kResamplerStep = 11,        // the downmix and sample-rate converter for the host's format
+  kFormatConverterStep = 12,  // the ACM converter to the engine's format
+};
+
 // The encoder for one output file: folds more than two channels down to the
 // coded ones, resamples the host's PCM to the chosen rate, halves stereo that
 // is coded as mono, converts it to the engine's 16-bit format with ACM, cuts

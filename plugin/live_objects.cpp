@@ -4,7 +4,7 @@
 #include <new>
 #include <vector>
 
-#include "settings/process_lock.h"
+#include "windows/process_lock.h"
 
 namespace {
 

@@ -2,16 +2,15 @@
 
 #include <cstring>
 
+#include "settings/settings_catalogue.h"
+
 namespace {
 
-const char kDefaultExtension[] = ".rm";
 constexpr int kMaxCharactersAfterDot = 15;
 
 }  // namespace
 
-const char kExtensionRule[] = "a dot and 1 to 15 characters a file name may hold, not ending in a dot or space (.rm)";
-
-const char* defaultExtension() { return kDefaultExtension; }
+const char kExtensionRule[] = "a dot and 1 to 15 characters a file name may hold, not ending in a dot or space";
 
 bool allowedInFileName(char c) {
   return static_cast<unsigned char>(c) >= 0x20 && std::strchr("\\/:*?<>\"|", c) == nullptr;

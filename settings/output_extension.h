@@ -7,10 +7,9 @@
 // separator, colon or wildcard (nor a control character or < > " |), so that
 // a host appending it to a name inside its output folder stays in that folder;
 // nor may it end in a dot or space, which Windows drops from names.
-// Anything else, null included, gives the default ".rm".
+// Anything else, null included, gives the default (kDefaultExtension,
+// settings_catalogue.h).
 const char* usableExtension(const char* stored);
-// The extension that anything unusable gives.
-const char* defaultExtension();
 // The rule above in a few words, for a listing of the settings.
 extern const char kExtensionRule[];
 

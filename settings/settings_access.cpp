@@ -1,6 +1,6 @@
 #include "settings/settings_access.h"
 
-#include "settings/process_lock.h"
+#include "windows/process_lock.h"
 
 namespace {
 

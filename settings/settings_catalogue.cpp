@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "settings/encoder_settings.h"
 #include "settings/output_extension.h"
 
 namespace {
@@ -32,24 +33,31 @@ constexpr SettingDefinition onOff(const char* name, int32_t defaultValue, const 
 template <int I>
 int32_t& audience(EncoderSettings& s) { return s.targetAudiences[I]; }
 
+// Audience I's stored switch: on by default for the default audience alone.
+template <int I>
+constexpr SettingDefinition audienceSwitch(const char* name) {
+  return onOff(name, I == kDefaultAudience ? 1 : 0, kOnOff, audience<I>);
+}
+
 bool isAudience(size_t entry) { return entry >= kFirstAudienceEntry && entry < kFirstAudienceEntry + 8; }
 
 }  // namespace
 
 const SettingDefinition kSettingCatalogue[kSettingCount] = {
-    number("ZVKRMFreq", 44100, kRates, [](EncoderSettings& s) -> int32_t& { return s.sampleRate; }),
-    number("ZVKRMAudioFormat", 0, kAudioFormats, [](EncoderSettings& s) -> int32_t& { return s.audioFormat; }),
-    onOff("ZVKRMSurestream", 0, kCodings, [](EncoderSettings& s) -> int32_t& { return s.sureStream; }),
-    // Without any stored audience, the first alone is coded for.
-    onOff("ZVKRMTarget0", 1, kOnOff, audience<0>),
-    onOff("ZVKRMTarget1", 0, kOnOff, audience<1>),
-    onOff("ZVKRMTarget2", 0, kOnOff, audience<2>),
-    onOff("ZVKRMTarget3", 0, kOnOff, audience<3>),
-    onOff("ZVKRMTarget4", 0, kOnOff, audience<4>),
-    onOff("ZVKRMTarget5", 0, kOnOff, audience<5>),
-    onOff("ZVKRMTarget6", 0, kOnOff, audience<6>),
-    onOff("ZVKRMTarget7", 0, kOnOff, audience<7>),
-    onOff("ZVKRMTitleArtist", 0, kNameOrders, [](EncoderSettings& s) -> int32_t& { return s.titleArtistOrder; }),
+    number("ZVKRMFreq", kDefaultSampleRate, kRates, [](EncoderSettings& s) -> int32_t& { return s.sampleRate; }),
+    number("ZVKRMAudioFormat", kDefaultAudioFormat, kAudioFormats,
+           [](EncoderSettings& s) -> int32_t& { return s.audioFormat; }),
+    onOff("ZVKRMSurestream", kDefaultSureStream, kCodings, [](EncoderSettings& s) -> int32_t& { return s.sureStream; }),
+    audienceSwitch<0>("ZVKRMTarget0"),
+    audienceSwitch<1>("ZVKRMTarget1"),
+    audienceSwitch<2>("ZVKRMTarget2"),
+    audienceSwitch<3>("ZVKRMTarget3"),
+    audienceSwitch<4>("ZVKRMTarget4"),
+    audienceSwitch<5>("ZVKRMTarget5"),
+    audienceSwitch<6>("ZVKRMTarget6"),
+    audienceSwitch<7>("ZVKRMTarget7"),
+    onOff("ZVKRMTitleArtist", kDefaultTitleArtistOrder, kNameOrders,
+          [](EncoderSettings& s) -> int32_t& { return s.titleArtistOrder; }),
     {"ZVKRMExt", SettingType::Text, 0, nullptr, 0, nullptr},
 };
 
@@ -118,6 +126,7 @@ const char* ignoredBecause(const StoredValue (&stored)[kSettingCount], size_t en
 }
 
 void applyStoredValues(const StoredValue (&stored)[kSettingCount], EncoderSettings& settings) {
+  for (int32_t& flag : settings.targetAudiences) flag = 0;
   for (size_t entry = 0; entry < kSettingCount; ++entry) {
     const SettingDefinition& setting = kSettingCatalogue[entry];
     const StoredValue& value = stored[entry];
@@ -125,11 +134,15 @@ void applyStoredValues(const StoredValue (&stored)[kSettingCount], EncoderSettin
     const bool ignored = valueRefusal(setting, value) != nullptr;
     if (entry == kExtensionEntry) {
       if (absent) continue;
-      const char* extension = ignored ? defaultExtension() : value.text;
+      const char* extension = ignored ? kDefaultExtension : value.text;
       std::memcpy(settings.extension, extension, std::strlen(extension) + 1);
       continue;
     }
-    if ((absent && entry == kRateEntry) || (isAudience(entry) && !audiencesStored(stored))) continue;
+    if (isAudience(entry) && !audiencesStored(stored)) {
+      setting.field(settings) = setting.defaultNumber;
+      continue;
+    }
+    if (absent && entry == kRateEntry) continue;
     setting.field(settings) = absent ? 0 : ignored ? setting.defaultNumber : loadedNumber(setting, value.number);
   }
 }

@@ -7,7 +7,20 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "settings/encoder_settings.h"
+struct EncoderSettings;
+
+// The defaults, written here only. A record holds them before its first load
+// (encoder_settings.h), and a stored value a load ignores reads as its
+// setting's default.
+inline constexpr int32_t kDefaultSampleRate = 44100;    // Hz
+inline constexpr int32_t kDefaultAudioFormat = 0;       // Voice
+inline constexpr int32_t kDefaultSureStream = 0;        // single rate
+inline constexpr int32_t kDefaultTitleArtistOrder = 0;  // file names read "artist - title"
+inline constexpr char kDefaultExtension[] = ".rm";
+// The audience coded for alone while none is chosen: a load without stored
+// audiences selects it, and the panel checks it again when the last box is
+// unchecked.
+inline constexpr int kDefaultAudience = 0;  // "28kbps"
 
 enum class SettingType { Number, Text };  // REG_DWORD of four bytes; REG_SZ
 
@@ -70,6 +83,8 @@ const char* ignoredBecause(const StoredValue (&stored)[kSettingCount], size_t en
 // Loads the stored values (one per catalogue entry, in catalogue order) into
 // `settings` as the plug-in does. A value that is absent leaves the rate and
 // the extension as they are and reads as 0 otherwise; the eight audience
-// values count only when "ZVKRMTarget0" is stored. A value of the wrong type,
-// or one the catalogue does not offer, reads as the setting's default.
+// values count only when "ZVKRMTarget0" is stored, and without it the default
+// audience alone is selected. A value of the wrong type, or one the catalogue
+// does not offer, reads as the setting's default. The ninth audience flag,
+// which nothing stores, is always cleared.
 void applyStoredValues(const StoredValue (&stored)[kSettingCount], EncoderSettings& settings);

@@ -35,19 +35,20 @@ void clearAllAudiences(EncoderSettings& settings) {
   for (int32_t& flag : settings.targetAudiences) flag = 0;
 }
 
-// With none of the eight boxes' flags set, audience 0 is set. True when the
-// record changed.
+// With none of the eight boxes' flags set, the default audience is set. True
+// when the record changed.
 bool ensureAnAudience(EncoderSettings& settings) {
   for (int i = 0; i < kAudienceBoxes; ++i) {
     if (settings.targetAudiences[i] != 0) return false;
   }
-  settings.targetAudiences[0] = 1;
+  settings.targetAudiences[kDefaultAudience] = 1;
   return true;
 }
 
-// The record as the panel shows it: audience 0 set (in memory only) when no
-// audience is. Controls are only touched after the edit has ended, so no
-// window message is ever sent while a load may be waiting on the edit.
+// The record as the panel shows it: the default audience set (in memory
+// only) when no audience is. Controls are only touched after the edit has
+// ended, so no window message is ever sent while a load may be waiting on
+// the edit.
 EncoderSettings settingsToShow() {
   SettingsEdit edit;
   if (ensureAnAudience(edit.record())) edit.publish();
@@ -55,7 +56,7 @@ EncoderSettings settingsToShow() {
 }
 
 // Shows the eight audience flags on their check boxes. When none is set,
-// audience 0 is set (in memory only) and its box checked.
+// the default audience is set (in memory only) and its box checked.
 void refreshAudienceBoxes(HWND panel) {
   const EncoderSettings settings = settingsToShow();
   for (int i = 0; i < kAudienceBoxes; ++i) {

@@ -16,15 +16,9 @@ volatile LONG reloadsNoted = 0;
 volatile LONG reloadsDone = 0;
 HINSTANCE reloadModule = nullptr;
 
-void resetAudiencesToDefault(EncoderSettings& settings) {
-  for (int32_t& flag : settings.targetAudiences) flag = 0;
-  settings.targetAudiences[0] = 1;
-}
-
-// Fills `settings` from the registry as a load does, starting with the
-// audience defaults; the catalogue decides what each stored value gives.
+// Fills `settings` from the registry as a load does; the catalogue decides
+// what each stored value gives.
 void readStoredSettings(EncoderSettings& settings, HINSTANCE moduleHandle) {
-  resetAudiencesToDefault(settings);
   settings.moduleHandle = moduleHandle;
   // One text buffer per value: each stored value keeps its own text.
   char texts[kSettingCount][sizeof settings.extension];

@@ -15,11 +15,11 @@ void noteEncoderSettingsReloadDue(HINSTANCE moduleHandle);
 
 // Called first by every entry point that reads the settings, never under the
 // loader lock: when a reload was noted since the last one, builds a new record
-// from a copy of the current one (audience flags reset to "audience 0 only",
-// the module handle stored, every stored value read over it by the rules of
-// the settings catalogue, settings_catalogue.h) and publishes it whole
-// (settings_access.h); otherwise does nothing. It may wait for a panel
-// edit to end.
+// from a copy of the current one (the module handle stored, every stored
+// value read over it by the rules of the settings catalogue,
+// settings_catalogue.h, the audience flags as stored or else the default
+// audience alone) and publishes it whole (settings_access.h); otherwise does
+// nothing. It may wait for a panel edit to end.
 void reloadEncoderSettingsIfDue();
 
 // What an entry point reads the settings through: reloads them when due (as

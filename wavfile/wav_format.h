@@ -5,8 +5,8 @@
 // The PCM layout of a WAVE file's data chunk: interleaved frames, 8-bit
 // samples unsigned (128 = silence), 16- and 24-bit samples signed
 // little-endian, and the speakers the channels belong to (see
-// speaker_layout.h; the reader gives the default for the count when a file
-// names none).
+// windows/speaker_layout.h; the reader gives the default for the count when
+// a file names none).
 struct WavFormat {
   int channels = 0;
   int sampleRate = 0;     // Hz

@@ -6,8 +6,8 @@
 #include <cstring>
 
 #include "wavfile/little_endian.h"
-#include "wavfile/speaker_layout.h"
-#include "wavfile/wave_format_record.h"
+#include "windows/speaker_layout.h"
+#include "windows/wave_format_layout.h"
 
 namespace {
 
@@ -70,23 +70,25 @@ std::string guidText(const uint8_t* guid) {
 bool parseExtension(const uint8_t* fmt, uint32_t size, uint32_t& tag, uint32_t& channelMask, std::string& error) {
   if (size < kWaveExtensibleRecordBytes)
     return fail(error, "extensible fmt chunk too short (" + number(size) + " bytes, 40 needed)");
-  uint16_t extraBytes = le16(fmt + 16);
+  uint16_t extraBytes = le16(fmt + kWaveExtensionSizeOffset);
   if (extraBytes < kWaveExtensionBytes)
     return fail(error, "extensible fmt extension too short (" + number(extraBytes) + " bytes, 22 needed)");
-  tag = le32(fmt + 24);
+  const uint8_t* subformat = fmt + kWaveSubformatOffset;
+  tag = le32(subformat);
   // A mask of 0 places no speaker at all; several writers leave it so, and
   // players then take the usual layout for the count (already in channelMask).
-  if (le32(fmt + 20) != 0) channelMask = le32(fmt + 20);
+  const uint32_t storedMask = le32(fmt + kWaveChannelMaskOffset);
+  if (storedMask != 0) channelMask = storedMask;
   const char* readable = "; PCM, floating point, A-law and µ-law are read)";
-  if (std::memcmp(fmt + 24 + kGuidTagBytes, kWavePcmSubformat + kGuidTagBytes,
+  if (std::memcmp(subformat + kGuidTagBytes, kWavePcmSubformat + kGuidTagBytes,
                   sizeof kWavePcmSubformat - kGuidTagBytes) != 0)
-    return fail(error, "unsupported encoding (extensible sub-format " + guidText(fmt + 24) +
+    return fail(error, "unsupported encoding (extensible sub-format " + guidText(subformat) +
                            ", which is no WAVE format tag" + readable);
   WavEncoding ignored;
   if (!encodingOf(tag, ignored))
-    return fail(error, "unsupported encoding (extensible sub-format " + guidText(fmt + 24) + ", format tag " +
+    return fail(error, "unsupported encoding (extensible sub-format " + guidText(subformat) + ", format tag " +
                            number(tag) + readable);
-  uint16_t validBits = le16(fmt + 18);
+  uint16_t validBits = le16(fmt + kWaveValidBitsOffset);
   uint16_t bits = le16(fmt + 14);
   if (validBits > bits)
     return fail(error, "extensible valid bits " + number(validBits) + " exceed the " + number(bits) + "-bit container");

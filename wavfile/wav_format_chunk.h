@@ -10,8 +10,8 @@
 // 32-bit PCM and 32- or 64-bit floating point become 24-bit, A-law and µ-law
 // 16-bit. Plain format tags and WAVE_FORMAT_EXTENSIBLE (with the matching
 // sub-format) are both taken; the channel mask is the extensible record's, or
-// the default for the count (speaker_layout.h) for a plain one and for an
-// extensible one whose mask is 0.
+// the default for the count (windows/speaker_layout.h) for a plain one and for
+// an extensible one whose mask is 0.
 struct WavFormatChunk {
   WavStoredFormat stored;
   WavFormat delivered;

@@ -13,9 +13,9 @@ uint32_t storeFormatRecord(const WavFormat& format, uint8_t* record) {
   putLe16(record + 12, frameBytes);
   putLe16(record + 14, uint32_t(format.bitsPerSample));
   if (!format.needsExtensible()) return 16;
-  putLe16(record + 16, kWaveExtensionBytes);
-  putLe16(record + 18, uint32_t(format.bitsPerSample));
-  putLe32(record + 20, format.channelMask);
-  std::memcpy(record + 24, kWavePcmSubformat, sizeof kWavePcmSubformat);
+  putLe16(record + kWaveExtensionSizeOffset, kWaveExtensionBytes);
+  putLe16(record + kWaveValidBitsOffset, uint32_t(format.bitsPerSample));
+  putLe32(record + kWaveChannelMaskOffset, format.channelMask);
+  std::memcpy(record + kWaveSubformatOffset, kWavePcmSubformat, sizeof kWavePcmSubformat);
   return kWaveExtensibleRecordBytes;
 }

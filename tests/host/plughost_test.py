@@ -629,6 +629,28 @@ def stored_values_outside_the_catalogue_read_as_defaults_everywhere(host):
 
 
 @case
+def an_extension_outside_the_ansi_code_page_is_listed_as_the_plugin_reads_it(host):
+    # The plug-in reads its extension in the ANSI code page, where a character
+    # may turn into a look-alike or into '?' (then the extension is refused):
+    # whatever it becomes, plughost lists the extension the output gets.
+    write_wav(host.path("in.wav"))
+    try:
+        for stored in (".\u0101", ".\u03a9", ".\u6f22"):
+            store(host, "ZVKRMExt", "REG_SZ", stored)
+            status, out, err = host.run("settings", defaults=False)
+            line = [text for text in out.splitlines() if text.strip().startswith("ZVKRMExt")]
+            listed = line[0].split('"')[1] if line else ""
+            status, out, err = host.run("convert", "--overwrite", host.path("in.wav"), defaults=False)
+            outputs = [name for name in os.listdir(host.work) if name.startswith("in.") and name != "in.wav"]
+            expect(status == 0 and outputs == ["in" + listed], "%r listed as %r, written: %r, %r" %
+                   (stored, listed, outputs, out + err))
+            for name in outputs:
+                os.remove(host.path(name))
+    finally:
+        store(host, None, None, None)
+
+
+@case
 def each_file_gets_one_line_with_its_outcome_and_the_run_a_tally(host):
     for name in ("a.wav", "b.wav", "d.wav", "Song.wav"):
         write_wav(host.path(name))

@@ -6,14 +6,13 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <functional>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "settings/encoder_settings.h"
 #include "tests/win32_support/host_key.h"
-#include "settings/output_extension.h"
-#include "settings/settings_catalogue.h"
 
 namespace {
 
@@ -144,63 +143,99 @@ TEST_F(SettingsLoad, UnusableExtensionsLoadAsTheDefaultAndAreSavedAsIt) {
   EXPECT_EQ(hostkey::get("ZVKRMExt").bytes, (std::vector<unsigned char>{'.', 'r', 'm', '\0'}));
 }
 
-// Random stored values of every type: what a load gives is always a value
-// the catalogue offers. A number stored as REG_DWORD that the panel offers
-// (an audience only beside a stored first one), any number for an on/off
-// switch, and a usable extension stored as text are taken; anything else
-// stored reads as the setting's default.
+// What each number setting is, written out here rather than taken from the
+// catalogue, so that a wrong catalogue entry fails: its default, the values
+// the panel offers, whether any nonzero number reads as on (1), and its field.
+struct NumberSetting {
+  std::string name;
+  int32_t defaultValue;
+  std::vector<int32_t> allowed;
+  bool isSwitch;
+  bool isAudience;
+  std::function<int32_t(const EncoderSettings&)> loaded;
+};
+
+std::vector<NumberSetting> numberSettings() {
+  std::vector<NumberSetting> settings = {
+      {"ZVKRMFreq", 44100, {8000, 11025, 16000, 22050, 32000, 44100, 48000}, false, false,
+       [](const EncoderSettings& s) { return s.sampleRate; }},
+      {"ZVKRMAudioFormat", 0, {0, 1, 2, 3}, false, false, [](const EncoderSettings& s) { return s.audioFormat; }},
+      {"ZVKRMSurestream", 0, {0, 1}, true, false, [](const EncoderSettings& s) { return s.sureStream; }},
+      {"ZVKRMTitleArtist", 0, {0, 1}, true, false, [](const EncoderSettings& s) { return s.titleArtistOrder; }},
+  };
+  // Audience 0 alone is on by default.
+  for (int i = 0; i < 8; ++i) {
+    settings.push_back({"ZVKRMTarget" + std::to_string(i), i == 0 ? 1 : 0, {0, 1}, true, true,
+                        [i](const EncoderSettings& s) { return s.targetAudiences[i]; }});
+  }
+  return settings;
+}
+
+enum StoredKind { kAbsent, kDword, kText, kBinary };
+
+bool store(const std::string& name, StoredKind kind, uint32_t number, const std::string& text) {
+  switch (kind) {
+    case kAbsent: return true;
+    case kDword: return hostkey::setDword(name.c_str(), number);
+    case kText: return hostkey::setString(name.c_str(), text);
+    case kBinary: return hostkey::setRaw(name.c_str(), REG_BINARY, &number, 4);
+  }
+  return false;
+}
+
+// What a load of a fresh record gives for one stored number: an absent value
+// reads as 0 (the rate keeps its 44100); the audiences count only beside a
+// stored first one, and otherwise read as their defaults; a REG_DWORD the
+// setting takes is taken (a switch's as 0 or 1), and anything else stored
+// reads as the default.
+int32_t expectedLoad(const NumberSetting& setting, StoredKind kind, uint32_t number, bool audiencesStored) {
+  if (setting.isAudience && !audiencesStored) return setting.defaultValue;
+  if (kind == kAbsent) return setting.name == "ZVKRMFreq" ? 44100 : 0;
+  if (kind != kDword) return setting.defaultValue;
+  const int32_t value = setting.isSwitch ? int32_t(number != 0) : int32_t(number);
+  const bool offered = std::count(setting.allowed.begin(), setting.allowed.end(), value) != 0;
+  return offered ? value : setting.defaultValue;
+}
+
+// Random stored values of every type, each checked against what the load
+// must give, and saved back as loaded.
 TEST_F(SettingsLoad, StoredValuesOutsideTheCatalogueReadAsTheDefault) {
   std::mt19937 random(17);
-  const uint32_t odd[] = {0, 3, 7, 100, 12345, 22050, 65535, 0xFFFFFFFF};
-  for (int round = 0; round < 60; ++round) {
+  const uint32_t odd[] = {0, 3, 7, 100, 12345, 22050, 65535, 96000, 0xFFFFFFFF};
+  // REG_DWORD, the one type a number is taken from, twice as often.
+  const StoredKind kinds[] = {kAbsent, kDword, kDword, kText, kBinary};
+  // Extensions stored as text, and whether the plug-in takes them.
+  const std::vector<std::pair<std::string, bool>> extensions = {
+      {".ra", true}, {".x+", true}, {".rm.", false}, {"\\x", false}, {"rm", false}};
+  const std::vector<NumberSetting> settings = numberSettings();
+  for (int round = 0; round < 150; ++round) {
     ASSERT_TRUE(hostkey::remove());
     encoderSettings = EncoderSettings{};
-    std::vector<int> kinds;  // 0 absent, 1 REG_DWORD, 2 REG_SZ, 3 REG_BINARY
+    std::vector<StoredKind> stored;
     std::vector<uint32_t> numbers;
-    std::vector<std::string> texts;
-    for (const SettingDefinition& setting : kSettingCatalogue) {
-      const uint32_t number = random() % 2 && setting.choiceCount
-                                  ? uint32_t(setting.choices[random() % setting.choiceCount].value)
-                                  : odd[random() % 8];
-      const std::string text = setting.type == SettingType::Text
-                                   ? std::vector<std::string>{".ra", ".x+", ".rm.", "\\x", "rm"}[random() % 5]
-                                   : std::to_string(number);
-      kinds.push_back(int(random() % 4));
-      numbers.push_back(number);
-      texts.push_back(text);
-      const bool stored = kinds.back() == 0 || (kinds.back() == 1 && hostkey::setDword(setting.valueName, number)) ||
-                          (kinds.back() == 2 && hostkey::setString(setting.valueName, text)) ||
-                          (kinds.back() == 3 && hostkey::setRaw(setting.valueName, REG_BINARY, &number, 4));
-      ASSERT_TRUE(stored);
+    for (const NumberSetting& setting : settings) {
+      stored.push_back(kinds[random() % 5]);
+      numbers.push_back(random() % 2 ? uint32_t(setting.allowed[random() % setting.allowed.size()])
+                                     : odd[random() % 9]);
+      ASSERT_TRUE(store(setting.name, stored.back(), numbers.back(), std::to_string(numbers.back())));
     }
+    const StoredKind extensionKind = kinds[random() % 5];
+    const auto& extension = extensions[random() % extensions.size()];
+    ASSERT_TRUE(store("ZVKRMExt", extensionKind, odd[random() % 9], extension.first));
     load();
-    EncoderSettings record = encoderSettings;
-    for (size_t i = 0; i < kSettingCount; ++i) {
-      const SettingDefinition& setting = kSettingCatalogue[i];
-      SCOPED_TRACE(std::string(setting.valueName) + " stored as kind " + std::to_string(kinds[i]) + ": " +
-                   texts[i]);
-      if (setting.type == SettingType::Text) {
-        const bool taken = kinds[i] == 2 && std::string(usableExtension(texts[i].c_str())) == texts[i];
-        EXPECT_EQ(record.extension, kinds[i] == 2 && taken ? texts[i] : std::string(".rm"));
-        continue;
-      }
-      const int32_t loaded = setting.field(record);
-      EXPECT_GE(choiceIndexOf(setting, loaded), 0) << loaded;
-      const bool audience = std::string(setting.valueName).find("Target") != std::string::npos;
-      if (audience && kinds[3] == 0) continue;  // the audiences count only beside the first
-      // A switch takes any number: nonzero is on.
-      const int32_t number = setting.isSwitch ? int32_t(numbers[i] != 0) : int32_t(numbers[i]);
-      const bool taken = kinds[i] == 1 && choiceIndexOf(setting, number) >= 0;
-      if (kinds[i] != 0) {
-        EXPECT_EQ(loaded, taken ? number : setting.defaultNumber);
-      }
+    const EncoderSettings record = encoderSettings;
+    const bool audiencesStored = stored[4] != kAbsent;  // ZVKRMTarget0
+    for (size_t i = 0; i < settings.size(); ++i) {
+      SCOPED_TRACE(settings[i].name + " stored as kind " + std::to_string(stored[i]) + ": " +
+                   std::to_string(numbers[i]));
+      EXPECT_EQ(settings[i].loaded(record), expectedLoad(settings[i], stored[i], numbers[i], audiencesStored));
     }
+    const bool taken = extensionKind == kText && extension.second;
+    EXPECT_EQ(std::string(record.extension), taken ? extension.first : ".rm") << extension.first;
     // What a save writes back is what was loaded: a switch as 0 or 1.
     saveEncoderSettings(record);
-    for (const SettingDefinition& setting : kSettingCatalogue) {
-      if (setting.type == SettingType::Number) {
-        EXPECT_EQ(int32_t(hostkey::get(setting.valueName).asDword()), setting.field(record)) << setting.valueName;
-      }
+    for (const NumberSetting& setting : settings) {
+      EXPECT_EQ(int32_t(hostkey::get(setting.name.c_str()).asDword()), setting.loaded(record)) << setting.name;
     }
   }
 }

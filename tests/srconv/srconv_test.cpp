@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 
-#include "wavfile/speaker_layout.h"
+#include "windows/speaker_layout.h"
 #include "wavfile/wav_reader.h"
 #include "wavfile/wav_writer.h"
 

@@ -1,4 +1,4 @@
-#include "settings/process_lock.h"
+#include "windows/process_lock.h"
 
 namespace {
 
