@@ -114,8 +114,10 @@ struct BuildEngineVtbl {
   ReservedSlot reserved15;
   ReservedSlot reserved16;
   int32_t(RMBE_STDCALL* prepareToEncode)(BuildEngine* self);                          // 17
-  // Completes the output file. An engine released without this call
-  // leaves no output file behind.
+  // Completes the output file. The plug-in relies on an engine released
+  // without this call leaving no output file, so that an unfinished file
+  // never passes for a whole one: an assumption about the original engine,
+  // and what the stand-in engine does (it removes its temporary file).
   int32_t(RMBE_STDCALL* endEncoding)(BuildEngine* self);                              // 18
 };
 struct BuildEngine { const BuildEngineVtbl* vtbl; };
