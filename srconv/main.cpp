@@ -144,17 +144,17 @@ bool sameFile(const std::string& a, const std::string& b) {
 
 // A pipe, a socket or a character device (/dev/stdin on a pipe, say) cannot
 // seek: it is read front to back.
-bool isStreamPath(const std::string& path) {
+bool isStream(std::FILE* file) {
   struct stat info;
-  return stat(path.c_str(), &info) == 0 && (S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode) || S_ISCHR(info.st_mode));
+  return fstat(fileno(file), &info) == 0 && (S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode) || S_ISCHR(info.st_mode));
 }
 
+// Decides on the file it opened, so that what is read is what was looked at.
 bool openInput(WavReader& reader, const std::string& path) {
   if (isStandardStream(path)) return reader.openStream(stdin, false);
-  if (!isStreamPath(path)) return reader.open(path.c_str());
-  std::FILE* stream = std::fopen(path.c_str(), "rb");
-  if (stream == nullptr) return reader.open(path.c_str());  // which says why
-  return reader.openStream(stream, true);
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) return reader.open(path.c_str());  // which says why
+  return isStream(file) ? reader.openStream(file, true) : reader.openFile(file, true);
 }
 
 // Float input beyond +-1.0 is clipped, NaN made silent by the reader: said

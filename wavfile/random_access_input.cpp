@@ -38,8 +38,16 @@ bool RandomAccessInput::fail(const std::string& reason) {
 bool RandomAccessInput::open(const char* path) {
   close();
   error_.clear();
-  file_ = std::fopen(path, "rb");
-  if (file_ == nullptr) return fail(std::string("cannot open ") + path + ": " + std::strerror(errno));
+  std::FILE* file = std::fopen(path, "rb");
+  if (file == nullptr) return fail(std::string("cannot open ") + path + ": " + std::strerror(errno));
+  return openFile(file, true);
+}
+
+bool RandomAccessInput::openFile(std::FILE* file, bool closeWhenDone) {
+  close();
+  error_.clear();
+  file_ = file;
+  ownsFile_ = closeWhenDone;
   if (!fileLength(file_, size_)) return fail("cannot determine the size of the file (not a regular file?)");
   return true;
 }
@@ -90,14 +98,28 @@ bool RandomAccessInput::bufferStream(uint64_t offset, size_t count) {
   return true;
 }
 
-bool RandomAccessInput::readStreamAt(uint64_t offset, uint8_t* destination, size_t count) {
-  if (!bufferStream(offset, count)) return false;
-  if (buffered_.size() < count)
-    return fail("read error: the input ends after " + std::to_string(bufferStart_ + buffered_.size()) + " bytes");
-  if (count > 0) std::memcpy(destination, buffered_.data(), count);
-  buffered_.erase(buffered_.begin(), buffered_.begin() + ptrdiff_t(count));
-  bufferStart_ += count;
+// Takes what a look-ahead left, then reads the rest straight into
+// destination, so that each byte is copied once.
+bool RandomAccessInput::readStreamUpTo(uint64_t offset, uint8_t* destination, size_t count, size_t& got) {
+  got = 0;
+  if (!bufferStream(offset, 0)) return false;
+  got = buffered_.size() < count ? buffered_.size() : count;
+  if (got > 0) std::memcpy(destination, buffered_.data(), got);
+  buffered_.erase(buffered_.begin(), buffered_.begin() + ptrdiff_t(got));
+  if (got < count && !streamEnded_) {
+    size_t wanted = count - got;
+    size_t read = std::fread(destination + got, 1, wanted, file_);
+    got += read;
+    streamEnded_ = read < wanted;
+  }
+  bufferStart_ = offset + got;
+  if (std::ferror(file_)) return fail(std::string("read error: ") + std::strerror(errno));
   return true;
+}
+
+bool RandomAccessInput::readUpTo(uint64_t offset, uint8_t* destination, size_t count, size_t& got) {
+  if (streamed_) return readStreamUpTo(offset, destination, count, got);
+  return available(offset, count, got) && readAt(offset, destination, got);
 }
 
 bool RandomAccessInput::available(uint64_t offset, size_t count, size_t& present) {
@@ -122,7 +144,12 @@ bool RandomAccessInput::peekAt(uint64_t offset, uint8_t* destination, size_t cou
 }
 
 bool RandomAccessInput::readAt(uint64_t offset, uint8_t* destination, size_t count) {
-  if (streamed_) return readStreamAt(offset, destination, count);
+  if (streamed_) {
+    size_t got = 0;
+    if (!readStreamUpTo(offset, destination, count, got)) return false;
+    if (got < count) return fail("read error: the input ends after " + std::to_string(offset + got) + " bytes");
+    return true;
+  }
   if (offset > size_ || count > size_ - offset) return fail("read beyond the end of the file");
   if (memory_ != nullptr) {
     if (count > 0) std::memcpy(destination, memory_ + offset, count);

@@ -12,7 +12,8 @@
 //
 // A stream (a pipe, standard input) is read front to back instead: offsets
 // never go back, bytes skipped over are read and dropped, and its length
-// (size()) counts as unlimited until it ends.
+// (size()) counts as unlimited until it ends. Only what a look ahead read is
+// held; the rest goes straight into the reader's buffer.
 class RandomAccessInput {
  public:
   RandomAccessInput() = default;
@@ -21,6 +22,8 @@ class RandomAccessInput {
   RandomAccessInput& operator=(const RandomAccessInput&) = delete;
 
   bool open(const char* path);  // false: error() says why
+  // The same on a file the caller opened; closeWhenDone: close() closes it.
+  bool openFile(std::FILE* file, bool closeWhenDone);
   void openMemory(const uint8_t* bytes, size_t size);
   // closeWhenDone: close() closes the stream (else it stays the caller's).
   void openStream(std::FILE* stream, bool closeWhenDone);
@@ -36,18 +39,21 @@ class RandomAccessInput {
   // How many of the count bytes at offset there are (fewer only where the
   // input ends). False on a read error.
   bool available(uint64_t offset, size_t count, size_t& present);
+  // Reads up to count bytes at offset: `got` is count except where the input
+  // ends first. False on a read error.
+  bool readUpTo(uint64_t offset, uint8_t* destination, size_t count, size_t& got);
   const std::string& error() const { return error_; }
 
  private:
   bool fail(const std::string& reason);
-  bool readStreamAt(uint64_t offset, uint8_t* destination, size_t count);
+  bool readStreamUpTo(uint64_t offset, uint8_t* destination, size_t count, size_t& got);
   bool bufferStream(uint64_t offset, size_t count);
 
   std::FILE* file_ = nullptr;
   bool ownsFile_ = true;
   bool streamed_ = false;
   bool streamEnded_ = false;
-  std::vector<uint8_t> buffered_;  // a stream's bytes from bufferStart_ on, read but not yet taken
+  std::vector<uint8_t> buffered_;  // a stream's bytes from bufferStart_ on that a look-ahead read
   uint64_t bufferStart_ = 0;
   const uint8_t* memory_ = nullptr;
   uint64_t size_ = 0;

@@ -50,6 +50,13 @@ bool WavReader::open(const char* path) {
   return parse();
 }
 
+bool WavReader::openFile(std::FILE* file, bool closeWhenDone) {
+  close();
+  error_.clear();
+  if (!input_.openFile(file, closeWhenDone)) return fail(input_.error());
+  return parse();
+}
+
 bool WavReader::openMemory(const uint8_t* bytes, size_t size) {
   close();
   error_.clear();
@@ -123,23 +130,43 @@ std::string WavReader::storedDescription() const {
   return std::to_string(stored_.bitsPerSample) + "-bit " + encodingName(stored_.encoding) + " in " + container();
 }
 
-bool WavReader::readFrames(uint8_t* buffer, uint64_t frames) {
+// The stored bytes of up to `frames` frames at offset: all of them where the
+// length is known; otherwise as many as the stream still has (`got` whole
+// frames; a partial frame at its end is dropped).
+bool WavReader::readStored(uint64_t offset, uint8_t* destination, uint64_t frames, uint64_t& got) {
+  const uint64_t storedFrameBytes = uint64_t(stored_.frameBytes());
+  got = frames;
+  if (lengthKnown_) return input_.readAt(offset, destination, size_t(frames * storedFrameBytes));
+  size_t present = 0;
+  if (!input_.readUpTo(offset, destination, size_t(frames * storedFrameBytes), present)) return false;
+  got = present / storedFrameBytes;
+  return true;
+}
+
+// Delivers up to `frames` frames from the read position, decoded where
+// needed; fewer (`got`) only where a stream's data ends.
+bool WavReader::readFrames(uint8_t* buffer, uint64_t frames, uint64_t& got) {
   const uint64_t storedFrameBytes = uint64_t(stored_.frameBytes());
   uint64_t offset = layout_.dataOffset + framesRead_ * storedFrameBytes;
-  if (!needsDecoding(stored_)) return input_.readAt(offset, buffer, size_t(frames * storedFrameBytes));
+  if (!needsDecoding(stored_)) return readStored(offset, buffer, frames, got);
   const uint64_t framesPerPiece = kScratchBytes / storedFrameBytes;
   const size_t deliveredFrameBytes = size_t(format_.frameBytes());
-  while (frames > 0) {
-    uint64_t piece = frames < framesPerPiece ? frames : framesPerPiece;
-    if (!input_.readAt(offset, scratch_.get(), size_t(piece * storedFrameBytes))) return false;
-    decodeSamples(stored_, scratch_.get(), size_t(piece) * size_t(stored_.channels), buffer, repairs_);
-    offset += piece * storedFrameBytes;
-    buffer += piece * deliveredFrameBytes;
-    frames -= piece;
+  got = 0;
+  while (got < frames) {
+    uint64_t piece = frames - got < framesPerPiece ? frames - got : framesPerPiece;
+    uint64_t pieceGot = 0;
+    if (!readStored(offset, scratch_.get(), piece, pieceGot)) return false;
+    decodeSamples(stored_, scratch_.get(), size_t(pieceGot) * size_t(stored_.channels), buffer, repairs_);
+    offset += pieceGot * storedFrameBytes;
+    buffer += pieceGot * deliveredFrameBytes;
+    got += pieceGot;
+    if (pieceGot < piece) break;  // the stream's data ended
   }
   return true;
 }
 
+// Where a stream's data runs to its end, its frames are read as they come,
+// straight into buffer: fewer than asked, and the data's end is known.
 bool WavReader::read(uint8_t* buffer, uint32_t maxBytes, uint32_t& bytesRead) {
   bytesRead = 0;
   if (failed_) return false;
@@ -147,17 +174,21 @@ bool WavReader::read(uint8_t* buffer, uint32_t maxBytes, uint32_t& bytesRead) {
   uint64_t frames = maxBytes / uint32_t(format_.frameBytes());
   if (!lengthKnown_) {
     if (frames > frameLimit_ - framesRead_) frames = frameLimit_ - framesRead_;
-    if ((frames > 0 || framesRead_ == frameLimit_) && !findEnd(frames)) return false;
+    if (framesRead_ == frameLimit_ && !findEnd(0)) return false;
   }
   if (lengthKnown_ && frames > frameCount_ - framesRead_) frames = frameCount_ - framesRead_;
   if (frames == 0) return true;
-  if (!readFrames(buffer, frames)) {
+  uint64_t got = 0;
+  if (!readFrames(buffer, frames, got)) {
     failed_ = true;
     error_ = input_.error();
     return false;
   }
-  framesRead_ += frames;
-  if (!lengthKnown_) frameCount_ = framesRead_;
-  bytesRead = uint32_t(frames * uint64_t(format_.frameBytes()));
+  framesRead_ += got;
+  if (!lengthKnown_) {
+    frameCount_ = framesRead_;
+    lengthKnown_ = got < frames;
+  }
+  bytesRead = uint32_t(got * uint64_t(format_.frameBytes()));
   return true;
 }

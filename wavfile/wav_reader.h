@@ -45,6 +45,8 @@ class WavReader {
 
   // Opens and checks a file. False: error() says why and the reader is closed.
   bool open(const char* path);
+  // The same on a file the caller opened; closeWhenDone: close() closes it.
+  bool openFile(std::FILE* file, bool closeWhenDone);
   // The same checks on a file image in memory, which must outlive the reader.
   bool openMemory(const uint8_t* bytes, size_t size);
   // The same, front to back, on a stream; closeWhenDone: close() closes it.
@@ -86,7 +88,8 @@ class WavReader {
  private:
   bool fail(const std::string& reason);
   bool parse();
-  bool readFrames(uint8_t* buffer, uint64_t frames);
+  bool readStored(uint64_t offset, uint8_t* destination, uint64_t frames, uint64_t& got);
+  bool readFrames(uint8_t* buffer, uint64_t frames, uint64_t& got);
   bool findEnd(uint64_t frames);
 
   RandomAccessInput input_;

@@ -33,12 +33,14 @@ void writeFile(const std::string& path, const Bytes& bytes) {
   std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
 }
 
-Bytes readAll(const std::string& path, WavReader& reader, std::mt19937& random) {
-  EXPECT_TRUE(reader.open(path.c_str())) << path << ": " << reader.error();
-  Bytes all, buffer(8000);
+// Reads the file in random pieces, as a file or front to back as from a pipe.
+Bytes readAll(const std::string& path, WavReader& reader, std::mt19937& random, bool asStream = false) {
+  const bool opened = asStream ? reader.openStream(std::fopen(path.c_str(), "rb"), true) : reader.open(path.c_str());
+  EXPECT_TRUE(opened) << path << ": " << reader.error();
+  Bytes all, buffer(80000);
   uint32_t got = 0;
   do {
-    uint32_t piece = uint32_t(reader.format().frameBytes()) + uint32_t(random() % 7000);
+    uint32_t piece = uint32_t(reader.format().frameBytes()) + uint32_t(random() % (random() % 2 ? 7000 : 70000));
     EXPECT_TRUE(reader.read(buffer.data(), piece, got)) << reader.error();
     all.insert(all.end(), buffer.begin(), buffer.begin() + got);
   } while (got > 0);
@@ -126,6 +128,9 @@ TEST(WavReaderDecodes, WhatFfmpegAndSoxWriteToPipesAndFiles) {
     EXPECT_EQ(reader.format().bitsPerSample, law ? 16 : source.bits);
     EXPECT_EQ(reader.repairs().clipped, source.clipped);
     EXPECT_TRUE(delivered == source.expected) << delivered.size() << " bytes, " << source.expected.size() << " expected";
+    WavReader streamReader;
+    EXPECT_TRUE(readAll(filePath, streamReader, random, true) == source.expected) << "read as a stream";
+    EXPECT_EQ(streamReader.repairs().clipped, source.clipped);
   }
   for (const std::string& path : {sourcePath, filePath, lawRaw}) std::remove(path.c_str());
 }
