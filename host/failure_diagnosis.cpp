@@ -60,3 +60,14 @@ std::string rateRefusalReason(const WavFormat& input, uint32_t outputRate) {
          (rates.empty() ? "it takes none of the panel's rates from " + from
                         : "from " + from + " it takes " + rates + " Hz (--set ZVKRMFreq=RATE)");
 }
+
+std::string pluginFailureReason(const WavFormat& input, uint32_t outputRate, const FileOutcome& outcome) {
+  if (!outcome.diskFull.empty()) return outcome.diskFull;
+  const std::string rates = rateRefusalReason(input, outputRate);
+  if (!rates.empty()) return rates;
+  if (outcome.createError != 0 || outcome.blockCalls == 0) {
+    return "the plug-in could not set up the conversion (error 3 from CreateNewCompressionObject)";
+  }
+  return "the plug-in reported error 3 for " + std::to_string(outcome.failedBlockCalls) + " of " +
+         std::to_string(outcome.blockCalls) + " blocks";
+}
