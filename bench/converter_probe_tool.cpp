@@ -33,6 +33,7 @@
 #include <new>
 #include <vector>
 
+#include "resample/converter_plan.h"
 #include "resample/real_fft.h"
 #include "resample/sample_rate_converter.h"
 
@@ -215,7 +216,7 @@ double worstToneError(const std::vector<double>& y, double frequency, int rate, 
 int upsamplingError() {
   const int pairs[][2] = {{44100, 48000},  {11025, 32000},  {11025, 48000},  {22050, 96000}, {11025, 96000},
                           {44100, 192000}, {22050, 192000}, {44100, 384000}, {16000, 768000}, {2205, 19200},
-                          {300, 819200},   {200, 1638400}};
+                          {300, 300 * kMaxUpsamplingRatio / 3}, {200, 200 * kMaxUpsamplingRatio}};
   std::printf("in_hz,out_hz,this_db,soxr_db\n");
   for (const auto& pair : pairs) {
     SampleRateConverter probe;
@@ -227,7 +228,7 @@ int upsamplingError() {
     const int soxrSettle = 4096;
     const int frames = int(24.0 * d.fftLength / 2 * pair[0] / (double(d.oversampling) * pair[1])) + 2 * soxrSettle;
     const size_t settle =
-        size_t(double(d.fftLength / 4) * pair[1] / d.stage2Rate) + size_t(double(soxrSettle) * pair[1] / pair[0]);
+        size_t(double(d.fftLength / 4) * pair[1] / d.fftRate) + size_t(double(soxrSettle) * pair[1] / pair[0]);
     const double frequency = pair[0] / 10.0 + 0.37;
     const std::vector<int32_t> codes = toneCodes(frequency, pair[0], frames);
     double worst[2];

@@ -7,7 +7,7 @@
 #include "settings/encoder_settings.h"
 #include "plugin/host_interface.h"
 #include "plugin/live_objects.h"
-#include "resample/converter_filters.h"
+#include "resample/sample_rate_converter.h"
 #include "settings/output_extension.h"
 #include "settings/settings_access.h"
 #include "settings/settings_panel.h"

@@ -6,11 +6,11 @@
 
 // Where a path stands in its sequence of stage blocks: the part of its
 // running state that decides how many frames the next block takes.
-// Up-sampling: the frames held in the input buffer and the position on the
-// stage-1 grid; down-sampling: the stuffing offset (in `position`).
+// Up-sampling reads the first two, down-sampling the last.
 struct BlockCursor {
-  int framesHeld;
-  int position;
+  int framesHeld;      // frames in the input buffer, history included
+  int gridPosition;    // of the interpolator's next output on the polyphase grid
+  int stuffingOffset;  // where the next block's first input frame lands
 };
 
 // The polyphase row of output i of a cycle whose outputs lie `step` grid
@@ -22,12 +22,12 @@ inline int polyphaseRow(int64_t i, int64_t step, int phases) {
 
 // One direction of conversion as the driver sees it (upsampling_path.h,
 // downsampling_path.h). A path works in the stage context it is made with:
-// a stage block takes frames from its inputBytes and emits bytes from its
-// outputBytes.
+// a stage block takes the frames staged in its rawInput and emits through
+// its emit.
 class ConversionPath {
  public:
-  // `stages` has adopted the format and plan, and outlives the path.
-  explicit ConversionPath(StageContext& stages) : stages(stages), plan(stages.plan) {}
+  // `stages` outlives the path.
+  explicit ConversionPath(StageContext& stages) : stages(stages), plan(stages.plan()), design(plan.design) {}
   virtual ~ConversionPath() = default;
   ConversionPath(const ConversionPath&) = delete;
   ConversionPath& operator=(const ConversionPath&) = delete;
@@ -42,13 +42,14 @@ class ConversionPath {
   // The cursor after one whole (not stream-finishing) stage block, by the
   // same rules the block applies to the running state.
   virtual void advance(BlockCursor& cursor) const = 0;
-  // Runs one stage block on `framesRead` frames staged in inputBytes; the
+  // Runs one stage block on `framesRead` frames staged in rawInput; the
   // rest up to `framesWanted` is silence. Returns the emitted byte count and
   // points outPointer at them.
   virtual int runBlock(uint8_t*& outPointer, bool endFlag, int framesWanted, int framesRead) = 0;
 
  protected:
-  // The context both paths work in, and its plan.
+  // The context both paths work in, its plan and the plan's design.
   StageContext& stages;
   const ConverterPlan& plan;
+  const ConverterDesign& design;
 };

@@ -9,6 +9,8 @@
 // bytes and the new block, which is the same as reading them from the two
 // joined into one buffer.
 
+#include "resample/convert_driver.h"
+
 #include <algorithm>
 #include <cassert>
 #include <climits>
@@ -16,7 +18,8 @@
 #include <cstring>
 #include <new>
 
-#include "resample/sample_rate_converter.h"
+#include "resample/downsampling_path.h"
+#include "resample/upsampling_path.h"
 
 namespace {
 // Stage blocks that may follow the input on the end-flagged call, all
@@ -25,9 +28,20 @@ namespace {
 constexpr int kMaxFlushBlocks = 64;
 }  // namespace
 
+ConversionDriver::ConversionDriver(const ConverterPlan& plan, const PcmFormat& input) : stages(plan, input) {}
+
+bool ConversionDriver::make() {
+  if (stages.plan().design.upsampling) {
+    path.reset(new (std::nothrow) UpsamplingPath(stages));
+  } else {
+    path.reset(new (std::nothrow) DownsamplingPath(stages));
+  }
+  return path != nullptr && path->make() && stages.shareFilters();
+}
+
 // Copies `byteCount` bytes from `offset` of this call's input, the pending
 // bytes followed by the new block.
-void SampleRateConverter::copyCallInput(uint8_t* destination, uint64_t offset, uint64_t byteCount) const {
+void ConversionDriver::copyCallInput(uint8_t* destination, uint64_t offset, uint64_t byteCount) const {
   if (offset < callPendingBytes) {
     const uint64_t fromPending = std::min(byteCount, callPendingBytes - offset);
     std::memcpy(destination, callPending + offset, size_t(fromPending));
@@ -41,26 +55,25 @@ void SampleRateConverter::copyCallInput(uint8_t* destination, uint64_t offset, u
 // Without the end flag only whole stage blocks are converted; with it every
 // whole frame, then padding blocks until the stream has its full length, so
 // that call's output is exactly what the stream still lacks.
-SampleRateConverter::CallPlan SampleRateConverter::planCall(uint64_t callBytes, uint32_t newBytes,
-                                                            bool endFlag) const {
-  const uint64_t frameBytes = uint64_t(stages.channels) * stages.bytesPerSample;
+ConversionDriver::CallPlan ConversionDriver::planCall(uint64_t callBytes, uint32_t newBytes, bool endFlag) const {
+  const uint64_t frameBytes = uint64_t(stages.frameBytes());
   const uint64_t callFrames = callBytes / frameBytes;
   CallPlan plan{};
   uint64_t resultFrames = 0;
   if (endFlag) {
     plan.consumedFrames = callFrames;
-    const uint64_t target = stages.targetFrames(stages.framesIn + callFrames);
-    resultFrames = target > stages.framesOut ? target - stages.framesOut : 0;
+    const uint64_t target = stages.targetFrames(stages.framesIn() + callFrames);
+    resultFrames = target > stages.framesOut() ? target - stages.framesOut() : 0;
   } else {
     BlockCursor cursor = path->cursor();
     uint64_t blocks = 0;
-    for (int wanted = path->framesWanted(cursor);
-         wanted > 0 && plan.consumedFrames + uint64_t(wanted) <= callFrames; wanted = path->framesWanted(cursor)) {
+    for (int wanted = path->framesWanted(cursor); wanted > 0 && plan.consumedFrames + uint64_t(wanted) <= callFrames;
+         wanted = path->framesWanted(cursor)) {
       plan.consumedFrames += uint64_t(wanted);
       ++blocks;
       path->advance(cursor);
     }
-    resultFrames = blocks * uint64_t(stages.plan.blockFrames);  // an upper bound of the frames of each
+    resultFrames = blocks * uint64_t(stages.plan().maxBlockOutputFrames);
   }
   plan.resultCapacity = resultFrames * frameBytes;
   plan.leftoverBytes = callBytes - plan.consumedFrames * frameBytes;
@@ -71,7 +84,7 @@ SampleRateConverter::CallPlan SampleRateConverter::planCall(uint64_t callBytes, 
 // Appends a stage block's emitted bytes (they live in outputBytes and are
 // overwritten by the next stage block). The result was sized by the plan; the
 // growth path only guards a plan that fell short.
-bool SampleRateConverter::appendOutput(CallResult& result, const uint8_t* bytes, int count) {
+bool ConversionDriver::appendOutput(CallResult& result, const uint8_t* bytes, int count) {
   if (result.length + uint64_t(count) > result.capacity) {
     assert(!"stage emitted more than planned");
     const uint64_t grown = std::max(result.capacity * 2, result.length + uint64_t(count));
@@ -88,10 +101,9 @@ bool SampleRateConverter::appendOutput(CallResult& result, const uint8_t* bytes,
 }
 
 // Stages `framesRead` frames of the call's input and runs one stage block.
-bool SampleRateConverter::runStageBlock(int wanted, int framesRead, bool endFlag, uint64_t& offset,
-                                        CallResult& result) {
-  const uint64_t bytes = uint64_t(framesRead) * uint64_t(stages.channels) * stages.bytesPerSample;
-  copyCallInput(stages.inputBytes.get(), offset, bytes);
+bool ConversionDriver::runStageBlock(int wanted, int framesRead, bool endFlag, uint64_t& offset, CallResult& result) {
+  const uint64_t bytes = uint64_t(framesRead) * uint64_t(stages.frameBytes());
+  copyCallInput(stages.rawInput(), offset, bytes);
   offset += bytes;
   uint8_t* emitted = nullptr;
   const int count = path->runBlock(emitted, endFlag, wanted, framesRead);
@@ -101,10 +113,10 @@ bool SampleRateConverter::runStageBlock(int wanted, int framesRead, bool endFlag
 // Runs the planned stage blocks: the consumed frames in blocks of the
 // path's size, the last one short only on the end-flagged call, then on
 // that call padding blocks until the stream is finished.
-bool SampleRateConverter::runStageBlocks(uint64_t consumedFrames, bool endFlag, CallResult& result) {
+bool ConversionDriver::runStageBlocks(uint64_t consumedFrames, bool endFlag, CallResult& result) {
   bool appended = true;
   uint64_t offset = 0;
-  for (uint64_t framesLeft = consumedFrames; framesLeft > 0 && !stages.streamFinished;) {
+  for (uint64_t framesLeft = consumedFrames; framesLeft > 0 && !stages.finished();) {
     const int wanted = path->framesWanted(path->cursor());
     if (wanted <= 0) break;
     const int framesRead = int(std::min<uint64_t>(uint64_t(wanted), framesLeft));
@@ -112,7 +124,7 @@ bool SampleRateConverter::runStageBlocks(uint64_t consumedFrames, bool endFlag, 
     framesLeft -= uint64_t(framesRead);
     appended = runStageBlock(wanted, framesRead, endFlag, offset, result) && appended;
   }
-  for (int flush = 0; endFlag && !stages.streamFinished && flush < kMaxFlushBlocks; ++flush) {
+  for (int flush = 0; endFlag && !stages.finished() && flush < kMaxFlushBlocks; ++flush) {
     const int wanted = path->framesWanted(path->cursor());
     if (wanted <= 0) break;
     appended = runStageBlock(wanted, 0, endFlag, offset, result) && appended;
@@ -120,12 +132,12 @@ bool SampleRateConverter::runStageBlocks(uint64_t consumedFrames, bool endFlag, 
   return appended;
 }
 
-bool SampleRateConverter::convertBlock(const uint8_t* data, uint32_t& byteCount, bool endFlag, uint8_t*& output) {
+bool ConversionDriver::convertBlock(const uint8_t* data, uint32_t& byteCount, bool endFlag, uint8_t*& output) {
   output = nullptr;
   const uint32_t newBytes = byteCount;
   byteCount = 0;
-  // Unconfigured, or the stream already ended: nothing is converted.
-  if (!configured || stages.streamFinished) return true;
+  // The stream already ended: nothing is converted.
+  if (stages.finished()) return true;
   const uint64_t callBytes = uint64_t(pendingInput.size()) + newBytes;
   if (callBytes > UINT32_MAX) return false;  // a leftover that long could not be held
   const CallPlan plan = planCall(callBytes, newBytes, endFlag);

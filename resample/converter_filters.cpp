@@ -16,19 +16,19 @@ namespace {
 
 // Up-sampling: 2/M. Down-sampling: also the zero-stuffing gain q, applied
 // as * fftRate / inputRate / M * 2.
-double fftFilterGain(const FilterRecipe& recipe, double tap) {
-  if (recipe.upsampling) return tap * (2.0 / recipe.fftLength);
-  return tap * recipe.fftRate / recipe.inputRate / recipe.fftLength * 2.0;
+double fftFilterGain(const ConverterDesign& design, double tap) {
+  if (design.upsampling) return tap * (2.0 / design.fftLength);
+  return tap * design.fftRate / design.inputRate / design.fftLength * 2.0;
 }
 
 // Puts tap j at index j of the M values of the FFT filter, with its gain.
 class FftFilterTaps : public TapSink {
  public:
-  FftFilterTaps(const FilterRecipe& recipe, double* taps) : recipe(recipe), taps(taps) {}
-  void put(int index, double tap) override { taps[index] = fftFilterGain(recipe, tap); }
+  FftFilterTaps(const ConverterDesign& design, double* taps) : design(design), taps(taps) {}
+  void put(int index, double tap) override { taps[index] = fftFilterGain(design, tap); }
 
  private:
-  const FilterRecipe& recipe;
+  const ConverterDesign& design;
   double* taps;
 };
 
@@ -36,63 +36,55 @@ class FftFilterTaps : public TapSink {
 // row j mod P, column j / P of the polyphase table, with its gain.
 class PolyphaseTableTaps : public TapSink {
  public:
-  PolyphaseTableTaps(const FilterRecipe& recipe, double* table) : recipe(recipe), table(table) {}
+  PolyphaseTableTaps(const ConverterDesign& design, double* table) : design(design), table(table) {}
   void put(int index, double tap) override {
-    table[int64_t(index % recipe.phases) * recipe.tapsPerPhase + index / recipe.phases] = tap * recipe.polyphaseGain;
+    table[int64_t(index % design.phases) * design.tapsPerPhase + index / design.phases] = tap * design.polyphaseGain;
   }
 
  private:
-  const FilterRecipe& recipe;
+  const ConverterDesign& design;
   double* table;
 };
 
 // The FFT filter's taps (zero beyond the filter), transformed; the forward
 // transform also makes the FFT tables.
-bool makeFftFilter(const FilterRecipe& recipe, ConverterFilters& filters) {
-  const int fftLength = recipe.fftLength;
+bool makeFftFilter(const ConverterDesign& design, ConverterFilters& filters) {
+  const int fftLength = design.fftLength;
   std::unique_ptr<double[]> taps;
   if (!allocateZeroed(taps, fftLength) || !allocateZeroed(filters.spectrum, convolutionFilterSize(fftLength)) ||
       !allocateZeroed(filters.fftBitReversal, int64_t(std::sqrt(double(fftLength)) + 2.0)) ||
       !allocateZeroed(filters.fftCosSin, fftLength / 2))
     return false;
-  FftFilterTaps sink(recipe, taps.get());
-  windowedSincLowPass(recipe.fftTaps, recipe.fftCutoffHz, recipe.fftRate, sink);
+  FftFilterTaps sink(design, taps.get());
+  windowedSincLowPass(design.fftTaps, design.fftCutoffHz, design.fftRate, sink);
   filters.fftBitReversal[0] = 0;
   rdft(fftLength, 1, taps.get(), filters.fftBitReversal.get(), filters.fftCosSin.get());
   makeConvolutionFilter(fftLength, taps.get(), filters.spectrum.get(), widestFftLanes());
   return true;
 }
 
-bool makePolyphaseFilter(const FilterRecipe& recipe, ConverterFilters& filters) {
-  const int phases = recipe.phases;
-  const int tapsPerPhase = recipe.tapsPerPhase;
+bool makePolyphaseFilter(const ConverterDesign& design, ConverterFilters& filters) {
+  const int phases = design.phases;
+  const int tapsPerPhase = design.tapsPerPhase;
   if (!allocateZeroed(filters.polyphaseTaps, int64_t(phases) * tapsPerPhase)) return false;
   filters.polyphaseRows.reset(new (std::nothrow) const double*[size_t(phases)]);
   if (!filters.polyphaseRows) return false;
   double* table = filters.polyphaseTaps.get();
   for (int p = 0; p < phases; ++p) filters.polyphaseRows[p] = table + int64_t(p) * tapsPerPhase;
-  if (recipe.polyphaseTaps == 1) {
+  if (design.polyphaseTaps == 1) {
     table[0] = 1.0;
     return true;
   }
-  PolyphaseTableTaps sink(recipe, table);
-  windowedSincLowPass(recipe.polyphaseTaps, recipe.polyphaseCutoffHz, recipe.polyphaseRate, sink);
+  PolyphaseTableTaps sink(design, table);
+  windowedSincLowPass(design.polyphaseTaps, design.polyphaseCutoffHz, design.polyphaseRate, sink);
   return true;
 }
 
 }  // namespace
 
-bool FilterRecipe::operator==(const FilterRecipe& other) const {
-  return upsampling == other.upsampling && inputRate == other.inputRate && fftRate == other.fftRate &&
-         fftTaps == other.fftTaps && fftLength == other.fftLength && fftCutoffHz == other.fftCutoffHz &&
-         polyphaseRate == other.polyphaseRate && polyphaseTaps == other.polyphaseTaps && phases == other.phases &&
-         tapsPerPhase == other.tapsPerPhase && polyphaseCutoffHz == other.polyphaseCutoffHz &&
-         polyphaseGain == other.polyphaseGain;
-}
-
-std::unique_ptr<ConverterFilters> makeConverterFilters(const FilterRecipe& recipe) {
+std::unique_ptr<ConverterFilters> makeConverterFilters(const ConverterDesign& design) {
   std::unique_ptr<ConverterFilters> filters(new (std::nothrow) ConverterFilters);
   if (!filters) return nullptr;
-  if (!makePolyphaseFilter(recipe, *filters) || !makeFftFilter(recipe, *filters)) return nullptr;
+  if (!makePolyphaseFilter(design, *filters) || !makeFftFilter(design, *filters)) return nullptr;
   return filters;
 }

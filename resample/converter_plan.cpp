@@ -10,7 +10,6 @@
 
 #include "resample/fft_convolution.h"
 #include "resample/filter_design.h"
-#include "resample/sample_rate_converter.h"
 
 namespace {
 
@@ -65,8 +64,8 @@ ConverterPlan& refuse(ConverterPlan& plan, const char* why) {
   return plan;
 }
 
-// q makes the reduced factor of the polyphase stage's grid divisible: the
-// intermediate rate is q times the output (up) or input (down) rate.
+// q makes the reduced factor of the polyphase filter's grid divisible: the
+// FFT filter's rate is q times the output (up) or input (down) rate.
 int oversamplingFor(int reducedFactor) {
   if (reducedFactor == 1) return 1;
   if (reducedFactor % 2 == 0) return 2;
@@ -74,22 +73,23 @@ int oversamplingFor(int reducedFactor) {
   return 0;
 }
 
-// Outputs lie stage1Rate / outputRate filtered samples apart and the window
-// start runs over fftHop + 1 of them; never above the output buffer.
-int downsamplingBlockFrames(const PlanInput& in, const ConverterPlan& plan) {
-  const int64_t bound = (int64_t(plan.fftHop) + 1) * in.outputRate / (int64_t(in.inputRate) * plan.oversampling) + 2;
-  const int64_t capacity =
-      int64_t(in.channels * (double(plan.fftHop) * in.inputRate / in.outputRate + 1.0)) / in.channels;
-  return int(std::min(bound, capacity));
+// The window start of the decimator runs over fftHop + 1 filtered samples,
+// and outputs lie fftRate / outputRate (at least 1) of them apart.
+int downsamplingBlockOutputFrames(const PlanInput& in, const ConverterPlan& plan) {
+  const int64_t windowStarts = int64_t(plan.fftHop) + 1;
+  const int64_t spaced = windowStarts * in.outputRate / (int64_t(in.inputRate) * plan.design.oversampling) + 2;
+  return int(std::min(spaced, windowStarts));
 }
 
 // Every buffer size and the running positions against 32-bit ints and the
 // memory budget, for `ch` channels.
 bool sizesFit(const PlanInput& in, const ConverterPlan& plan, int64_t ch) {
+  const ConverterDesign& d = plan.design;
   const int64_t hop = plan.fftHop;
-  const int64_t q = plan.oversampling;
-  const int64_t fft = plan.fftLength;
-  const int64_t taps = plan.tapsPerPhase;
+  const int64_t q = d.oversampling;
+  const int64_t fft = d.fftLength;
+  const int64_t taps = d.tapsPerPhase;
+  const int64_t phases = d.phases;
   const int64_t bytes = in.bytesPerSample;
   SizeBudget budget;
   budget.add(fft / 2, sizeof(double));
@@ -98,34 +98,39 @@ bool sizesFit(const PlanInput& in, const ConverterPlan& plan, int64_t ch) {
   budget.add(2 * fft + 4, sizeof(double));  // pairBlock
   budget.add(fft + convolutionFilterSize(int(fft)),
              sizeof(double));  // spectrum and its taps while made
-  if (plan.upsampling) {
+  if (d.upsampling) {
     const int64_t tailFrames = hop / q + 1;
-    budget.add(int64_t(plan.phases) * q * 2, sizeof(int));
-    budget.add(int64_t(plan.phases) * taps, sizeof(double));
-    budget.add(plan.phases, sizeof(double*));
+    budget.add(phases * q * 2, sizeof(int));
+    budget.add(phases * taps, sizeof(double));
+    budget.add(phases, sizeof(double*));
     budget.add(ch * tailFrames, sizeof(double));    // overlapTail
     budget.add((hop + taps) * ch * bytes, 1);       // inputBytes
     budget.add((hop + taps) * ch, sizeof(double));  // inputSamples
     budget.add(tailFrames * ch * bytes, 1);         // outputBytes
     budget.add(tailFrames * ch, sizeof(double));    // outputSamples
-    // stage1Position: at most one row of phases before a block's advance.
-    budget.requireInt(hop * (in.inputRate / plan.rateGcd) / q + plan.phases);
+    // The interpolator's grid position: at most one row of phases before a
+    // block's advance.
+    budget.requireInt(hop * (in.inputRate / plan.rateGcd) / q + phases);
   } else {
     const int64_t stagedFrames = hop / q + q + 1;
-    const double outFrames = double(hop) * in.inputRate / in.outputRate + 1.0;
-    if (outFrames * ch * bytes > double(INT_MAX)) return false;
-    const int64_t blockOutput = plan.blockFrames;
-    budget.add(int64_t(plan.phases) * 2, sizeof(int));
-    budget.add(int64_t(plan.phases) * taps, sizeof(double));
-    budget.add(plan.phases, sizeof(double*));
+    // An earlier rule's output size (fftHop * in / out + 1 frames), which no
+    // buffer has any more (they hold maxBlockOutputFrames); it still decides
+    // which extreme down-sampling pairs are refused (44100 -> 1 Hz in stereo
+    // is, and srconv says so).
+    const double formerOutputFrames = double(hop) * in.inputRate / in.outputRate + 1.0;
+    if (formerOutputFrames * ch * bytes > double(INT_MAX)) return false;
+    const int64_t blockOutput = plan.maxBlockOutputFrames;
+    budget.add(phases * 2, sizeof(int));
+    budget.add(phases * taps, sizeof(double));
+    budget.add(phases, sizeof(double*));
     budget.add(ch * (taps + hop + 1), sizeof(double));  // polyphaseHistory
     budget.add(ch * stagedFrames * bytes, 1);           // inputBytes
     budget.add(ch * stagedFrames, sizeof(double));      // inputSamples
     budget.add(bytes * ch * blockOutput, 1);            // outputBytes
     budget.add(ch * blockOutput, sizeof(double));       // outputSamples
     // polyphasePosition: at most a block of outputs beyond the window grid.
-    const int64_t grid = plan.stage2Rate / plan.stage1Rate;
-    const int64_t outputStep = plan.stage2Rate / in.outputRate;
+    const int64_t grid = d.polyphaseRate / d.fftRate;
+    const int64_t outputStep = d.polyphaseRate / in.outputRate;
     budget.requireInt((hop + taps + 2) * grid + (blockOutput + 2) * outputStep);
   }
   return budget.fits();
@@ -136,87 +141,102 @@ ConverterPlan& checkSizes(const PlanInput& in, ConverterPlan& plan) {
   return refuse(plan, sizesFit(in, plan, 1) ? kTooLarge : kRatioTooLarge);
 }
 
-// The polyphase filter of either path, designed at filterRate with `phases`
-// phases: pass band up to the input's Nyquist frequency, transition up to
-// half of wideRate (the rate of the FFT stage's side). False when it would
-// be too long.
-bool planPolyphase(const PlanInput& in, int filterRate, int wideRate, int phases, ConverterPlan& plan) {
+// The polyphase filter of either path, designed at filterRate (the grid of
+// both rates) and fed at feedRate: pass band up to the input's Nyquist
+// frequency, transition up to half of wideRate (the FFT filter's side).
+// False when it would be too long.
+bool planPolyphase(const PlanInput& in, int filterRate, int wideRate, int feedRate, ConverterDesign& d) {
   const double transition = double(wideRate / 2 - in.inputRate / 2);
-  plan.polyphaseCutoffHz = in.inputRate / 2 + transition / 2.0;
-  plan.polyphaseTaps = polyphaseFilterLength(filterRate, transition);
-  plan.phases = phases;
-  if (plan.polyphaseTaps == 0) return false;
-  plan.tapsPerPhase = plan.polyphaseTaps / plan.phases + 1;
+  d.polyphaseRate = filterRate;
+  d.polyphaseCutoffHz = in.inputRate / 2 + transition / 2.0;
+  d.polyphaseTaps = polyphaseFilterLength(filterRate, transition);
+  d.phases = filterRate / feedRate;
+  d.polyphaseGain = double(filterRate) / double(feedRate);
+  if (d.polyphaseTaps == 0) return false;
+  d.tapsPerPhase = d.polyphaseTaps / d.phases + 1;
   return true;
 }
 
+// The leading output frames that are the filters' delay.
+int upsamplingOutputDelay(const ConverterDesign& d) { return int((d.fftTaps / 2.0) / (d.fftRate / d.outputRate)); }
+
+int downsamplingOutputDelay(const ConverterDesign& d) {
+  return int((d.fftTaps / 2.0) / (double(d.fftRate) / d.outputRate) +
+             (d.polyphaseTaps / 2.0) / (double(d.polyphaseRate) / d.outputRate));
+}
+
+static_assert(kMaxUpsamplingRatio == 8192, "the refusal below names the limit");
+
 ConverterPlan& planUpsampling(const PlanInput& in, ConverterPlan& plan) {
-  const int q = plan.oversampling;
-  // At most kMaxUpsamplingRatio intermediate samples per input frame (see
-  // the block check below); real pairs stay far below (8000 -> 384000: 48).
+  ConverterDesign& d = plan.design;
+  const int q = d.oversampling;
+  // At most kMaxUpsamplingRatio samples of the FFT filter's rate per input
+  // frame (see the block check below); real pairs stay far below
+  // (8000 -> 384000: 48).
   if (int64_t(in.outputRate) * q > int64_t(in.inputRate) * kMaxUpsamplingRatio)
     return refuse(plan,
                   "up-sampling ratio too large: at most 8192 times the "
                   "input rate, counting the oversampling");
   const int64_t lcm = int64_t(in.inputRate / plan.rateGcd) * in.outputRate;
-  const int64_t intermediate = int64_t(in.outputRate) * q;
-  if (!fitsInt(lcm) || !fitsInt(intermediate)) return refuse(plan, kRatesTooLarge);
-  plan.stage1Rate = int(lcm);
-  plan.stage2Rate = int(intermediate);
+  const int64_t oversampled = int64_t(in.outputRate) * q;
+  if (!fitsInt(lcm) || !fitsInt(oversampled)) return refuse(plan, kRatesTooLarge);
+  d.fftRate = int(oversampled);
 
-  // Polyphase interpolator up to the intermediate rate.
-  if (!planPolyphase(in, plan.stage1Rate, plan.stage2Rate, plan.stage1Rate / in.inputRate, plan))
-    return refuse(plan, kFilterTooLong);
+  // Polyphase interpolator from the input rate up to the FFT filter's rate.
+  if (!planPolyphase(in, int(lcm), d.fftRate, in.inputRate, d)) return refuse(plan, kFilterTooLong);
 
-  double transition2 = 0.0;
-  plan.fftTaps = fftFilterLength(plan.stage2Rate, in.fftBaseLength, plan.fftLength, transition2);
-  if (plan.fftTaps == 0) return refuse(plan, kFilterTooLong);
-  plan.fftCutoffHz = double(in.inputRate / 2);
+  double fftTransition = 0.0;
+  d.fftTaps = fftFilterLength(d.fftRate, in.fftBaseLength, d.fftLength, fftTransition);
+  if (d.fftTaps == 0) return refuse(plan, kFilterTooLong);
+  d.fftCutoffHz = double(in.inputRate / 2);
   // The long filter's transition band (under 100 Hz) is centred on the
   // input's Nyquist frequency. Below 200 Hz of input it can reach down over
   // most of the input's band, where tones would keep part of their images.
-  if (transition2 > in.inputRate / 2.0)
+  if (fftTransition > in.inputRate / 2.0)
     return refuse(plan,
                   "input rate too low for this up-sampling ratio: the "
                   "long filter would pass less than half "
                   "of the input's band");
-  plan.fftHop = plan.fftLength / 2;
+  plan.fftHop = d.fftLength / 2;
   // Every stage block must take at least two new input frames. At a ratio
   // beyond that (1 Hz -> 44100 Hz) one frame outlasts a whole block, the
   // driver would meet blocks that read nothing and the stream would stop
   // short: such a pair is refused. With blocks of 16384 or more the ratio
   // limit above already ensures it.
-  if (int64_t(plan.fftHop) * in.inputRate < int64_t(plan.stage2Rate) * 2)
+  if (int64_t(plan.fftHop) * in.inputRate < int64_t(d.fftRate) * 2)
     return refuse(plan,
                   "up-sampling ratio too large: one input frame would "
                   "outlast a whole stage block");
-  plan.blockFrames = plan.fftHop / q + 1;
+  plan.maxBlockOutputFrames = plan.fftHop / q + 1;
+  d.outputDelay = upsamplingOutputDelay(d);
   return checkSizes(in, plan);
 }
 
 ConverterPlan& planDownsampling(const PlanInput& in, ConverterPlan& plan) {
-  const int q = plan.oversampling;
+  ConverterDesign& d = plan.design;
+  const int q = d.oversampling;
   const int64_t stuffed = int64_t(in.inputRate) * q;
   const int64_t lcm = int64_t(in.inputRate / plan.rateGcd) * in.outputRate;
   if (!fitsInt(stuffed) || !fitsInt(lcm)) return refuse(plan, kRatesTooLarge);
-  plan.stage1Rate = int(stuffed);
-  plan.stage2Rate = int(lcm);
+  d.fftRate = int(stuffed);
 
-  double transition1 = 0.0;
-  plan.fftTaps = fftFilterLength(plan.stage1Rate, in.fftBaseLength, plan.fftLength, transition1);
-  if (plan.fftTaps == 0) return refuse(plan, kFilterTooLong);
-  plan.fftCutoffHz = (in.outputRate - transition1) / 2.0;
-  plan.fftHop = plan.fftLength / 2;
+  double fftTransition = 0.0;
+  d.fftTaps = fftFilterLength(d.fftRate, in.fftBaseLength, d.fftLength, fftTransition);
+  if (d.fftTaps == 0) return refuse(plan, kFilterTooLong);
+  d.fftCutoffHz = (in.outputRate - fftTransition) / 2.0;
+  plan.fftHop = d.fftLength / 2;
 
   if (q == 1) {
     // The output rate divides the input rate: keep every (in/out)-th sample.
-    plan.polyphaseTaps = plan.tapsPerPhase = plan.phases = 1;
+    d.polyphaseRate = int(lcm);
+    d.polyphaseTaps = d.tapsPerPhase = d.phases = 1;
+    d.polyphaseGain = 1.0;
   } else {
     // Polyphase decimator from the stuffed rate.
-    if (!planPolyphase(in, plan.stage2Rate, plan.stage1Rate, plan.stage2Rate / plan.stage1Rate, plan))
-      return refuse(plan, kFilterTooLong);
+    if (!planPolyphase(in, int(lcm), d.fftRate, d.fftRate, d)) return refuse(plan, kFilterTooLong);
   }
-  plan.blockFrames = downsamplingBlockFrames(in, plan);
+  plan.maxBlockOutputFrames = downsamplingBlockOutputFrames(in, plan);
+  d.outputDelay = downsamplingOutputDelay(d);
   return checkSizes(in, plan);
 }
 
@@ -229,13 +249,16 @@ ConverterPlan planConverter(const PcmFormat& input, int outputRate, int fftBaseL
   if (input.sampleRate <= 0 || outputRate <= 0) return refuse(plan, "sample rates must be 1 Hz or more");
   if (bits != 8 && bits != 16 && bits != 24) return refuse(plan, "samples must be 8, 16 or 24 bits wide");
   const PlanInput in{input.channels, input.sampleRate, outputRate, bits / 8, fftBaseLength};
-  plan.upsampling = in.inputRate < in.outputRate;
+  ConverterDesign& d = plan.design;
+  d.inputRate = in.inputRate;
+  d.outputRate = in.outputRate;
+  d.upsampling = in.inputRate < in.outputRate;
   plan.rateGcd = gcd(in.inputRate, in.outputRate);
-  plan.oversampling = oversamplingFor(plan.upsampling ? in.inputRate / plan.rateGcd : in.outputRate / plan.rateGcd);
-  if (plan.oversampling == 0)
+  d.oversampling = oversamplingFor(d.upsampling ? in.inputRate / plan.rateGcd : in.outputRate / plan.rateGcd);
+  if (d.oversampling == 0)
     return refuse(plan,
                   "rate pair not supported: the lower rate divided by "
                   "the greatest common divisor of the two rates "
                   "must be 1 or divisible by 2 or 3");
-  return plan.upsampling ? planUpsampling(in, plan) : planDownsampling(in, plan);
+  return d.upsampling ? planUpsampling(in, plan) : planDownsampling(in, plan);
 }

@@ -1,30 +1,22 @@
 #pragma once
 
 #include "resample/pcm_format.h"
+#include "resample/sample_rate_converter.h"
 
-// The numbers of a converter's design: rates, oversampling, filter and FFT
-// lengths, and whether every buffer fits the size budget. Worked out from
-// the format and output rate alone, designing no filter and allocating
-// nothing, so that asking whether a pair is taken costs next to nothing and
-// gives the same answer configure gives.
+// Up-sampling pairs whose FFT filter's rate (q times the output rate) is
+// more than this many times the input rate are refused.
+constexpr int kMaxUpsamplingRatio = 8192;
+
+// A converter's design and the block sizes that follow from it, or the
+// reason it is refused. Worked out from the format and output rate alone,
+// designing no filter and allocating nothing, so that asking whether a pair
+// is taken costs next to nothing and gives the same answer configure gives.
 struct ConverterPlan {
   const char* refusal = nullptr;  // null: the pair is taken (memory permitting)
-  bool upsampling = false;
-  int oversampling = 0;  // q
+  ConverterDesign design;         // complete only when the pair is taken
   int rateGcd = 0;
-  int stage1Rate = 0;  // Hz, design rate of the first stage's filter
-  int stage2Rate = 0;  // Hz, design rate of the second stage's filter
-  // Polyphase stage (first when up-sampling, second when down-sampling).
-  int polyphaseTaps = 0;  // odd; 1 is the single tap 1.0
-  int phases = 0;
-  int tapsPerPhase = 0;
-  double polyphaseCutoffHz = 0.0;
-  // FFT stage.
-  int fftTaps = 0;
-  int fftLength = 0;
-  int fftHop = 0;
-  double fftCutoffHz = 0.0;
-  int blockFrames = 0;  // most output frames one stage block gives
+  int fftHop = 0;                // fftLength / 2: the new samples of one FFT block
+  int maxBlockOutputFrames = 0;  // most output frames one stage block gives
 };
 
 // The plan for converting `input` to `outputRate`; its refusal (one line for

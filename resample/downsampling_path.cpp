@@ -13,33 +13,29 @@
 bool DownsamplingPath::make() {
   if (!allocate()) return false;
   makeCycle();
-  const int outputRate = stages.outputRate;
-  stages.outputDelay = int((plan.fftTaps / 2.0) / (double(plan.stage1Rate) / outputRate) +
-                           (plan.polyphaseTaps / 2.0) / (double(plan.stage2Rate) / outputRate));
-  stages.initialOutputDelay = stages.outputDelay;
   return true;
 }
 
 bool DownsamplingPath::allocate() {
   const int64_t hop = plan.fftHop;
-  const int64_t stagedFrames = hop / plan.oversampling + plan.oversampling + 1;
-  const int64_t historyLength = plan.tapsPerPhase + hop + 1;
-  // One stage block's output (plan.blockFrames): about fftHop * out / (in * q)
-  // frames. (Sized as fftHop * in / out frames, it would be (in / out)^2 times
-  // too large: gigabytes for 8000 -> 1 Hz.)
-  return allocateZeroed(phaseIndex, plan.phases) && allocateZeroed(inputStep, plan.phases) &&
-         allocatePerChannel(polyphaseHistory, stages.channels, historyLength) &&
-         stages.allocateBlockBuffers(stagedFrames, plan.blockFrames);
+  const int64_t stagedFrames = hop / design.oversampling + design.oversampling + 1;
+  const int64_t historyLength = design.tapsPerPhase + hop + 1;
+  // One stage block's output (plan.maxBlockOutputFrames): about
+  // fftHop * out / (in * q) frames. (Sized as fftHop * in / out frames, it
+  // would be (in / out)^2 times too large: gigabytes for 8000 -> 1 Hz.)
+  return allocateZeroed(phaseIndex, design.phases) && allocateZeroed(inputStep, design.phases) &&
+         allocatePerChannel(polyphaseHistory, stages.channels(), historyLength) &&
+         stages.allocateBlockBuffers(stagedFrames, plan.maxBlockOutputFrames);
 }
 
 void DownsamplingPath::makeCycle() {
-  if (plan.oversampling == 1) {
+  if (design.oversampling == 1) {
     phaseIndex[0] = 0;
-    inputStep[0] = stages.inputRate / stages.outputRate;
+    inputStep[0] = design.inputRate / design.outputRate;
     return;
   }
-  const int phases = plan.phases;
-  const int64_t step = plan.stage2Rate / stages.outputRate;
+  const int phases = design.phases;
+  const int64_t step = design.polyphaseRate / design.outputRate;
   for (int i = 0; i < phases; ++i) phaseIndex[i] = polyphaseRow(i, step, phases);
   for (int i = 0; i < phases; ++i) {
     int advance = int((step - phaseIndex[i]) / phases + 1);
@@ -48,18 +44,20 @@ void DownsamplingPath::makeCycle() {
   }
 }
 
-BlockCursor DownsamplingPath::cursor() const { return BlockCursor{0, stuffingOffset}; }
+BlockCursor DownsamplingPath::cursor() const { return BlockCursor{0, 0, stuffingOffset}; }
 
 // The stuffing positions offset, offset + q, ... below fftHop.
 int DownsamplingPath::framesWanted(const BlockCursor& cursor) const {
-  return (plan.fftHop - cursor.position - 1) / plan.oversampling + 1;
+  return (plan.fftHop - cursor.stuffingOffset - 1) / design.oversampling + 1;
 }
 
-void DownsamplingPath::advance(BlockCursor& cursor) const { cursor.position = nextStuffingOffset(cursor.position); }
+void DownsamplingPath::advance(BlockCursor& cursor) const {
+  cursor.stuffingOffset = nextStuffingOffset(cursor.stuffingOffset);
+}
 
 int DownsamplingPath::runBlock(uint8_t*& outPointer, bool endFlag, int framesWanted, int framesRead) {
-  const int ch = stages.channels;
-  stages.takeInput(stages.inputSamples.get(), framesRead, framesWanted, endFlag);
+  const int ch = stages.channels();
+  stages.takeInput(stages.inputSamples(), framesRead, framesWanted, endFlag);
 
   // Every channel starts from the same stuffing offset, position and phase.
   int phaseAfter = phase;
@@ -73,7 +71,7 @@ int DownsamplingPath::runBlock(uint8_t*& outPointer, bool endFlag, int framesWan
       stages.filterPair(c);
       addBlock(c);
       addBlock(c + 1);
-      if (plan.oversampling == 1) {
+      if (design.oversampling == 1) {
         framesMade = pickEveryStep(c, phaseAfter);
         pickEveryStep(c + 1, phaseAfter);
       } else {
@@ -81,17 +79,17 @@ int DownsamplingPath::runBlock(uint8_t*& outPointer, bool endFlag, int framesWan
       }
     } else {
       stuffChannel(c, framesWanted);
-      stages.convolve(stages.fftBlock[c].get());
+      stages.filterChannel(c);
       addBlock(c);
-      framesMade = plan.oversampling == 1 ? pickEveryStep(c, phaseAfter) : decimateHistory(c, phaseAfter);
+      framesMade = design.oversampling == 1 ? pickEveryStep(c, phaseAfter) : decimateHistory(c, phaseAfter);
     }
   }
   stuffingOffset = nextStuffingOffset(stuffingOffset);
   phase = phaseAfter;
-  polyphasePosition += framesMade * (plan.stage2Rate / stages.outputRate);
+  polyphasePosition += framesMade * (design.polyphaseRate / design.outputRate);
 
   const int emittedBytes = stages.emit(outPointer, framesMade);
-  if (!stages.streamFinished) shiftHistory();
+  if (!stages.finished()) shiftHistory();
   return emittedBytes;
 }
 
@@ -101,14 +99,14 @@ int DownsamplingPath::runBlock(uint8_t*& outPointer, bool endFlag, int framesWan
 // zeros between two frames are stored one by one: a loop there would become
 // a call to memset per frame. The last frame's zeros may pass fftHop, into
 // the upper half, which the convolution treats as zero anyway.
-void DownsamplingPath::stuffChannel(int channel, int blockFrames) {
-  double* a = stages.fftBlock[channel].get();
-  const double* x = stages.inputSamples.get() + channel;
-  const int q = plan.oversampling;
+void DownsamplingPath::stuffChannel(int channel, int inputFrames) {
+  double* a = stages.fftBlock(channel);
+  const double* x = stages.inputSamples() + channel;
+  const int q = design.oversampling;
   int i = 0;
   for (; i < stuffingOffset; ++i) a[i] = 0.0;
-  for (int j = 0; j < blockFrames; ++j, i += q) {
-    a[i] = x[size_t(j) * stages.channels];
+  for (int j = 0; j < inputFrames; ++j, i += q) {
+    a[i] = x[size_t(j) * stages.channels()];
     if (q >= 2) a[i + 1] = 0.0;
     if (q >= 3) a[i + 2] = 0.0;
   }
@@ -117,15 +115,15 @@ void DownsamplingPath::stuffChannel(int channel, int blockFrames) {
 
 // stuffChannel for channels `channel` and `channel + 1`, interleaved into
 // the lower halves of pairBlock for filterPair.
-void DownsamplingPath::stuffPair(int channel, int blockFrames) {
-  double* a = stages.pairBlock;
-  const double* x = stages.inputSamples.get() + channel;
-  const int ch = stages.channels;
-  const int q = plan.oversampling;
+void DownsamplingPath::stuffPair(int channel, int inputFrames) {
+  double* a = stages.pairBlock();
+  const double* x = stages.inputSamples() + channel;
+  const int ch = stages.channels();
+  const int q = design.oversampling;
   const lanes::Pair zero(0.0);
   int i = 0;
   for (; i < stuffingOffset; ++i) lanes::storePair(a + 2 * i, zero);
-  for (int j = 0; j < blockFrames; ++j, i += q) {
+  for (int j = 0; j < inputFrames; ++j, i += q) {
     lanes::storePair(a + 2 * i, lanes::loadPair(x + size_t(j) * ch));
     if (q >= 2) lanes::storePair(a + 2 * i + 2, zero);
     if (q >= 3) lanes::storePair(a + 2 * i + 4, zero);
@@ -135,20 +133,20 @@ void DownsamplingPath::stuffPair(int channel, int blockFrames) {
 
 // Overlap-add of the filtered block's first half onto the history.
 void DownsamplingPath::addBlock(int channel) {
-  const double* block = stages.fftBlock[channel].get();
-  double* history = polyphaseHistory[channel].get() + plan.tapsPerPhase + 1;
+  const double* block = stages.fftBlock(channel);
+  double* history = polyphaseHistory[channel].get() + design.tapsPerPhase + 1;
   for (int i = 0; i < plan.fftHop; ++i) history[i] += block[i];
 }
 
 int DownsamplingPath::nextStuffingOffset(int offset) const {
-  const int blockFrames = (plan.fftHop - offset - 1) / plan.oversampling + 1;
-  return offset + blockFrames * plan.oversampling - plan.fftHop;
+  const int inputFrames = (plan.fftHop - offset - 1) / design.oversampling + 1;
+  return offset + inputFrames * design.oversampling - plan.fftHop;
 }
 
 // Where the first output's window starts in the history:
 // ceil(polyphasePosition / R), R the grid steps per filtered sample.
 int DownsamplingPath::firstWindow() const {
-  const int grid = plan.stage2Rate / plan.stage1Rate;
+  const int grid = design.polyphaseRate / design.fftRate;
   return polyphasePosition / grid + (polyphasePosition % grid != 0 ? 1 : 0);
 }
 
@@ -156,11 +154,11 @@ int DownsamplingPath::firstWindow() const {
 // inner product of one phase row with consecutive filtered samples. Returns
 // the frame count; `phaseAfter` receives the phase after the block.
 int DownsamplingPath::decimateHistory(int channel, int& phaseAfter) {
-  const int ch = stages.channels;
-  const int taps = plan.tapsPerPhase;
-  const double* const* rows = stages.filters->polyphaseRows.get();
+  const int ch = stages.channels();
+  const int taps = design.tapsPerPhase;
+  const double* const* rows = stages.polyphaseRows();
   const double* h = polyphaseHistory[channel].get();
-  double* out = stages.outputSamples.get() + channel;
+  double* out = stages.outputSamples() + channel;
   int w = firstWindow();
   int at = phase;
   int p = 0;
@@ -170,7 +168,7 @@ int DownsamplingPath::decimateHistory(int channel, int& phaseAfter) {
     for (int t = 0; t < taps; ++t) sum += row[t] * h[w + t];
     out[size_t(p) * ch] = sum;
     w += inputStep[at];
-    if (++at == plan.phases) at = 0;
+    if (++at == design.phases) at = 0;
   }
   phaseAfter = at;
   return p;
@@ -180,10 +178,10 @@ int DownsamplingPath::decimateHistory(int channel, int& phaseAfter) {
 // output is the filtered sample itself (1.0 x h is h, and 0.0 + h is h up
 // to the sign of a zero, which encodes the same), every step-th one.
 int DownsamplingPath::pickEveryStep(int channel, int& phaseAfter) {
-  const int ch = stages.channels;
+  const int ch = stages.channels();
   const int step = inputStep[0];
   const double* h = polyphaseHistory[channel].get();
-  double* out = stages.outputSamples.get() + channel;
+  double* out = stages.outputSamples() + channel;
   int w = firstWindow();
   int p = 0;
   for (; w < plan.fftHop + 1; ++p, w += step) out[size_t(p) * ch] = h[w];
@@ -194,19 +192,19 @@ int DownsamplingPath::pickEveryStep(int channel, int& phaseAfter) {
 // decimateHistory for channels `channel` and `channel + 1`, each sum in
 // vector lanes over the taps.
 int DownsamplingPath::decimateHistoryPair(int channel, int& phaseAfter) {
-  PairDecimation job{stages.filters->polyphaseRows.get(),
+  PairDecimation job{stages.polyphaseRows(),
                      phaseIndex.get(),
                      inputStep.get(),
-                     plan.phases,
-                     plan.tapsPerPhase,
+                     design.phases,
+                     design.tapsPerPhase,
                      polyphaseHistory[channel].get(),
                      polyphaseHistory[channel + 1].get(),
                      firstWindow(),
                      plan.fftHop + 1,
                      phase,
-                     stages.outputSamples.get() + channel,
-                     stages.channels};
-  const int count = stages.kernels->decimatePair(job);
+                     stages.outputSamples() + channel,
+                     stages.channels()};
+  const int count = stages.kernels().decimatePair(job);
   phaseAfter = job.phase;
   return count;
 }
@@ -214,14 +212,14 @@ int DownsamplingPath::decimateHistoryPair(int channel, int& phaseAfter) {
 // Keeps the last taps + 1 filtered samples as the window's history and
 // starts the block region over with the block's spill-over (a copy).
 void DownsamplingPath::shiftHistory() {
-  const int taps = plan.tapsPerPhase;
+  const int taps = design.tapsPerPhase;
   const int fftHop = plan.fftHop;
-  const int grid = plan.stage2Rate / plan.stage1Rate;
+  const int grid = design.polyphaseRate / design.fftRate;
   const int shift = std::min((polyphasePosition - 1) / grid, fftHop);
-  for (int c = 0; c < stages.channels; ++c) {
+  for (int c = 0; c < stages.channels(); ++c) {
     double* h = polyphaseHistory[c].get();
     std::memmove(h, h + shift, size_t(taps + fftHop + 1 - shift) * sizeof(double));
-    std::memcpy(h + taps + 1, stages.fftBlock[c].get() + fftHop, size_t(fftHop) * sizeof(double));
+    std::memcpy(h + taps + 1, stages.fftBlock(c) + fftHop, size_t(fftHop) * sizeof(double));
   }
   polyphasePosition -= shift * grid;
 }

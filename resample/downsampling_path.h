@@ -21,8 +21,8 @@ class DownsamplingPath final : public ConversionPath {
  private:
   bool allocate();
   void makeCycle();
-  void stuffChannel(int channel, int blockFrames);
-  void stuffPair(int channel, int blockFrames);
+  void stuffChannel(int channel, int inputFrames);
+  void stuffPair(int channel, int inputFrames);
   void addBlock(int channel);
   int firstWindow() const;
   int decimateHistory(int channel, int& phaseAfter);
@@ -40,6 +40,6 @@ class DownsamplingPath final : public ConversionPath {
 
   // Running state.
   int stuffingOffset = 0;     // where the next block's first input frame lands
-  int polyphasePosition = 0;  // of the next output on the stage-2 grid
+  int polyphasePosition = 0;  // of the next output on the polyphase grid
   int phase = 0;              // of the decimator's cycle
 };

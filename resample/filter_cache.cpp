@@ -1,5 +1,5 @@
 // The process-wide cache behind sharedConverterFilters: a fixed number of
-// slots, each remembering one recipe and its filters by a weak reference,
+// slots, each remembering one design and its filters by a weak reference,
 // so filters live exactly as long as some converter holds them and the
 // cache itself allocates nothing.
 
@@ -10,15 +10,15 @@
 
 namespace {
 
-// Distinct recipes whose filters can be shared at the same time; a further
+// Distinct designs whose filters can be shared at the same time; a further
 // one still gets its filters, unshared. Filters live only while converters
-// hold them, so this bounds sharing, not memory: a slot is a recipe and a
+// hold them, so this bounds sharing, not memory: a slot is a design and a
 // weak reference, about 100 bytes. A host converts at a handful of rate
 // pairs at once; the fuzz target keeps every pair it meets alive (some 150).
 constexpr int kSlots = 256;
 
 struct Slot {
-  FilterRecipe recipe;
+  ConverterDesign design;
   std::weak_ptr<const ConverterFilters> filters;
 };
 
@@ -33,23 +33,23 @@ union SlotTable {
 };
 SlotTable table;
 
-std::shared_ptr<const ConverterFilters> findLive(const FilterRecipe& recipe) {
+std::shared_ptr<const ConverterFilters> findLive(const ConverterDesign& design) {
   Slot* slots = table.slots;
   for (int i = 0; i < kSlots; ++i) {
     Slot& slot = slots[i];
-    if (!(slot.recipe == recipe)) continue;
+    if (!(slot.design == design)) continue;
     std::shared_ptr<const ConverterFilters> live = slot.filters.lock();
     if (live) return live;
   }
   return nullptr;
 }
 
-void remember(const FilterRecipe& recipe, const std::shared_ptr<const ConverterFilters>& filters) {
+void remember(const ConverterDesign& design, const std::shared_ptr<const ConverterFilters>& filters) {
   Slot* slots = table.slots;
   for (int i = 0; i < kSlots; ++i) {
     Slot& slot = slots[i];
     if (!slot.filters.expired()) continue;
-    slot.recipe = recipe;
+    slot.design = design;
     slot.filters = filters;
     return;
   }
@@ -57,20 +57,20 @@ void remember(const FilterRecipe& recipe, const std::shared_ptr<const ConverterF
 
 }  // namespace
 
-std::shared_ptr<const ConverterFilters> sharedConverterFilters(const FilterRecipe& recipe) {
-  // The design runs under the lock, so a batch of converters of one rate
-  // pair set up at once designs it once; the others wait for it.
+std::shared_ptr<const ConverterFilters> sharedConverterFilters(const ConverterDesign& design) {
+  // The filters are designed under the lock, so a batch of converters of
+  // one rate pair set up at once designs them once; the others wait.
   FilterCacheHold hold;
-  std::shared_ptr<const ConverterFilters> filters = findLive(recipe);
+  std::shared_ptr<const ConverterFilters> filters = findLive(design);
   if (filters) return filters;
-  std::unique_ptr<ConverterFilters> made = makeConverterFilters(recipe);
+  std::unique_ptr<ConverterFilters> made = makeConverterFilters(design);
   if (!made) return nullptr;
   try {
     filters.reset(made.release());  // frees the filters if the count cannot be allocated
   } catch (const std::bad_alloc&) {
     return nullptr;
   }
-  remember(recipe, filters);
+  remember(design, filters);
   return filters;
 }
 

@@ -1,42 +1,60 @@
 #pragma once
 
+// The sample-rate converter's public surface: configure, the reasons for a
+// refusal, convertBlock and what configure chose. Everything behind it is
+// private to resample/.
+
 #include <cstdint>
 #include <memory>
+#include <tuple>
 
-#include "fifo/byte_fifo.h"
-#include "resample/conversion_path.h"
 #include "resample/pcm_format.h"
-#include "resample/stage_context.h"
 
-// What configure chose; for srconv --info and tests.
+// The design configure chose, in numbers: the one record of them. The
+// filters follow from it alone (converters with equal designs share one
+// copy of them), and srconv --info and tests read it.
+//
+// The converter runs two filters, in the order of the direction: up-sampling
+// runs the polyphase filter, then the FFT filter; down-sampling (equal rates
+// included) the FFT filter, then the polyphase filter.
 struct ConverterDesign {
-  bool upsampling = false;
-  int oversampling = 0;   // q: 1, 2 or 3
-  int stage1Rate = 0;     // Hz, design rate of the first stage's filter
-  int stage2Rate = 0;     // Hz, design rate of the second stage's filter
-  int stage1Length = 0;   // taps, odd
-  int stage2Length = 0;   // taps, odd
-  int tapsPerPhase = 0;   // of the polyphase stage
-  int phases = 0;         // of the polyphase stage
-  int fftLength = 0;      // M of the FFT stage
-  int outputDelay = 0;    // leading output frames dropped (initial value)
+  int inputRate = 0;        // Hz
+  int outputRate = 0;       // Hz
+  bool upsampling = false;  // inputRate < outputRate
+  int oversampling = 0;     // q: 1, 2 or 3
+  int outputDelay = 0;      // leading output frames dropped (the filters' delay)
+  // The long low-pass (170 dB stop band, transition band under 100 Hz),
+  // applied by FFT convolution at q times the output rate when up-sampling,
+  // q times the input rate when down-sampling.
+  int fftRate = 0;    // Hz, its design rate
+  int fftTaps = 0;    // odd, at most fftLength / 2
+  int fftLength = 0;  // M: the transform length, 32768 times a power of two
+  double fftCutoffHz = 0.0;
+  // The polyphase filter, designed on the grid of both rates (their least
+  // common multiple): an interpolator when up-sampling, a decimator when
+  // down-sampling. With q = 1 when down-sampling it is the single tap 1.0.
+  int polyphaseRate = 0;  // Hz, its design rate
+  int polyphaseTaps = 0;  // odd
+  int phases = 0;         // P rows of its table
+  int tapsPerPhase = 0;   // T columns
+  double polyphaseCutoffHz = 0.0;
+  double polyphaseGain = 0.0;
+
+  // Every field above, for comparing designs as a whole. The structured
+  // binding must name every field: one added above and not here does not
+  // compile, so no field can be left out of the comparison.
+  auto fields() const {
+    const auto& [in, out, up, q, delay, fftHz, fftN, fftM, fftFc, polyHz, polyN, p, t, polyFc, polyGain] = *this;
+    return std::tie(in, out, up, q, delay, fftHz, fftN, fftM, fftFc, polyHz, polyN, p, t, polyFc, polyGain);
+  }
 };
 
-// Up-sampling pairs whose intermediate rate (q times the output rate) is
-// more than this many times the input rate are refused.
-constexpr int kMaxUpsamplingRatio = 8192;
+inline bool operator==(const ConverterDesign& a, const ConverterDesign& b) { return a.fields() == b.fields(); }
 
-// Band-limited sample-rate converter for interleaved 8/16/24-bit PCM, in two
-// stages: up-sampling runs a polyphase interpolator to q times the output
-// rate, then a long FFT low-pass that keeps every q-th sample; down-sampling
-// (equal rates included) zero-stuffs by q and runs the long FFT low-pass, then
-// a polyphase decimator. The long filter has a 170 dB stop band and a
-// transition band narrower than 100 Hz.
-//
-// Each direction is a path of its own (upsampling_path.h,
-// downsampling_path.h) working in a StageContext that holds what both need;
-// this class plans the design, makes the one path it needs and drives it
-// block by block.
+class ConversionDriver;
+
+// Band-limited sample-rate converter for interleaved 8/16/24-bit PCM, with
+// the two filters of ConverterDesign.
 //
 // A stream of F input frames turns into exactly floor(F * out / in) + 2
 // output frames. The filters' delay is dropped, up to a constant lag of
@@ -74,9 +92,10 @@ class SampleRateConverter {
   // was taken (the converter is as before; the call may be repeated).
   bool convertBlock(const uint8_t* data, uint32_t& byteCount, bool endOfStream, uint8_t*& output);
 
+  // What configure chose; all zero until a configure succeeded.
   ConverterDesign design() const;
-  uint64_t framesIn() const { return stages.framesIn; }
-  uint64_t framesOut() const { return stages.framesOut; }
+  uint64_t framesIn() const;
+  uint64_t framesOut() const;
 
  private:
   // Tests only: a small FFT base length before configure, holding the
@@ -84,47 +103,20 @@ class SampleRateConverter {
   // before (tests/resample/converter_probe.h).
   friend struct ConverterTuning;
 
-  // What one convertBlock call will do, worked out before it changes anything.
-  struct CallPlan {
-    uint64_t consumedFrames;  // frames the call's stage blocks read
-    uint64_t resultCapacity;  // bytes, at least what the call emits
-    uint64_t leftoverBytes;   // bytes that stay pending after the call
-    bool leftoverChanges;     // false: pendingInput stays as it is
-  };
-
-  // The output of one convertBlock call, new[]-allocated.
-  struct CallResult {
-    uint8_t* bytes;
-    uint64_t capacity;
-    uint64_t length;
-  };
-
-  // Set-up (converter_setup.cpp).
   bool refuse(const char* why);  // notes the reason, returns false
-  bool makePath();               // false: out of memory
-
-  // Driver (convert_driver.cpp).
-  CallPlan planCall(uint64_t callBytes, uint32_t newBytes, bool endFlag) const;
-  void copyCallInput(uint8_t* destination, uint64_t offset, uint64_t byteCount) const;
-  bool runStageBlocks(uint64_t consumedFrames, bool endFlag, CallResult& result);
-  bool runStageBlock(int wanted, int framesRead, bool endFlag, uint64_t& offset, CallResult& result);
-  bool appendOutput(CallResult& result, const uint8_t* bytes, int count);
 
   static constexpr int kFftBaseLength = 16384;
   int fftBaseLength = kFftBaseLength;  // where the FFT filter's length search starts
 
-  // The format, plan, filters, block buffers and emission state, and the
-  // path that works in them (up- or down-sampling, made by configure).
-  StageContext stages;
-  std::unique_ptr<ConversionPath> path;
-
-  ByteFifo pendingInput;
-  bool configured = false;
   bool configureCalled = false;
   const char* refusal = nullptr;
-
-  // Driver: the bytes of the current call (pending, then new) read in place.
-  const uint8_t* callPending = nullptr;
-  uint64_t callPendingBytes = 0;
-  const uint8_t* callData = nullptr;
+  // Made by a successful configure: the stage state, the path of the
+  // design's direction and the pending input (convert_driver.h).
+  std::unique_ptr<ConversionDriver> driver;
 };
+
+// For a library being unloaded: forgets the filters converters of equal
+// designs share and frees the lock that guards them, only once no converter
+// is left and none can be set up any more. Both are made anew should a
+// converter be set up again.
+void releaseSharedConverterFilters();

@@ -36,7 +36,7 @@ class UpsamplingPath final : public ConversionPath {
 
   // Running state.
   int inputFill = 0;         // frames in inputSamples, history included
-  int gridPosition = 0;      // of the next output on the stage-1 grid (P per input frame)
+  int gridPosition = 0;      // of the next output on the polyphase grid (P per input frame)
   int phase = 0;             // of the interpolator's cycle
   int decimationOffset = 0;  // first sample of the next FFT block kept
 };

@@ -50,14 +50,18 @@ struct OutputSink {
   }
 };
 
+// The keys number the filters in the order the signal meets them: the
+// polyphase filter first when up-sampling, the FFT filter first otherwise.
 void printDesign(const SampleRateConverter& converter) {
-  ConverterDesign d = converter.design();
+  const ConverterDesign d = converter.design();
+  const bool up = d.upsampling;
   std::fprintf(stderr,
                "{\"upsampling\":%s,\"q\":%d,\"stage1Rate\":%d,\"stage2Rate\":%d,\"stage1Length\":%d,"
                "\"stage2Length\":%d,\"tapsPerPhase\":%d,\"phases\":%d,\"M\":%d,\"outputDelay\":%d,"
                "\"framesIn\":%llu,\"framesOut\":%llu}\n",
-               d.upsampling ? "true" : "false", d.oversampling, d.stage1Rate, d.stage2Rate, d.stage1Length,
-               d.stage2Length, d.tapsPerPhase, d.phases, d.fftLength, d.outputDelay,
+               up ? "true" : "false", d.oversampling, up ? d.polyphaseRate : d.fftRate,
+               up ? d.fftRate : d.polyphaseRate, up ? d.polyphaseTaps : d.fftTaps, up ? d.fftTaps : d.polyphaseTaps,
+               d.tapsPerPhase, d.phases, d.fftLength, d.outputDelay,
                static_cast<unsigned long long>(converter.framesIn()),
                static_cast<unsigned long long>(converter.framesOut()));
 }

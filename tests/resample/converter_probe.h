@@ -10,6 +10,8 @@
 #include <memory>
 #include <vector>
 
+#include "resample/convert_driver.h"
+#include "resample/converter_plan.h"
 #include "resample/sample_rate_converter.h"
 
 struct ConverterTuning {
@@ -17,13 +19,15 @@ struct ConverterTuning {
   // taps (16383 in the product); a small start gives small stage blocks at
   // low rates.
   static void useFftBaseLength(SampleRateConverter& c, int length) { c.fftBaseLength = length; }
-  // A reference to the converter's shared filters: holding it keeps them
-  // designed for the next converter of the same rate pair.
-  static std::shared_ptr<const void> filters(const SampleRateConverter& c) { return c.stages.filters; }
-  // Moves both frame counters on, as if a long stream had gone before.
+  // After a successful configure: a reference to the converter's shared
+  // filters; holding it keeps them designed for the next converter of the
+  // same rate pair.
+  static std::shared_ptr<const void> filters(const SampleRateConverter& c) { return c.driver->stages.filters; }
+  // After a successful configure: moves both frame counters on, as if a
+  // long stream had gone before.
   static void advanceCounters(SampleRateConverter& c, uint64_t frames) {
-    c.stages.framesIn += frames;
-    c.stages.framesOut += frames;
+    c.driver->stages.framesDecoded += frames;
+    c.driver->stages.framesEmitted += frames;
   }
 };
 

@@ -95,7 +95,6 @@ Measured convertSine(int in, int out, double frequency, double amplitude, double
   SampleRateConverter converter;
   EXPECT_TRUE(converter.configure(PcmFormat{channels, in, 24}, out));
   const ConverterDesign d = converter.design();
-  const int fftRate = d.upsampling ? d.stage2Rate : d.stage1Rate;
   const int frames = int(in * seconds);
   const Converted result = convert(converter, sinePcm24(frames, in, frequency, amplitude, channels), true);
   Measured m;
@@ -104,7 +103,7 @@ Measured convertSine(int in, int out, double frequency, double amplitude, double
   m.output.resize(m.output.size() / channels);
   EXPECT_EQ(int64_t(m.output.size()), expectedStreamFrames(frames, in, out));
   // The long filter reaches d.fftLength / 4 samples of its rate either side.
-  const size_t settle = size_t(double(d.fftLength / 4) * out / fftRate) + 300;
+  const size_t settle = size_t(double(d.fftLength / 4) * out / d.fftRate) + 300;
   m.first = settle;
   m.last = m.output.size() - settle;
   return m;
@@ -184,13 +183,15 @@ TEST(SignalQuality, UpsamplingImagesAreRejected) {
   }
 }
 
-// Ratios from 1.09 to the largest accepted (8192, 8192 / 3 with q = 3), over nine
-// or more stage blocks: no output frame strays from the fitted tone by more than
-// three 24-bit steps (the floor is 1.5). Tiny input rates keep the FFTs short.
+// Ratios from 1.09 to the largest accepted (kMaxUpsamplingRatio, a third of
+// it with q = 3), over nine or more stage blocks: no output frame strays from
+// the fitted tone by more than three 24-bit steps (the floor is 1.5). Tiny
+// input rates keep the FFTs short.
 TEST(SignalQuality, UpsampledSineIsRightInEveryFrameAtEveryRatio) {
   const int grid[][2] = {{44100, 48000},  {11025, 32000},  {22050, 96000}, {11025, 96000},
                          {44100, 192000}, {22050, 192000}, {44100, 384000}, {16000, 768000},
-                         {2205, 19200},   {300, 819200},   {200, 1638400}};
+                         {2205, 19200},   {300, 300 * kMaxUpsamplingRatio / 3},
+                         {200, 200 * kMaxUpsamplingRatio}};
   int channels = 2;  // alternately alone and in a pair through the interpolator
   for (const auto& pair : grid) {
     channels = 3 - channels;
