@@ -224,6 +224,14 @@ ConverterPlan& planDownsampling(const PlanInput& in, ConverterPlan& plan) {
   d.fftTaps = fftFilterLength(d.fftRate, in.fftBaseLength, d.fftLength, fftTransition);
   if (d.fftTaps == 0) return refuse(plan, kFilterTooLong);
   d.fftCutoffHz = (in.outputRate - fftTransition) / 2.0;
+  // The transition band ends at the output's Nyquist frequency. For an
+  // output of a few hundred hertz or less it would reach down over most of
+  // the output's band, and below the output rate itself the cutoff would be
+  // negative (44100 -> 2 Hz): such a pair is refused.
+  if (fftTransition > in.outputRate / 4.0)
+    return refuse(plan,
+                  "output rate too low for this down-sampling ratio: the "
+                  "long filter would pass less than half of the output's band");
   plan.fftHop = d.fftLength / 2;
 
   if (q == 1) {

@@ -198,6 +198,8 @@ TEST(ConverterSetup, RefusalCheckAnswersAsConfigureDoes) {
     }
     EXPECT_TRUE(meetsBasicRules(format, out) || !configured);
     EXPECT_TRUE(configured || !isOrdinary(format, out));
+    // What is taken passes at least half of the lower rate's band.
+    if (configured) EXPECT_GT(converter.design().fftCutoffHz, std::min(in, out) / 4.0);
     if (!configured || format.channels > 8 || converter.design().fftLength > 65536) continue;
     const uint32_t frames = 1 + random() % 3000;
     const int frameBytes = format.channels * format.bitsPerSample / 8;
