@@ -23,7 +23,7 @@ std::string formatted(const char* format, ...) {
 
 // "44100 Hz 2 ch Stereo Music": what the plug-in codes.
 std::string outputFormatText(const EncoderSettings& used) {
-  const char* name = choiceText(*findSetting("ZVKRMAudioFormat"), used.audioFormat);
+  const char* name = choiceText(audioFormatSetting(), used.audioFormat);
   return formatted("%d Hz %d ch %s", int(used.sampleRate), codedChannelsFor(used.audioFormat), name ? name : "?");
 }
 
