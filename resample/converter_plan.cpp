@@ -115,8 +115,8 @@ bool sizesFit(const PlanInput& in, const ConverterPlan& plan, int64_t ch) {
     const int64_t stagedFrames = hop / q + q + 1;
     // An earlier rule's output size (fftHop * in / out + 1 frames), which no
     // buffer has any more (they hold maxBlockOutputFrames); it still decides
-    // which extreme down-sampling pairs are refused (44100 -> 1 Hz in stereo
-    // is, and srconv says so).
+    // which extreme down-sampling pairs are refused (2891053 -> 507 Hz in
+    // eight 24-bit channels is), so it stays.
     const double formerOutputFrames = double(hop) * in.inputRate / in.outputRate + 1.0;
     if (formerOutputFrames * ch * bytes > double(INT_MAX)) return false;
     const int64_t blockOutput = plan.maxBlockOutputFrames;
